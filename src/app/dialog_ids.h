@@ -1,0 +1,30 @@
+#pragma once
+// Resource ids of the controls of the main window (dialog 101).
+
+namespace jx::ids {
+
+constexpr int main_dialog = 101;
+constexpr int configure = 102;
+constexpr int receive = 103;
+constexpr int send = 104;
+constexpr int save = 105;
+constexpr int load = 106;
+constexpr int transfer_list = 107;
+constexpr int close_entries = 108;
+constexpr int file_info = 109;
+constexpr int progress = 119;
+constexpr int file_info_group = 121;
+constexpr int status = 122;
+constexpr int tonepak = 123;
+constexpr int channel_button = 124;
+constexpr int loop_button = 125;
+constexpr int samplepos = 126;
+constexpr int global_group = 127;
+constexpr int send_counter = 128;
+constexpr int status_group = 130;
+constexpr int samplepos_label = 131;
+constexpr int turbo_check = 132;
+constexpr int turbo_speed = 133;
+constexpr int exit_button = 1;
+
+}  // namespace jx::ids

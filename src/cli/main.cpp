@@ -1,0 +1,44 @@
+// jx-cli: the command-line companion of jx, for scripts and machines without a screen.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* summary;
+};
+
+const Command commands[] = {
+    {"info", jx::cli::cmd_info, "describe files as the File Info panel does"},
+};
+
+void print_usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: jx-cli COMMAND [ARGS...]\n\n"
+                 "Moves MIDI SysEx dumps and samples between files and instruments.\n\n"
+                 "Commands:\n");
+    for (const Command& c : commands) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
+    std::fprintf(out, "\n'jx-cli COMMAND --help' explains a command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        print_usage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+        !std::strcmp(argv[1], "help")) {
+        print_usage(stdout);
+        return 0;
+    }
+    for (const Command& c : commands)
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 2, argv + 2);
+    std::fprintf(stderr, "jx-cli: unknown command '%s' (try 'jx-cli --help')\n", argv[1]);
+    return 2;
+}

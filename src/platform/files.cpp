@@ -1,0 +1,66 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+
+namespace jx {
+
+std::optional<std::vector<uint8_t>> read_whole_file(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::vector<uint8_t>> result;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        std::vector<uint8_t> data;
+        try {
+            data.resize(static_cast<size_t>(st.st_size));
+        } catch (const std::exception&) {  // out of memory, or larger than a vector holds
+            ::close(fd);
+            return std::nullopt;
+        }
+        size_t done = 0;
+        bool failed = false;
+        while (done < data.size()) {
+            ssize_t got = ::read(fd, data.data() + done, data.size() - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                failed = true;  // an error, or the file shrank under us
+                break;
+            }
+            done += static_cast<size_t>(got);
+        }
+        if (!failed) result = std::move(data);
+    }
+    ::close(fd);
+    return result;
+}
+
+bool write_file_atomically(const std::string& path, const uint8_t* data, size_t length) {
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < length) {
+        ssize_t put = ::write(fd, data + done, length - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) ok = false;
+        else done += static_cast<size_t>(put);
+    }
+    // mkstemp makes the file private; give it the usual permissions of a document.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temp.c_str());
+    return false;
+}
+
+}  // namespace jx

@@ -1,0 +1,75 @@
+#include "transfer/add_files.h"
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/window.h"
+#include "transfer/entry_info.h"
+#include "transfer/file_list.h"
+
+namespace jx {
+
+std::unique_ptr<Entry> read_file_entry(const std::string& path) {
+    auto data = read_whole_file(path);
+    if (!data) return nullptr;
+    auto entry = std::make_unique<Entry>();
+    entry->data = std::move(*data);
+    return entry;
+}
+
+std::vector<FileFilter> open_dialog_filters() {
+    return {{"SysEx/Wave Files (*.syx,*.wav,*.aiff,*.aif,*.aifc)", "*.syx;*.wav;*.aif;*.aiff;*.aifc"},
+            {"Jx filelist (*.jx)", "*.jx"},
+            {"All Files (*.*)", "*.*"}};
+}
+
+namespace {
+
+// The chosen files as full paths: one returned path stands for itself, otherwise the first name
+// is the folder of all the others.
+std::vector<std::string> chosen_files(TransferList& list) {
+    if (list.window == nullptr) return {};
+    FileDialogRequest request;
+    request.filters = open_dialog_filters();
+    request.filter_index = list.dialog_filter_index;
+    request.default_extension = "syx";
+    request.allow_multiple = true;
+    request.must_exist = true;
+    request.hide_read_only = true;
+    auto result = list.window->open_file_dialog(request);
+    if (!result || result->names.empty()) return {};
+    list.dialog_filter_index = result->filter_index;
+    if (result->names.size() == 1) return result->names;
+    std::vector<std::string> files;
+    for (size_t k = 1; k < result->names.size(); ++k)
+        files.push_back(path_append(result->names[0], result->names[k]));
+    return files;
+}
+
+}  // namespace
+
+std::vector<std::string> add_files(TransferList& list, const std::optional<std::string>& path,
+                                   char loop_option, char channel_option) {
+    std::vector<std::string> files = path ? std::vector<std::string>{*path} : chosen_files(list);
+    std::vector<std::string> unreadable;
+    for (const std::string& file : files) {
+        if (path_find_extension(file) == ".jx") {
+            load_file_list(list, file);
+            break;
+        }
+        std::unique_ptr<Entry> entry = read_file_entry(file);
+        if (!entry) {
+            unreadable.push_back(file);
+            continue;
+        }
+        entry->loop_option = loop_option;
+        entry->channel_option = channel_option;
+        int index = insert_entry(list, file, std::move(entry), -1);
+        if (selected_count(list) == 0) {
+            set_selected(list, index, true);
+            show_entry_info(list, entry_at(list, index));
+        }
+    }
+    return unreadable;
+}
+
+}  // namespace jx

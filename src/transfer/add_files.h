@@ -1,0 +1,26 @@
+#pragma once
+// Bringing files from disk into the transfer list.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/window.h"
+#include "transfer/transfer_list.h"
+
+namespace jx {
+
+// A new entry holding the whole file, or nothing when it cannot be read. The option characters
+// are left for the caller to set.
+std::unique_ptr<Entry> read_file_entry(const std::string& path);
+
+// Adds the file at path, or every file chosen in the open dialog when no path is given, with the
+// two option characters. A ".jx" file is opened as a file list instead, and ends the adding.
+// Returns the files that could not be read (they are skipped without a message).
+std::vector<std::string> add_files(TransferList& list, const std::optional<std::string>& path,
+                                   char loop_option, char channel_option);
+
+// The open dialog's filters, shared with the tests.
+std::vector<FileFilter> open_dialog_filters();
+
+}  // namespace jx

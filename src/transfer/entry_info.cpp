@@ -1,0 +1,86 @@
+#include "transfer/entry_info.h"
+
+#include <cstdio>
+
+#include "analysis/sysex_scan.h"
+#include "app/dialog_ids.h"
+#include "platform/window.h"
+
+namespace jx {
+
+EntryInfo describe_entry(const Entry& entry) {
+    EntryInfo info;
+    const uint8_t* d = entry.bytes();
+    size_t n = entry.length();
+    // Maker dumps come first, even inside a sample file: the devices are tested in this order.
+    for (uint8_t device : {device::ka, device::kb, device::kc, device::pulsebench, device::ke,
+                           device::kg}) {
+        if (match_device(d, n, device)) {
+            info.text = describe_dump(device, d, n).value_or("");
+            return info;
+        }
+    }
+    // Samples and sample dumps are described by their readers (still to come); until then the
+    // panel stays empty for them.
+    return info;
+}
+
+void show_entry_info(TransferList& list, const Entry* entry) {
+    if (entry == nullptr) return;
+    EntryInfo info = describe_entry(*entry);
+    if (info.is_sample) {
+        set_loop_mode(list, entry->loop_option, true);
+        set_channel_mode(list, entry->channel_option, true);
+    }
+    if (list.window == nullptr) return;
+    list.window->set_text(ids::file_info, info.text);
+    list.window->enable(ids::loop_button, info.enable_loop);
+    list.window->enable(ids::channel_button, info.enable_channel);
+    list.window->enable(ids::tonepak, info.enable_tonepak);
+}
+
+const char* loop_caption(int mode) {
+    static const char* captions[] = {"Loop: File", "Loop: On", "Loop: Off"};
+    return captions[mode >= 0 && mode <= 2 ? mode : 0];
+}
+
+const char* channel_caption(int mode) {
+    static const char* captions[] = {"L+R", "Left", "Right"};
+    return captions[mode >= 0 && mode <= 2 ? mode : 0];
+}
+
+void set_loop_mode(TransferList& list, char option, bool show) {
+    if (option >= '0' && option <= '2') list.loop_mode = option - '0';
+    if (show && list.window) list.window->set_text(ids::loop_button, loop_caption(list.loop_mode));
+}
+
+void set_channel_mode(TransferList& list, char option, bool show) {
+    if (option >= '0' && option <= '2') list.channel_mode = option - '0';
+    if (show && list.window)
+        list.window->set_text(ids::channel_button, channel_caption(list.channel_mode));
+}
+
+void press_loop_button(TransferList& list) {
+    set_loop_mode(list, static_cast<char>('0' + (list.loop_mode + 1) % 3), true);
+    if (Entry* entry = entry_at(list, first_selected(list)))
+        entry->loop_option = static_cast<char>('0' + list.loop_mode);
+}
+
+void press_channel_button(TransferList& list) {
+    set_channel_mode(list, static_cast<char>('0' + (list.channel_mode + 1) % 3), true);
+    if (Entry* entry = entry_at(list, first_selected(list)))
+        entry->channel_option = static_cast<char>('0' + list.channel_mode);
+}
+
+void show_send_counter(TransferList& list, int index, int count) {
+    if (list.window == nullptr) return;
+    char text[32] = "";
+    if (index >= 0) std::snprintf(text, sizeof text, "(%i/%i)", index, count);
+    list.window->set_text(ids::send_counter, text);
+}
+
+void show_status(TransferList& list, const std::string& text) {
+    if (list.window) list.window->set_text(ids::status, text);
+}
+
+}  // namespace jx

@@ -1,0 +1,41 @@
+#pragma once
+// The File Info box below the list, the per-entry option buttons, and the two current option
+// modes that the sample converters read.
+#include <string>
+
+#include "transfer/transfer_list.h"
+
+namespace jx {
+
+// What the File Info box and the option buttons show for one entry.
+struct EntryInfo {
+    std::string text;
+    bool is_sample = false;  // a readable or unreadable WAV, AIFF or AIFC sample
+    bool enable_loop = false;
+    bool enable_channel = false;
+    bool enable_tonepak = false;
+};
+
+// Decides what the panel shows for the entry's data; touches nothing.
+EntryInfo describe_entry(const Entry& entry);
+
+// Fills the File Info box and the option buttons for an entry; nothing without an entry. For a
+// sample it first takes the entry's option characters as the current modes.
+void show_entry_info(TransferList& list, const Entry* entry);
+
+// '0', '1' or '2' sets the mode; any other character leaves it. With show, the button caption
+// follows the current mode.
+void set_loop_mode(TransferList& list, char option, bool show);
+void set_channel_mode(TransferList& list, char option, bool show);
+const char* loop_caption(int mode);
+const char* channel_caption(int mode);
+
+// The Loop and L+R buttons: advance the mode, show it, and store it in the first selected entry.
+void press_loop_button(TransferList& list);
+void press_channel_button(TransferList& list);
+
+// "(%i/%i)" in the send counter field, or nothing when index is negative.
+void show_send_counter(TransferList& list, int index, int count);
+void show_status(TransferList& list, const std::string& text);
+
+}  // namespace jx

@@ -1,0 +1,152 @@
+#include "transfer/transfer_list.h"
+
+#include <cstring>
+
+#include "analysis/sysex_scan.h"
+#include "transfer/entry_info.h"
+
+namespace jx {
+
+namespace {
+
+bool has_tag(const Entry& entry, size_t at, const char* tag) {
+    return entry.length() >= at + 4 && std::memcmp(entry.bytes() + at, tag, 4) == 0;
+}
+
+bool valid_index(const TransferList& list, int index) {
+    return index >= 0 && static_cast<size_t>(index) < list.items.size();
+}
+
+}  // namespace
+
+EntryType entry_type(const Entry& entry) {
+    if (has_tag(entry, 0, "RIFF") && has_tag(entry, 8, "WAVE")) return EntryType::wav;
+    if (has_tag(entry, 0, "FORM") && has_tag(entry, 8, "AIFF")) return EntryType::aiff;
+    if (has_tag(entry, 0, "FORM") && has_tag(entry, 8, "AIFC")) return EntryType::aifc;
+    const uint8_t* d = entry.bytes();
+    size_t n = entry.length();
+    if (match_device(d, n, device::ka)) return EntryType::ka;
+    if (match_device(d, n, device::kb)) return EntryType::kb;
+    if (match_device(d, n, device::kc)) return EntryType::kc;
+    if (match_device(d, n, device::pulsebench)) return EntryType::krx;
+    if (n >= 4 && d[0] == 0xF0 && d[1] == 0x7E && d[3] == 0x01) return EntryType::sds;
+    if (match_device(d, n, device::ke)) return EntryType::ke;
+    if (match_device(d, n, device::kg)) return EntryType::kg;
+    return EntryType::none;
+}
+
+const char* entry_type_text(EntryType type) {
+    switch (type) {
+        case EntryType::wav: return "WAV";
+        case EntryType::aiff: return "AIFF";
+        case EntryType::aifc: return "AIFC";
+        case EntryType::ka: return "KA";
+        case EntryType::kb: return "KB";
+        case EntryType::kc: return "KC";
+        case EntryType::krx: return "KRX";
+        case EntryType::sds: return "SDS";
+        case EntryType::ke: return "KE";
+        case EntryType::kg: return "KG";
+        case EntryType::none: break;
+    }
+    return "-";
+}
+
+std::string size_text(uint64_t length) {
+    if (length <= 1023) return std::to_string(length);
+    return std::to_string((length + 511) >> 10) + "k";
+}
+
+int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
+                 int index) {
+    ListItem item;
+    item.name = name;
+    item.size_text = size_text(entry->length());
+    item.type_text = entry_type_text(entry_type(*entry));
+    item.entry = std::move(entry);
+    if (index < 0 || static_cast<size_t>(index) > list.items.size())
+        index = static_cast<int>(list.items.size());
+    list.items.insert(list.items.begin() + index, std::move(item));
+    return index;
+}
+
+Entry* entry_at(const TransferList& list, int index) {
+    return valid_index(list, index) ? list.items[index].entry.get() : nullptr;
+}
+
+std::string entry_name(const TransferList& list, int index) {
+    return valid_index(list, index) ? list.items[index].name : std::string();
+}
+
+void set_entry_name(TransferList& list, int index, const std::string& name) {
+    if (valid_index(list, index)) list.items[index].name = name;
+}
+
+void remove_entries(TransferList& list, int index) {
+    int removed_at = index;
+    if (index >= 0) {
+        if (valid_index(list, index)) list.items.erase(list.items.begin() + index);
+    } else {
+        if (selected_count(list) == 0) return;
+        for (int k = first_selected(list); k >= 0; k = first_selected(list)) {
+            list.items.erase(list.items.begin() + k);
+            removed_at = k;
+        }
+    }
+    if (selected_count(list) == 0 && valid_index(list, removed_at)) {
+        set_selected(list, removed_at, true);
+        show_entry_info(list, entry_at(list, removed_at));
+    }
+    list.removing = false;
+}
+
+void move_entry(TransferList& list, int from, int to) {
+    if (from == to || from < 0 || to < 0 || !valid_index(list, from) || !valid_index(list, to))
+        return;
+    ListItem item = std::move(list.items[from]);
+    list.items.erase(list.items.begin() + from);
+    list.items.insert(list.items.begin() + to, std::move(item));
+}
+
+int first_selected(TransferList& list) {
+    for (size_t k = 0; k < list.items.size(); ++k) {
+        if (list.items[k].selected) {
+            list.selection_cursor = static_cast<int>(k);
+            return list.selection_cursor;
+        }
+    }
+    return -1;
+}
+
+int next_selected(TransferList& list) {
+    if (list.selection_cursor < 0) return -1;
+    for (size_t k = list.selection_cursor + 1; k < list.items.size(); ++k) {
+        if (list.items[k].selected) {
+            list.selection_cursor = static_cast<int>(k);
+            return list.selection_cursor;
+        }
+    }
+    return -1;
+}
+
+int first_focused(const TransferList& list) {
+    for (size_t k = 0; k < list.items.size(); ++k)
+        if (list.items[k].focused) return static_cast<int>(k);
+    return -1;
+}
+
+int selected_count(const TransferList& list) {
+    int count = 0;
+    for (const ListItem& item : list.items) count += item.selected ? 1 : 0;
+    return count;
+}
+
+void set_selected(TransferList& list, int index, bool selected) {
+    if (valid_index(list, index)) list.items[index].selected = selected;
+}
+
+void set_focused(TransferList& list, int index) {
+    for (size_t k = 0; k < list.items.size(); ++k) list.items[k].focused = (int)k == index;
+}
+
+}  // namespace jx

@@ -1,0 +1,74 @@
+#pragma once
+// The transfer list: the ordered entries the user works on, with the selection and focus that the
+// list view shows. Every other part of the program touches it only through these operations.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace jx {
+
+class Window;
+
+// A private copy of one file's or one received dump's bytes, with its sample options.
+struct Entry {
+    char loop_option = '0';     // '0' loop from the file, '1' on, '2' off
+    char channel_option = '0';  // '0' both channels, '1' left, '2' right
+    char send_mark = 'U';       // the send engine's mark: 'L' waiting, 'U' not selected, 'S' taken
+    std::vector<uint8_t> data;  // exactly the bytes as stored
+
+    const uint8_t* bytes() const { return data.data(); }
+    size_t length() const { return data.size(); }
+};
+
+enum class EntryType { wav, aiff, aifc, ka, kb, kc, krx, sds, ke, kg, none };
+
+struct ListItem {
+    std::string name;  // full path, received dump's name, or the path last saved under
+    std::unique_ptr<Entry> entry;
+    std::string size_text;
+    std::string type_text;
+    bool selected = false;
+    bool focused = false;
+};
+
+// The list and the state that goes with it: the selection cursor shared by every iteration of
+// the selection, the filter index shared by the open and save dialogs, and the current sample
+// option modes that the converters read (the send thread reads them too).
+struct TransferList {
+    std::vector<ListItem> items;
+    int selection_cursor = -1;
+    int dialog_filter_index = 1;
+    std::atomic<int> loop_mode{0};     // 0 from the file, 1 on, 2 off
+    std::atomic<int> channel_mode{0};  // 0 both, 1 left, 2 right
+    // Set by the main window's Delete key; a finished removal clears it.
+    bool removing = false;
+    // The main window that shows the File Info and option buttons; none in pure tests.
+    Window* window = nullptr;
+};
+
+EntryType entry_type(const Entry& entry);
+const char* entry_type_text(EntryType type);
+// "%i" up to 1023 bytes, otherwise whole kilobytes to the nearest, halves rounding down.
+std::string size_text(uint64_t length);
+
+int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
+                 int index);
+Entry* entry_at(const TransferList& list, int index);
+// The item's name; empty for an index that names no item.
+std::string entry_name(const TransferList& list, int index);
+void set_entry_name(TransferList& list, int index, const std::string& name);
+// Removes the item at index, or every selected item when index is negative; then selects the
+// item standing where the last one was removed and shows it.
+void remove_entries(TransferList& list, int index);
+void move_entry(TransferList& list, int from, int to);
+
+int first_selected(TransferList& list);
+int next_selected(TransferList& list);
+int first_focused(const TransferList& list);
+int selected_count(const TransferList& list);
+void set_selected(TransferList& list, int index, bool selected);
+void set_focused(TransferList& list, int index);
+
+}  // namespace jx

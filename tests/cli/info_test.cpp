@@ -1,0 +1,57 @@
+// jx-cli info run as a user runs it.
+#include <gtest/gtest.h>
+
+#include "maker_message.h"
+#include "run_command.h"
+#include "temp_dir.h"
+
+namespace jx {
+namespace {
+
+struct CliInfo : ::testing::Test {
+    test::TempDir dir;
+    test::CommandResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), "info");
+        return test::run_command(JX_CLI_PATH, args, dir.file("stderr.txt"));
+    }
+};
+
+TEST_F(CliInfo, JsonLinesCarryTypeSizeAndExactInfoText) {
+    test::Bytes body = {1, 2, 3, 4, 5};
+    test::Bytes dump = test::concat({test::record(0x02, 'P', body), test::record(0x02, 'g', body)});
+    dump[dump.size() - 4] ^= 1;  // the pattern's checksum is off
+    std::string ka = dir.write("ka dump \"1\".syx", dump);
+    std::string empty = dir.write("empty.syx", {});
+    auto r = run({"--json", ka, empty});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"file\": \"" + dir.file("ka dump \\\"1\\\".syx") +
+                  "\", \"type\": \"KA\", \"size\": \"34\", \"info\": \"Normal Globals: 1 Kits: 0 "
+                  "Patterns: 0 Songs: 0 \\nBroken Globals: 0 Kits: 0 Patterns: 1 Songs: 0\"}\n"
+                  "{\"file\": \"" + empty + "\", \"type\": \"-\", \"size\": \"0\", \"info\": \"\"}\n");
+}
+
+TEST_F(CliInfo, UnreadableFileIsNamedAndTheRestStillPrinted) {
+    std::string kit = dir.write("kit.syx", test::record(0x06, 'R', {1, 2, 3, 4}));
+    std::string missing = dir.file("missing.syx");
+    auto r = run({missing, kit});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "jx-cli info: cannot read '" + missing + "'\n");
+    EXPECT_NE(r.out.find(kit + "\n  Type: KE  Size: 16\n  Normal Globals: 0 Kits: 1 Sounds: 0\n"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliInfo, UsageAndHelp) {
+    EXPECT_EQ(run({}).status, 2);
+    EXPECT_EQ(run({"--bogus", "x"}).status, 2);
+    auto help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: jx-cli info"), std::string::npos);
+    auto top = test::run_command(JX_CLI_PATH, {"--help"}, dir.file("e"));
+    EXPECT_EQ(top.status, 0);
+    EXPECT_NE(top.out.find("info"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace jx

@@ -1,0 +1,117 @@
+#include "transfer/add_files.h"
+
+#include <gtest/gtest.h>
+
+#include "app/dialog_ids.h"
+#include "maker_message.h"
+#include "platform/headless_window.h"
+#include "temp_dir.h"
+
+namespace jx {
+namespace {
+
+using test::Bytes;
+
+struct AddFiles : ::testing::Test {
+    test::TempDir dir;
+    HeadlessWindow window;
+    TransferList list;
+    Bytes kit = test::record(0x06, 'R', {1, 2, 3, 4, 5});
+    void SetUp() override { list.window = &window; }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> all;
+        for (const ListItem& item : list.items) all.push_back(item.name);
+        return all;
+    }
+    void answer_open(std::vector<std::string> names, int filter_index = 1) {
+        window.open_answers.push_back(FileDialogResult{std::move(names), filter_index});
+    }
+};
+
+TEST_F(AddFiles, ReadsTheWholeFileWithTheGivenOptions) {
+    std::string path = dir.write("kit.syx", kit);
+    EXPECT_TRUE(add_files(list, path, '1', '2').empty());
+    ASSERT_EQ(list.items.size(), 1u);
+    const ListItem& item = list.items[0];
+    EXPECT_EQ(item.name, path);
+    EXPECT_EQ(item.entry->data, kit);
+    EXPECT_EQ(item.entry->loop_option, '1');
+    EXPECT_EQ(item.entry->channel_option, '2');
+    EXPECT_EQ(item.type_text, "KE");
+    // The first file added to an empty selection is selected and shown.
+    EXPECT_TRUE(item.selected);
+    EXPECT_EQ(window.text(ids::file_info).substr(0, 25), "Normal Globals: 0 Kits: 1");
+}
+
+TEST_F(AddFiles, EmptyFilesAndContentTyping) {
+    add_files(list, dir.write("empty.syx", {}), '0', '0');
+    add_files(list, dir.write("dump.wav", kit), '0', '0');
+    add_files(list, dir.write("list.JX", kit), '0', '0');  // not a document: case matters
+    ASSERT_EQ(list.items.size(), 3u);
+    EXPECT_EQ(list.items[0].size_text, "0");
+    EXPECT_EQ(list.items[0].type_text, "-");
+    EXPECT_EQ(list.items[1].type_text, "KE");
+    EXPECT_EQ(list.items[2].type_text, "KE");
+}
+
+TEST_F(AddFiles, LaterFilesLeaveTheSelectionAndInfoAlone) {
+    add_files(list, dir.write("a.syx", {}), '0', '0');
+    window.set_text(ids::file_info, "shown");
+    add_files(list, dir.write("b.syx", kit), '0', '0');
+    EXPECT_EQ(selected_count(list), 1);
+    EXPECT_TRUE(list.items[0].selected);
+    EXPECT_EQ(window.text(ids::file_info), "shown");
+}
+
+TEST_F(AddFiles, UnreadableFilesAreSkipped) {
+    std::string missing = dir.file("missing.syx");
+    EXPECT_EQ(add_files(list, missing, '0', '0'), std::vector<std::string>{missing});
+    EXPECT_EQ(add_files(list, dir.path.string(), '0', '0').size(), 1u);  // a folder
+    EXPECT_TRUE(list.items.empty());
+    EXPECT_TRUE(window.open_requests.empty());
+}
+
+TEST_F(AddFiles, OpenDialogAsksForTheThreeFiltersAndRemembersTheChoice) {
+    std::string a = dir.write("a.syx", kit);
+    answer_open({a}, 3);
+    add_files(list, std::nullopt, '0', '0');
+    ASSERT_EQ(window.open_requests.size(), 1u);
+    const FileDialogRequest& asked = window.open_requests[0];
+    ASSERT_EQ(asked.filters.size(), 3u);
+    EXPECT_EQ(asked.filters[0].description, "SysEx/Wave Files (*.syx,*.wav,*.aiff,*.aif,*.aifc)");
+    EXPECT_EQ(asked.filters[0].pattern, "*.syx;*.wav;*.aif;*.aiff;*.aifc");
+    EXPECT_EQ(asked.filters[1].pattern, "*.jx");
+    EXPECT_EQ(asked.filters[2].description, "All Files (*.*)");
+    EXPECT_EQ(asked.filter_index, 1);
+    EXPECT_EQ(asked.default_extension, "syx");
+    EXPECT_TRUE(asked.allow_multiple && asked.must_exist && asked.hide_read_only);
+    EXPECT_EQ(names(), std::vector<std::string>{a});
+    EXPECT_EQ(list.dialog_filter_index, 3);
+
+    add_files(list, std::nullopt, '0', '0');  // cancelled: nothing changes
+    EXPECT_EQ(window.open_requests[1].filter_index, 3);
+    EXPECT_EQ(list.items.size(), 1u);
+    EXPECT_EQ(list.dialog_filter_index, 3);
+}
+
+TEST_F(AddFiles, SeveralChosenFilesAreTheFolderJoinedWithEachName) {
+    dir.write("b.syx", kit);
+    dir.write("a.syx", {});
+    answer_open({dir.path.string(), "b.syx", "gone.syx", "a.syx"});
+    add_files(list, std::nullopt, '0', '0');
+    EXPECT_EQ(names(), (std::vector<std::string>{dir.file("b.syx"), dir.file("a.syx")}));
+}
+
+TEST_F(AddFiles, AFileListDocumentEndsTheAdding) {
+    dir.write("a.syx", kit);
+    dir.write("b.jx", {});
+    dir.write("c.syx", kit);
+    answer_open({dir.path.string(), "a.syx", "b.jx", "c.syx"});
+    add_files(list, std::nullopt, '0', '0');
+    // c.syx, after the document, is never added.
+    for (const std::string& name : names()) EXPECT_NE(name, dir.file("c.syx"));
+}
+
+}  // namespace
+}  // namespace jx
