@@ -1,0 +1,32 @@
+#pragma once
+// The description of one parsed sample file, filled by the WAV, AIFF and AIFC readers and read by
+// the File Info panel, the SDS conversion and the waveform synthesis. Each user keeps its own
+// copy, so a dump being sent is never changed by a parse on another thread.
+#include <cstdint>
+
+namespace jx {
+
+// Values of SampleInfo::file_kind.
+namespace sample_kind {
+constexpr int32_t aiff = 1;
+constexpr int32_t wav = 2;
+constexpr int32_t aifc = 3;
+}  // namespace sample_kind
+
+struct SampleInfo {
+    int32_t format_code = 0;      // WAV format tag (1 integer PCM, 3 float); 4097 AIFF; 4099 AIFC
+    int32_t file_kind = 0;        // set at the end of a successful parse
+    int32_t channels = 0;
+    int32_t bits = 0;             // as declared; 24 for floating-point data
+    int32_t container_bytes = 0;  // bytes of one sample of one channel in the data
+    int32_t rate = 0;             // hertz
+    int32_t period = 0;           // nanoseconds
+    int32_t length = 0;           // frames
+    int32_t loop_start = 0;       // first frame of the loop
+    int32_t loop_end = 0;         // last frame of the loop, inclusive
+    int32_t loop_type = 0x7F;     // 0 forward, 7F none, or the file's value masked with 7F
+    int32_t loop_present = 0;     // the file itself declared a loop
+    int32_t data_start = 0;       // offset of the first frame in the entry's bytes
+};
+
+}  // namespace jx
