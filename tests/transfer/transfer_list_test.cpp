@@ -86,7 +86,7 @@ struct ListFixture : ::testing::Test {
     void SetUp() override {
         list.window = &window;
         for (int k = 0; k < 6; ++k)
-            insert_entry(list, "e" + std::to_string(k), make_entry(Bytes(k, 0)), -1);
+            insert_entry(list, std::string(1, 'e').append(std::to_string(k)), make_entry(Bytes(k, 0)), -1);
     }
     std::string names() {
         std::string all;
