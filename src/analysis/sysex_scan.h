@@ -69,8 +69,9 @@ size_t find_f7(IntegrityTest& test, size_t from);
 // the id the checksum begins (3 or 4, by device and message).
 bool message_intact(IntegrityTest& test, size_t i, int checksum_start);
 
-// The File Info text of a dump already known to hold the device's messages; nothing for a device
-// whose dumps give no count text.
+// The File Info text of a dump already known to hold the device's messages: the upgrade verdict
+// when it holds an upgrade data packet, else the counts (with the TonePAK waveform lines for
+// device 03, and an empty text for device 05); nothing for an unknown device code.
 std::optional<std::string> describe_dump(uint8_t device_code, const uint8_t* data, size_t length);
 
 }  // namespace jx

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "analysis/sample_dump.h"
 #include "analysis/sysex_scan.h"
 #include "app/dialog_ids.h"
+#include "audio/sds.h"
 #include "platform/window.h"
 
 namespace jx {
@@ -22,6 +24,7 @@ EntryInfo describe_entry(const Entry& entry) {
     }
     // Samples and sample dumps are described by their readers (still to come); until then the
     // panel stays empty for them.
+    if (is_sds_dump_header(d, n)) info.text = describe_sample_dump(d, n);
     return info;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "analysis/sysex_scan.h"
+#include "audio/sds.h"
 #include "transfer/entry_info.h"
 
 namespace jx {
@@ -29,7 +30,7 @@ EntryType entry_type(const Entry& entry) {
     if (match_device(d, n, device::kb)) return EntryType::kb;
     if (match_device(d, n, device::kc)) return EntryType::kc;
     if (match_device(d, n, device::pulsebench)) return EntryType::krx;
-    if (n >= 4 && d[0] == 0xF0 && d[1] == 0x7E && d[3] == 0x01) return EntryType::sds;
+    if (is_sds_dump_header(d, n)) return EntryType::sds;
     if (match_device(d, n, device::ke)) return EntryType::ke;
     if (match_device(d, n, device::kg)) return EntryType::kg;
     return EntryType::none;

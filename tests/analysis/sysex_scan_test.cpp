@@ -145,7 +145,8 @@ TEST(DescribeDump, HeadersInsideBodiesAreExaminedToo) {
 
 TEST(DescribeDump, FixedTextAndNoText) {
     EXPECT_EQ(describe(0x01, {}), "PULSEBENCH");
-    EXPECT_EQ(describe(0x05, record(0x05, 'R', body)), "<none>");
+    EXPECT_EQ(describe(0x05, record(0x05, 'R', body)), "");
+    EXPECT_EQ(describe(0x04, record(0x04, 'R', body)), "<none>");
 }
 
 TEST(DescribeDump, StaysLinearOnHeadersWithoutAnyF7) {

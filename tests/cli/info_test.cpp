@@ -1,9 +1,11 @@
 // jx-cli info run as a user runs it.
 #include <gtest/gtest.h>
 
+#include "audio/sds.h"
 #include "maker_message.h"
 #include "run_command.h"
 #include "temp_dir.h"
+#include "upgrade_message.h"
 
 namespace jx {
 namespace {
@@ -29,6 +31,27 @@ TEST_F(CliInfo, JsonLinesCarryTypeSizeAndExactInfoText) {
                   "\", \"type\": \"KA\", \"size\": \"34\", \"info\": \"Normal Globals: 1 Kits: 0 "
                   "Patterns: 0 Songs: 0 \\nBroken Globals: 0 Kits: 0 Patterns: 1 Songs: 0\"}\n"
                   "{\"file\": \"" + empty + "\", \"type\": \"-\", \"size\": \"0\", \"info\": \"\"}\n");
+}
+
+TEST_F(CliInfo, SampleDumpAndUpgradeDump) {
+    SdsDump dump;
+    dump.sample.bits = 8;
+    dump.sample.period = 20833;
+    dump.sample.length = 60;
+    sds_begin_dump(dump, 0, 0);
+    sds_build_header(dump, sds::loop_on, std::nullopt);
+    sds_build_packet(dump);
+    test::Bytes sds(dump.header.begin(), dump.header.begin() + dump.header_length);
+    sds.insert(sds.end(), dump.packet.begin(), dump.packet.begin() + sds::packet_size);
+    std::string sds_file = dir.write("dump.syx", sds);
+    std::string upgrade = dir.write("os.syx", test::packet_upgrade(0x07, 2, 2));
+    auto r = run({"--json", sds_file, upgrade});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"file\": \"" + sds_file +
+                         "\", \"type\": \"SDS\", \"size\": \"148\", \"info\": \"Dump length: 60 "
+                         "Sample Rate: 48000\\nBits: 8 Loop ON. Loop start: 0 Loop end: 59\"}\n"
+                         "{\"file\": \"" + upgrade +
+                         "\", \"type\": \"KG\", \"size\": \"288\", \"info\": \"Sysex Upgrade\"}\n");
 }
 
 TEST_F(CliInfo, UnreadableFileIsNamedAndTheRestStillPrinted) {

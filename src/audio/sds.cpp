@@ -1,0 +1,306 @@
+#include "audio/sds.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+
+namespace jx {
+
+namespace {
+
+// Value split into 7-bit groups, least significant first; signed values shift arithmetically,
+// so the top group of a five-byte field holds bits 28 to 31.
+uint8_t* put_groups(uint8_t* out, int32_t value, int groups) {
+    for (int k = 0; k < groups; ++k) *out++ = static_cast<uint8_t>((value >> (7 * k)) & 0x7F);
+    return out;
+}
+
+int32_t get_groups(const uint8_t* in, int groups) {
+    uint32_t value = 0;
+    for (int k = 0; k < groups; ++k) value |= static_cast<uint32_t>(in[k] & 0x7F) << (7 * k);
+    return static_cast<int32_t>(value);
+}
+
+// Every byte of a message must be a data byte; a device number above 7F would end the message
+// on the wire, so only its low seven bits are sent.
+uint8_t data_byte(uint32_t value) { return static_cast<uint8_t>(value & 0x7F); }
+
+bool starts_sds(const uint8_t* data, size_t length, uint8_t sub_id) {
+    return length >= 4 && data[0] == 0xF0 && data[1] == sds::universal && data[3] == sub_id;
+}
+
+// Room for `size` more bytes in the header buffer.
+bool header_room(const SdsDump& dump, size_t size) {
+    return dump.header_length + size <= dump.header.size();
+}
+
+void apply_loop_mode(SampleInfo& sample, int loop_mode, int32_t& loop_type) {
+    switch (loop_mode) {
+        case sds::loop_on:
+            if (sample.loop_end == 0) {
+                sample.loop_start = 0;
+                sample.loop_end = sample.length > 0 ? sample.length - 1 : 0;
+            }
+            loop_type = 0x00;
+            break;
+        case sds::loop_off:
+            loop_type = 0x7F;
+            break;
+        default:
+            loop_type = sample.loop_type & 0x7F;
+    }
+}
+
+// The name as our devices can show it: Windows-1252 characters, and a '?' for anything that is
+// not a 7-bit data byte, at most 127 of them.
+std::string name_bytes(std::string_view utf8) {
+    std::string name = utf8_to_cp1252(std::string(utf8));
+    if (name.size() > sds::max_name_chars) name.resize(sds::max_name_chars);
+    for (char& c : name)
+        if (static_cast<uint8_t>(c) >= 0x80) c = '?';
+    return name;
+}
+
+}  // namespace
+
+int32_t sds_wire_bits(int32_t bits) { return std::clamp(bits, sds::min_bits, sds::max_bits); }
+
+SdsPacking sds_packing(int32_t bits) {
+    bits = sds_wire_bits(bits);
+    if (bits < 15) return {2, 60};
+    if (bits <= 21) return {3, 40};
+    return {4, 30};
+}
+
+int32_t sds_begin_dump(SdsDump& dump, int32_t sample_number, uint8_t device) {
+    dump.sample_number = sample_number & 0x3FFF;
+    dump.device = data_byte(device);
+    dump.bits = sds_wire_bits(dump.sample.bits);
+    // Depths outside what a dump carries are scaled to the nearest one; a depth that no sample
+    // can have leaves the words as they are.
+    bool sane = dump.sample.bits >= 1 && dump.sample.bits <= 32;
+    dump.word_shift = sane ? dump.bits - dump.sample.bits : 0;
+    SdsPacking packing = sds_packing(dump.bits);
+    dump.bytes_per_word = packing.bytes_per_word;
+    dump.words_per_packet = packing.words_per_packet;
+    dump.packet_number = dump.committed_packet_number = 0;
+    dump.sample_position = dump.committed_sample_position = 0;
+    dump.read_position = dump.committed_read_position = dump.sample.data_start;
+    dump.header_length = 0;
+    return dump.sample.length;
+}
+
+size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_view> name) {
+    int32_t loop_type = 0x7F;
+    apply_loop_mode(dump.sample, loop_mode, loop_type);
+    const SampleInfo& s = dump.sample;
+    size_t start = dump.header_length;
+    if (!name) {
+        if (!header_room(dump, sds::header_size)) return 0;
+        uint8_t* p = dump.header.data() + start;
+        *p++ = 0xF0;
+        *p++ = sds::universal;
+        *p++ = dump.device;
+        *p++ = sds::dump_header;
+        *p++ = data_byte(dump.sample_number);
+        *p++ = data_byte(dump.sample_number >> 7);
+        *p++ = data_byte(dump.bits);
+        p = put_groups(p, s.period, 3);
+        p = put_groups(p, s.length, 3);
+        p = put_groups(p, s.loop_start, 3);
+        p = put_groups(p, s.loop_end, 3);
+        *p++ = data_byte(loop_type);
+        *p++ = 0xF7;
+        dump.header_length = p - dump.header.data();
+        return dump.header_length - start;
+    }
+    std::string chars = name_bytes(*name);
+    if (!header_room(dump, sds::extended_header_size + 10 + chars.size())) return 0;
+    uint8_t* p = dump.header.data() + start;
+    *p++ = 0xF0;
+    *p++ = sds::universal;
+    *p++ = dump.device;
+    *p++ = sds::extended;
+    *p++ = sds::extended_header;
+    *p++ = data_byte(dump.sample_number >> 7);
+    *p++ = data_byte(dump.sample_number);
+    *p++ = data_byte(dump.bits);
+    p = put_groups(p, s.rate, 4);
+    p = put_groups(p, 0, 4);  // no fraction of a hertz
+    p = put_groups(p, s.length, 5);
+    p = put_groups(p, s.loop_start, 5);
+    p = put_groups(p, s.loop_end, 5);
+    *p++ = data_byte(loop_type);
+    *p++ = 0x01;  // a dump always carries one channel
+    *p++ = 0xF7;
+
+    *p++ = 0xF0;
+    *p++ = sds::universal;
+    *p++ = dump.device;
+    *p++ = sds::extended;
+    *p++ = sds::sample_name;
+    *p++ = data_byte(dump.sample_number >> 7);
+    *p++ = data_byte(dump.sample_number);
+    *p++ = 0x00;
+    *p++ = static_cast<uint8_t>(chars.size());
+    for (char c : chars) *p++ = static_cast<uint8_t>(c);
+    *p++ = 0xF7;
+    dump.header_length = p - dump.header.data();
+    return dump.header_length - start;
+}
+
+size_t sds_build_packet(SdsDump& dump) {
+    dump.packet_number = dump.committed_packet_number;
+    dump.sample_position = dump.committed_sample_position;
+    uint8_t* p = dump.packet.data();
+    p[0] = 0xF0;
+    p[1] = sds::universal;
+    p[2] = dump.device;
+    p[3] = sds::data_packet;
+    p[4] = data_byte(dump.packet_number);
+    uint8_t* out = p + 5;
+    for (int k = 0; k < dump.words_per_packet; ++k) {
+        uint32_t word = static_cast<uint32_t>(dump.words[k]);
+        word = dump.word_shift >= 0 ? word << dump.word_shift
+                                    : static_cast<uint32_t>(dump.words[k] >> -dump.word_shift);
+        sds_encode_word(static_cast<int32_t>(word), dump.bits, dump.bytes_per_word, out);
+        out += dump.bytes_per_word;
+    }
+    p[125] = sds_packet_checksum(p);
+    p[126] = 0xF7;
+    dump.packet_number = (dump.packet_number + 1) & 0x7F;
+    dump.sample_position += dump.words_per_packet;
+    return sds::packet_size;
+}
+
+void sds_commit_packet(SdsDump& dump) {
+    dump.committed_packet_number = dump.packet_number;
+    dump.committed_sample_position = dump.sample_position;
+    dump.committed_read_position = dump.read_position;
+}
+
+void sds_encode_word(int32_t word, int32_t bits, int32_t bytes_per_word, uint8_t* out) {
+    bits = sds_wire_bits(bits);
+    uint32_t value = static_cast<uint32_t>(word) + (1u << (bits - 1));
+    value <<= 7 * bytes_per_word - bits;
+    for (int j = 0; j < bytes_per_word; ++j)
+        out[j] = static_cast<uint8_t>((value >> (7 * (bytes_per_word - 1 - j))) & 0x7F);
+}
+
+int32_t sds_decode_word(const uint8_t* in, int32_t bits, int32_t bytes_per_word) {
+    bits = sds_wire_bits(bits);
+    uint32_t value = 0;
+    for (int j = 0; j < bytes_per_word; ++j) value = (value << 7) | (in[j] & 0x7F);
+    value >>= 7 * bytes_per_word - bits;
+    return static_cast<int32_t>(value) - (int32_t{1} << (bits - 1));
+}
+
+uint8_t sds_packet_checksum(const uint8_t* packet) {
+    uint8_t x = 0;
+    for (int k = 1; k <= 124; ++k) x ^= packet[k];
+    return x & 0x7F;
+}
+
+int32_t sds_period_from_rate(int32_t rate) {
+    if (rate <= 0) return 0;
+    return (rate / 2 + 1000000000) / rate;
+}
+
+int32_t sds_rate_from_period(int32_t period) {
+    if (period <= 0) return 0;
+    int32_t rate = (period / 2 + 1000000000) / period;
+    if (rate == 44099) return 44100;
+    if (rate == 48001) return 48000;
+    return rate;
+}
+
+std::array<uint8_t, sds::handshake_size> sds_handshake(uint8_t type, uint8_t device,
+                                                       uint8_t packet_number) {
+    std::array<uint8_t, sds::handshake_size> message = {0xF0, sds::universal, 0x00,
+                                                        data_byte(type), 0x00, 0xF7};
+    message[2] = data_byte(device);
+    message[4] = data_byte(packet_number);
+    return message;
+}
+
+bool is_sds_dump_header(const uint8_t* data, size_t length) {
+    return starts_sds(data, length, sds::dump_header);
+}
+
+SdsHeader sds_header_fields(const uint8_t* data, size_t length) {
+    SdsHeader h;
+    auto has = [&](size_t last) { return last < length; };
+    if (has(2)) h.device = data[2];
+    if (has(5)) h.sample_number = (data[4] & 0x7F) | (data[5] & 0x7F) << 7;
+    if (has(6)) h.bits = data[6];
+    if (has(9)) h.period = get_groups(data + 7, 3);
+    if (has(12)) h.length = get_groups(data + 10, 3);
+    if (has(15)) h.loop_start = get_groups(data + 13, 3);
+    if (has(18)) h.loop_end = get_groups(data + 16, 3);
+    if (has(19)) h.loop_type = data[19];
+    h.rate = sds_rate_from_period(h.period);
+    return h;
+}
+
+int sds_parse_header(const uint8_t* data, size_t length, SdsHeader& header) {
+    if (!starts_sds(data, length, sds::dump_header)) return 0;
+    header = sds_header_fields(data, length);
+    return length >= sds::header_size && data[20] == 0xF7 ? 1 : -1;
+}
+
+int sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& header) {
+    if (!starts_sds(data, length, sds::extended) || length < 5 || data[4] != sds::extended_header)
+        return 0;
+    if (length < sds::extended_header_size || data[33] != 0xF7) return -1;
+    header.device = data[2];
+    header.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
+    header.bits = data[7];
+    header.rate = get_groups(data + 8, 4);
+    header.period = sds_period_from_rate(header.rate);
+    header.length = get_groups(data + 16, 5);
+    header.loop_start = get_groups(data + 21, 5);
+    header.loop_end = get_groups(data + 26, 5);
+    header.loop_type = data[31];
+    header.channels = data[32];
+    return 1;
+}
+
+int sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& name) {
+    if (!starts_sds(data, length, sds::extended) || length < 5 || data[4] != sds::sample_name)
+        return 0;
+    if (length < 10) return -1;
+    size_t n = data[8];
+    if (length < 10 + n || data[9 + n] != 0xF7) return -1;
+    name.device = data[2];
+    name.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
+    name.name.assign(reinterpret_cast<const char*>(data + 9), n);
+    return 1;
+}
+
+int sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet) {
+    if (!starts_sds(data, length, sds::data_packet)) return 0;
+    if (length < sds::packet_size || data[126] != 0xF7) return -1;
+    packet.device = data[2];
+    packet.packet_number = data[4];
+    packet.checksum_ok = sds_packet_checksum(data) == data[125];
+    return 1;
+}
+
+int sds_decode_packet(const uint8_t* packet, int32_t bits, int32_t* words) {
+    SdsPacking packing = sds_packing(bits);
+    for (int k = 0; k < packing.words_per_packet; ++k)
+        words[k] = sds_decode_word(packet + 5 + k * packing.bytes_per_word, bits,
+                                   packing.bytes_per_word);
+    return packing.words_per_packet;
+}
+
+int sds_parse_handshake(const uint8_t* data, size_t length, uint8_t device, SdsHandshake& reply) {
+    if (length < 4 || data[0] != 0xF0 || data[1] != sds::universal ||
+        data[2] != data_byte(device) || data[3] < sds::wait || data[3] > sds::ack)
+        return 0;
+    reply.type = data[3];
+    reply.packet_number = length > 4 && data[4] != 0xF7 ? data[4] : -1;
+    return 1;
+}
+
+}  // namespace jx
