@@ -175,7 +175,7 @@ std::string joined(const std::vector<std::string>& physical) {
 RegistryLine classify(const std::vector<std::string>& physical, bool complete) {
     RegistryLine line;
     for (size_t k = 0; k < physical.size(); ++k) line.text += (k ? "\n" : "") + physical[k];
-    if (!complete) return line;  // a continuation with nothing after it
+    if (!complete) return line;  // a continuation with nothing to continue
     std::string first = trimmed_end(physical[0]);
     if (physical.size() == 1 && first.size() >= 2 && first.front() == '[' && first.back() == ']') {
         line.kind = RegistryLine::key_line;
@@ -279,8 +279,10 @@ RegistryFile parse_registry(const uint8_t* data, size_t length) {
         std::vector<std::string> group{physical[k++]};
         bool hex_value = starts_hex_value(group[0]);
         bool complete = true;
+        // A continuation line is indented, as regedit writes it; anything else after a
+        // backslash leaves the value unfinished and stands on its own.
         while (hex_value && continues(group.back())) {
-            if (k == physical.size()) {
+            if (k == physical.size() || physical[k].empty() || !is_blank(physical[k][0])) {
                 complete = false;
                 break;
             }
@@ -327,8 +329,7 @@ int add_registry_key(RegistryFile& file, const std::string& key) {
         file.lines.insert(file.lines.begin(), made_line(RegistryLine::other_line, "", file.crlf));
         file.lines.insert(file.lines.begin(), made_line(RegistryLine::other_line, "REGEDIT4", file.crlf));
     }
-    // A blank line before the new section, as regedit writes them; it also ends a dangling
-    // continuation at the end of a damaged file.
+    // A blank line before the new section, as regedit writes them.
     if (!trimmed_end(file.lines.back().text).empty())
         file.lines.push_back(made_line(RegistryLine::other_line, "", file.crlf));
     RegistryLine line = made_line(RegistryLine::key_line, "[" + key + "]", file.crlf);

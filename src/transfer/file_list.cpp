@@ -139,8 +139,10 @@ std::vector<uint8_t> file_list_bytes(const TransferList& list, const std::string
     for (const ListItem& item : list.items) {
         std::string record{loop_option_of(item), channel_option_of(item)};
         std::string rest = item.name.substr(std::min(prefix.size(), item.name.size()));
-        // A backslash reads back as a folder separator, so such a name keeps its full path.
+        // Only a rest that reads back as the same name: a backslash reads back as a folder
+        // separator, and leading slashes are dropped.
         bool relative = !prefix.empty() && item.name.compare(0, prefix.size(), prefix) == 0 &&
+                        !rest.empty() && rest.front() != '/' &&
                         rest.find('\\') == std::string::npos;
         record += relative ? "*" + rest : item.name;
         if (record.size() >= 1 && record.size() <= max_list_string) {
