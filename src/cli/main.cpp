@@ -14,6 +14,8 @@ struct Command {
 
 const Command commands[] = {
     {"info", jx::cli::cmd_info, "describe files as the File Info panel does"},
+    {"config", jx::cli::cmd_config, "show the settings, or change preferences with --set"},
+    {"save-list", jx::cli::cmd_save_list, "save files as a Jx Filelist document"},
 };
 
 void print_usage(std::FILE* out) {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 namespace jx {
@@ -40,7 +41,23 @@ std::optional<std::vector<uint8_t>> read_whole_file(const std::string& path) {
     return result;
 }
 
-bool write_file_atomically(const std::string& path, const uint8_t* data, size_t length) {
+namespace {
+
+// Writing through a link replaces the file it points at and keeps the link.
+std::string link_target(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return path;
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+}  // namespace
+
+bool write_file_atomically(const std::string& name, const uint8_t* data, size_t length) {
+    std::string path = link_target(name);
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;

@@ -2,6 +2,7 @@
 // A dialog window whose controls are addressed by their resource ids. The core talks to the
 // screen only through this interface: HeadlessWindow keeps everything in memory (tests, jx-cli),
 // the Qt window draws real widgets.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +22,8 @@ struct FileDialogRequest {
     std::string default_extension;   // without the dot, added when the user types none
     std::string initial_name;        // save dialog: the name proposed to the user
     bool allow_multiple = false;
-    bool must_exist = false;
+    bool must_exist = false;       // open dialog: every chosen file must exist
+    bool path_must_exist = false;  // the chosen name's folder must exist
     bool hide_read_only = false;
     bool overwrite_prompt = false;
 };
@@ -49,5 +51,10 @@ public:
     virtual std::optional<FileDialogResult> open_file_dialog(const FileDialogRequest& request) = 0;
     virtual std::optional<FileDialogResult> save_file_dialog(const FileDialogRequest& request) = 0;
 };
+
+// A text read as an unsigned number, as a dialog reads its digit-only edits: blanks first, then
+// decimal digits up to the first other character. Nothing when there is no digit or the number
+// does not fit in 32 bits.
+std::optional<uint32_t> read_unsigned(const std::string& text);
 
 }  // namespace jx

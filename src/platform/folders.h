@@ -1,0 +1,21 @@
+#pragma once
+// Where the program keeps its files: the per-user configuration and data folders of the XDG
+// base directory rules, and the folder operations the writers need.
+#include <string>
+
+namespace jx {
+
+// $XDG_CONFIG_HOME, or ~/.config; empty when neither it nor HOME is set to an absolute path.
+std::string config_home();
+// $XDG_DATA_HOME, or ~/.local/share; empty when neither it nor HOME is set to an absolute path.
+std::string data_home();
+// The folder the process runs in; empty when it cannot be found.
+std::string current_folder();
+// The path made absolute against the current folder (unchanged when it already is).
+std::string absolute_path(const std::string& path);
+// Creates the folder and any missing parents. True when it exists afterwards.
+bool make_folders(const std::string& folder);
+// True when something (file, folder, link) stands at the path.
+bool path_exists(const std::string& path);
+
+}  // namespace jx
