@@ -1,11 +1,13 @@
-// The transform on the start-up tables beside FFTW on the same lengths: 1024 and 16384 points by
-// radix 2, 1000 and 16383 points by the chirp-z method. FFTW plans are made outside the timed loop.
+// The transform on the start-up tables beside FFTW on the same lengths: powers of two from 1024 to
+// 16384 by the radix passes, 1000 and 16383 points by the chirp-z method (FFTW plans are made
+// outside the timed loop); and the waveform synthesis of a 16383-frame cycle.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
 #include "audio/transform.h"
+#include "audio/waveform_synthesis.h"
 
 #ifdef JX_HAVE_FFTW
 #include <fftw3.h>
@@ -35,6 +37,21 @@ void BM_fft(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 2);
 }
 BENCHMARK(BM_fft)->Arg(1024)->Arg(2048)->Arg(4096)->Arg(8192)->Arg(16384)->Arg(1000)->Arg(16383)->Unit(benchmark::kMicrosecond);
+
+// With argument 1 the chirp-z plan is made anew in every round, as for a cycle whose length
+// differs from the last one converted.
+void BM_synthesize_tables(benchmark::State& state) {
+    const bool new_plan = state.range(0) == 1;
+    jx::FftTables tables;
+    jx::fft_init(tables, 16384, jx::fft_flag::any_length);
+    std::vector<double> cycle = random_values(16383, 3);
+    std::vector<uint8_t> packed(jx::tonepak_packed_bytes);
+    for (auto _ : state) {
+        if (new_plan) tables.chirp_length = 0;
+        benchmark::DoNotOptimize(jx::synthesize_tables(tables, cycle.data(), packed.data(), 16383));
+    }
+}
+BENCHMARK(BM_synthesize_tables)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 #ifdef JX_HAVE_FFTW
 // The same work for FFTW: a forward and a backward transform in place, scaled by 1/n as ours is.
