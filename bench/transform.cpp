@@ -1,12 +1,13 @@
 // The transform on the start-up tables beside FFTW on the same lengths: powers of two from 1024 to
 // 16384 by the radix passes, 1000 and 16383 points by the chirp-z method (FFTW plans are made
 // outside the timed loop); and the waveform synthesis of a 16383-frame cycle.
+#include "audio/transform.h"
+
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
-#include "audio/transform.h"
 #include "audio/waveform_synthesis.h"
 
 #ifdef JX_HAVE_FFTW
@@ -36,7 +37,15 @@ void BM_fft(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * 2);
 }
-BENCHMARK(BM_fft)->Arg(1024)->Arg(2048)->Arg(4096)->Arg(8192)->Arg(16384)->Arg(1000)->Arg(16383)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_fft)
+    ->Arg(1024)
+    ->Arg(2048)
+    ->Arg(4096)
+    ->Arg(8192)
+    ->Arg(16384)
+    ->Arg(1000)
+    ->Arg(16383)
+    ->Unit(benchmark::kMicrosecond);
 
 // With argument 1 the chirp-z plan is made anew in every round, as for a cycle whose length
 // differs from the last one converted.
@@ -74,7 +83,15 @@ void BM_fftw(benchmark::State& state) {
     fftw_destroy_plan(backward);
     fftw_free(io);
 }
-BENCHMARK(BM_fftw)->Arg(1024)->Arg(2048)->Arg(4096)->Arg(8192)->Arg(16384)->Arg(1000)->Arg(16383)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_fftw)
+    ->Arg(1024)
+    ->Arg(2048)
+    ->Arg(4096)
+    ->Arg(8192)
+    ->Arg(16384)
+    ->Arg(1000)
+    ->Arg(16383)
+    ->Unit(benchmark::kMicrosecond);
 #endif
 
 }  // namespace

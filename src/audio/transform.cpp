@@ -12,7 +12,9 @@ namespace {
 
 constexpr int32_t largest_max_length = 1 << 20;
 
-bool is_power_of_two(int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+bool is_power_of_two(int64_t n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 // cos and sin of 2π·k / n for 0 ≤ k < n, reduced to the first octant so that points that mirror
 // each other get the same values and the axes get exact zeros and ones.
@@ -55,7 +57,9 @@ void fill_factors(FftTables& t) {
     }
 }
 
-const double* factors_for(const FftTables& t, size_t m) { return &t.radix4_factors[6 * (m - 1)]; }
+const double* factors_for(const FftTables& t, size_t m) {
+    return &t.radix4_factors[6 * (m - 1)];
+}
 
 #if defined(__GNUC__)
 #define JX_INLINE inline __attribute__((always_inline))
@@ -80,10 +84,16 @@ JX_INLINE void store(double* p, const V& v) {
     std::memcpy(p, &v, sizeof v);
 }
 #if defined(__GNUC__)
-JX_INLINE void splat(double2& v, double x) { v = double2{x, x}; }
-JX_INLINE void splat(double4& v, double x) { v = double4{x, x, x, x}; }
+JX_INLINE void splat(double2& v, double x) {
+    v = double2{x, x};
+}
+JX_INLINE void splat(double4& v, double x) {
+    v = double4{x, x, x, x};
+}
 #else
-JX_INLINE void splat(double& v, double x) { v = x; }
+JX_INLINE void splat(double& v, double x) {
+    v = x;
+}
 #endif
 
 // (ar + i·ai)(br + i·bi)
@@ -151,8 +161,8 @@ JX_INLINE void first_pass_butterflies(const double* f, size_t m, size_t p, const
 }
 
 template <class V>
-JX_INLINE void first_pass(const double* f, size_t m, const double* xr, const double* xi,
-                          double* yr, double* yi) {
+JX_INLINE void first_pass(const double* f, size_t m, const double* xr, const double* xi, double* yr,
+                          double* yi) {
     size_t p = 0;
     for (; p + lanes<V> <= m; p += lanes<V>) first_pass_butterflies<V>(f, m, p, xr, xi, yr, yi);
     for (; p < m; ++p) first_pass_butterflies<double>(f, m, p, xr, xi, yr, yi);
@@ -207,8 +217,7 @@ JX_INLINE void run(const double* xr, const double* xi, size_t span, const Factor
     size_t q = 0;
     for (; q + lanes<V> <= s; q += lanes<V>)
         butterfly<V, radix, unit>(xr + q, xi + q, span, w, yr + q, yi + q, s);
-    for (; q < s; ++q)
-        butterfly<double, radix, unit>(xr + q, xi + q, span, w1, yr + q, yi + q, s);
+    for (; q < s; ++q) butterfly<double, radix, unit>(xr + q, xi + q, span, w1, yr + q, yi + q, s);
 }
 
 template <class V, int radix>
@@ -232,8 +241,8 @@ JX_INLINE void pass(const double* f, size_t m, size_t s, const double* xr, const
 // passes; true when the result ends in y. Passes of radix 4, and a last pass of radix 2 for odd
 // powers of two.
 template <class V>
-JX_INLINE bool transform_passes(const FftTables& t, double* xr, double* xi, double* yr,
-                                double* yi, size_t n) {
+JX_INLINE bool transform_passes(const FftTables& t, double* xr, double* xi, double* yr, double* yi,
+                                size_t n) {
     double *ar = xr, *ai = xi, *br = yr, *bi = yi;
     bool in_y = false;
     auto swap_buffers = [&] {
@@ -270,8 +279,8 @@ JX_INLINE void forward_in_place(const FftTables& t, double* xr, double* xi, doub
 
 // y[j] = a[j]·b[j] for j < n; y may be a.
 template <class V>
-JX_INLINE void multiply_run(const double* ar, const double* ai, const double* br,
-                            const double* bi, double* yr, double* yi) {
+JX_INLINE void multiply_run(const double* ar, const double* ai, const double* br, const double* bi,
+                            double* yr, double* yi) {
     V a_r, a_i, b_r, b_i, r, i;
     load(a_r, ar), load(a_i, ai), load(b_r, br), load(b_i, bi);
     times(r, i, a_r, a_i, b_r, b_i);
@@ -362,18 +371,22 @@ void transform_plain(FftTables& t, double* re, double* im, int32_t n, int32_t di
 #if defined(__GNUC__) && defined(__x86_64__)
 // The same in 256-bit vectors where the processor has them. Without fused multiply-add every
 // value is rounded exactly as in the plain code, so results do not depend on the machine.
-__attribute__((target("avx2"))) void transform_wide(FftTables& t, double* re, double* im,
-                                                    int32_t n, int32_t direction) {
+__attribute__((target("avx2"))) void transform_wide(FftTables& t, double* re, double* im, int32_t n,
+                                                    int32_t direction) {
     transform<double4>(t, re, im, n, direction);
 }
 
-bool has_wide_vectors() { return __builtin_cpu_supports("avx2"); }
+bool has_wide_vectors() {
+    return __builtin_cpu_supports("avx2");
+}
 #else
 void transform_wide(FftTables& t, double* re, double* im, int32_t n, int32_t direction) {
     transform_plain(t, re, im, n, direction);
 }
 
-bool has_wide_vectors() { return false; }
+bool has_wide_vectors() {
+    return false;
+}
 #endif
 
 }  // namespace

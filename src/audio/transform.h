@@ -19,9 +19,9 @@ constexpr int32_t fft_inverse = 1;  // x[j] = (1/n)·sum of X[k]·e^(+2πi·jk/n
 // Made once by fft_init and handed to every fft. Besides the circle it keeps the chirp-z plan of
 // the last length that needed one, so it belongs to one thread at a time.
 struct FftTables {
-    int32_t max_length = 0;    // 0 until fft_init succeeded
-    bool any_length = false;   // fft_flag::any_length was given
-    int32_t circle = 0;        // points on the circle: twice the largest power-of-two transform
+    int32_t max_length = 0;   // 0 until fft_init succeeded
+    bool any_length = false;  // fft_flag::any_length was given
+    int32_t circle = 0;       // points on the circle: twice the largest power-of-two transform
     std::vector<double> cos_table;  // cos(−2π·k / circle), k = 0 … circle/2 − 1
     std::vector<double> sin_table;  // sin(−2π·k / circle), k = 0 … circle/2 − 1
     // The factors of every radix-4 pass, taken from the tables above and laid out in the order

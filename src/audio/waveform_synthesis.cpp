@@ -67,7 +67,8 @@ size_t pack7(const uint8_t* bytes, size_t count, uint8_t* output) {
     for (size_t start = 0;; start += 7) {
         size_t group = std::min<size_t>(7, count - start);
         uint8_t top = 0;
-        for (size_t k = 0; k < group; ++k) top |= static_cast<uint8_t>((bytes[start + k] >> 7) << (6 - k));
+        for (size_t k = 0; k < group; ++k)
+            top |= static_cast<uint8_t>((bytes[start + k] >> 7) << (6 - k));
         output[written++] = top;
         for (size_t k = 0; k < group; ++k) output[written++] = bytes[start + k] & 0x7F;
         if (group < 7) return written;

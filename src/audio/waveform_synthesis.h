@@ -26,7 +26,9 @@ extern const std::array<double, 1024> gain_curve;
 // packed alike; when count is a multiple of 7 (0 included) an empty last group still writes its
 // top-bit byte 00. Writes pack7_length(count) bytes and returns that number.
 size_t pack7(const uint8_t* bytes, size_t count, uint8_t* output);
-constexpr size_t pack7_length(size_t count) { return count + count / 7 + 1; }
+constexpr size_t pack7_length(size_t count) {
+    return count + count / 7 + 1;
+}
 
 // Renders the cycle frames[0 … frame_count − 1] (values about −1 … +1) as the packed tables of a
 // waveform message: writes tonepak_packed_bytes bytes to packed and returns that number; 0 when

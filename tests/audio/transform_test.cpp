@@ -25,8 +25,12 @@ TEST(FftInit, RefusesLengthsItCannotServe) {
     struct Case {
         int32_t max_length, flags, expected;
     } cases[] = {
-        {16384, fft_flag::any_length, 0}, {16384, 0, 0}, {1, 0, 0},
-        {1000, fft_flag::any_length, 0},  {1000, 0, 3},  {0, fft_flag::any_length, 3},
+        {16384, fft_flag::any_length, 0},
+        {16384, 0, 0},
+        {1, 0, 0},
+        {1000, fft_flag::any_length, 0},
+        {1000, 0, 3},
+        {0, fft_flag::any_length, 3},
         {-4, 0, 3},
     };
     for (const Case& c : cases) {
@@ -124,7 +128,8 @@ TEST(Fft, MatchesFftwInBothDirections) {
                 double worst = 0, energy = 0;
                 for (int32_t k = 0; k < n; ++k) {
                     std::complex<double> expected(io[k][0] * scale, io[k][1] * scale);
-                    worst = std::max(worst, std::abs(std::complex<double>(re[k], im[k]) - expected));
+                    worst =
+                        std::max(worst, std::abs(std::complex<double>(re[k], im[k]) - expected));
                     energy += std::norm(expected);
                 }
                 double rms = std::sqrt(energy / n);

@@ -96,10 +96,10 @@ Tables decode_tables(const Bytes& message) {
 
 Bytes build(const std::vector<double>& frames, int32_t slot = 0, uint32_t name = 0x4B49434B) {
     Bytes message(tonepak_message_length);
-    EXPECT_EQ(build_tonepak_message(start_up_tables(), frames.data(),
-                                    static_cast<int32_t>(frames.size()), message.data(), slot,
-                                    name),
-              1);
+    EXPECT_EQ(
+        build_tonepak_message(start_up_tables(), frames.data(), static_cast<int32_t>(frames.size()),
+                              message.data(), slot, name),
+        1);
     return message;
 }
 
@@ -208,9 +208,9 @@ TEST(TonepakMessage, RefusesCyclesItCannotTake) {
     std::vector<double> frames(tonepak_max_frames + 1, 0.5);
     FftTables& tables = start_up_tables();
     EXPECT_EQ(build_tonepak_message(tables, frames.data(), 0, message.data(), 0, 0), 0);
-    EXPECT_EQ(build_tonepak_message(tables, frames.data(), tonepak_max_frames + 1, message.data(),
-                                    0, 0),
-              0);
+    EXPECT_EQ(
+        build_tonepak_message(tables, frames.data(), tonepak_max_frames + 1, message.data(), 0, 0),
+        0);
     EXPECT_EQ(build_tonepak_message(tables, nullptr, 100, message.data(), 0, 0), 0);
     FftTables powers_only;
     fft_init(powers_only, 16384, 0);
