@@ -24,6 +24,12 @@ std::vector<double> random_values(size_t n, unsigned seed) {
     return v;
 }
 
+// Powers of two by the radix passes, then two lengths by the chirp-z method.
+void compared_lengths(benchmark::internal::Benchmark* b) {
+    for (int64_t n : {1024, 2048, 4096, 8192, 16384, 1000, 16383}) b->Arg(n);
+    b->Unit(benchmark::kMicrosecond);
+}
+
 void BM_fft(benchmark::State& state) {
     const auto n = static_cast<int32_t>(state.range(0));
     jx::FftTables tables;
@@ -37,15 +43,7 @@ void BM_fft(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * 2);
 }
-BENCHMARK(BM_fft)
-    ->Arg(1024)
-    ->Arg(2048)
-    ->Arg(4096)
-    ->Arg(8192)
-    ->Arg(16384)
-    ->Arg(1000)
-    ->Arg(16383)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_fft)->Apply(compared_lengths);
 
 // With argument 1 the chirp-z plan is made anew in every round, as for a cycle whose length
 // differs from the last one converted.
@@ -83,15 +81,7 @@ void BM_fftw(benchmark::State& state) {
     fftw_destroy_plan(backward);
     fftw_free(io);
 }
-BENCHMARK(BM_fftw)
-    ->Arg(1024)
-    ->Arg(2048)
-    ->Arg(4096)
-    ->Arg(8192)
-    ->Arg(16384)
-    ->Arg(1000)
-    ->Arg(16383)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_fftw)->Apply(compared_lengths);
 #endif
 
 }  // namespace
