@@ -19,13 +19,18 @@ struct CompressionType {
 };
 
 constexpr CompressionType compression_types[] = {
-    {"NONE", aifc_compression::none}, {"sowt", aifc_compression::sowt},
-    {"fl32", aifc_compression::fl32}, {"fl64", aifc_compression::fl64},
+    {"NONE", aifc_compression::none},
+    {"sowt", aifc_compression::sowt},
+    {"fl32", aifc_compression::fl32},
+    {"fl64", aifc_compression::fl64},
     // The same encodings under the names other writers give them: upper-case floats, and
     // integers named by their width.
-    {"FL32", aifc_compression::fl32}, {"FL64", aifc_compression::fl64},
-    {"in24", aifc_compression::none}, {"in32", aifc_compression::none},
-    {"42n1", aifc_compression::sowt}, {"23ni", aifc_compression::sowt},
+    {"FL32", aifc_compression::fl32},
+    {"FL64", aifc_compression::fl64},
+    {"in24", aifc_compression::none},
+    {"in32", aifc_compression::none},
+    {"42n1", aifc_compression::sowt},
+    {"23ni", aifc_compression::sowt},
 };
 
 int32_t compression_code(const uint8_t* id) {
@@ -174,16 +179,16 @@ int32_t decode_aifc_sample(const SampleInfo& info, const uint8_t* p) {
 
 EntryInfo describe_aiff(const uint8_t* data, size_t length) {
     SampleInfo info;
-    return describe_parsed_sample(parse_aiff(info, data, length), info,
-                                  {"Unknown AIFF\tFormat", "AIFF: Chunk size error",
-                                   "Unknown AIFF\tFormat"});
+    return describe_parsed_sample(
+        parse_aiff(info, data, length), info,
+        {"Unknown AIFF\tFormat", "AIFF: Chunk size error", "Unknown AIFF\tFormat"});
 }
 
 EntryInfo describe_aifc(const uint8_t* data, size_t length) {
     SampleInfo info;
-    return describe_parsed_sample(parse_aifc(info, data, length), info,
-                                  {"Unknown AIFC\tFormat", "AIFC: Chunk size error",
-                                   "AIFC: Not PCM or Float"});
+    return describe_parsed_sample(
+        parse_aifc(info, data, length), info,
+        {"Unknown AIFC\tFormat", "AIFC: Chunk size error", "AIFC: Not PCM or Float"});
 }
 
 void show_aiff_info(Window& window, const uint8_t* data, size_t length) {

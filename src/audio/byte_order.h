@@ -5,11 +5,15 @@
 
 namespace jx {
 
-inline uint32_t read_le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+inline uint32_t read_le16(const uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
 inline uint32_t read_le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
 }
-inline uint32_t read_be16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
+inline uint32_t read_be16(const uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 inline uint32_t read_be32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }

@@ -129,8 +129,9 @@ EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
     EntryInfo shown;
     shown.is_sample = true;
     if (result != 1) {
-        shown.text = result == -2 ? texts.chunk_size : result == -3 ? texts.not_pcm
-                                                                    : texts.unknown_format;
+        shown.text = result == -2   ? texts.chunk_size
+                     : result == -3 ? texts.not_pcm
+                                    : texts.unknown_format;
         return shown;
     }
     char text[256];
@@ -161,9 +162,9 @@ EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
 
 EntryInfo describe_wav(const uint8_t* data, size_t length) {
     SampleInfo info;
-    return describe_parsed_sample(parse_wav(info, data, length), info,
-                                  {"Unknown Wave Format", "Wave: Chunk size error",
-                                   "Wave: Not PCM or Float"});
+    return describe_parsed_sample(
+        parse_wav(info, data, length), info,
+        {"Unknown Wave Format", "Wave: Chunk size error", "Wave: Not PCM or Float"});
 }
 
 void show_wav_info(Window& window, const uint8_t* data, size_t length) {

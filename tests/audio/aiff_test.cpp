@@ -27,8 +27,9 @@ SampleInfo parsed(const Bytes& file, int expect = 1) {
 TEST(AiffReader, PlainStereoFile) {
     Bytes file = form("AIFF", {comm_chunk(2, 100, 16, rate_44100), ssnd_chunk(frames_400)});
     SampleInfo s = parsed(file);
-    EXPECT_EQ(summary(s), "kind 1 format 4097 length 100 channels 2 bits 16 container 2 "
-                          "rate 44100 period 22676 loop 0..99 type 127 present 0 data 54");
+    EXPECT_EQ(summary(s),
+              "kind 1 format 4097 length 100 channels 2 bits 16 container 2 "
+              "rate 44100 period 22676 loop 0..99 type 127 present 0 data 54");
     EntryInfo shown = describe_aiff(file.data(), file.size());
     EXPECT_EQ(shown.text, "Sample length: 100 Channels: 2 Sample Rate: 44100\nBits: 16 Loop OFF.");
     EXPECT_TRUE(shown.enable_loop && shown.enable_channel && shown.enable_tonepak);
@@ -49,8 +50,10 @@ TEST(AiffReader, SustainLoopFromMarkersInAnyOrder) {
         {"MARK then INST", form("AIFF", {comm, ssnd, mark, inst})},
         {"both before the sound data", form("AIFF", {comm, mark, inst, ssnd})},
         {"sound data first", form("AIFF", {ssnd, inst, mark, comm})},
-        {"marker ids of 16 and above, INST first", form("AIFF", {comm, ssnd, high_inst, high_mark})},
-        {"marker ids of 16 and above, MARK first", form("AIFF", {comm, ssnd, high_mark, high_inst})},
+        {"marker ids of 16 and above, INST first",
+         form("AIFF", {comm, ssnd, high_inst, high_mark})},
+        {"marker ids of 16 and above, MARK first",
+         form("AIFF", {comm, ssnd, high_mark, high_inst})},
         {"AIFC", form("AIFC", {comm_chunk(2, 100, 16, rate_44100, "NONE"), mark, ssnd, inst})},
     };
     for (const Case& c : cases) {
@@ -111,9 +114,9 @@ TEST(AiffReader, MarkerNamesArePaddedToEvenLength) {
     // after each is read in the right place only when the padding is followed.
     for (const char* name : {"12345678", "x", "", "abc"}) {
         SCOPED_TRACE(name);
-        Bytes file = form("AIFF", {comm_chunk(1, 200, 16, rate_44100), ssnd_chunk(frames_400),
-                                   inst_chunk(1, 1, 2),
-                                   mark_chunk({{5, 1, name}, {1, 33, name}, {2, 44, "z"}})});
+        Bytes file = form(
+            "AIFF", {comm_chunk(1, 200, 16, rate_44100), ssnd_chunk(frames_400),
+                     inst_chunk(1, 1, 2), mark_chunk({{5, 1, name}, {1, 33, name}, {2, 44, "z"}})});
         SampleInfo s = parsed(file);
         EXPECT_EQ(s.loop_start, 33);
         EXPECT_EQ(s.loop_end, 44);
@@ -177,21 +180,16 @@ TEST(AifcReader, CompressionTypes) {
         int bits_in_comm;
         int compression, bits, container;
     } cases[] = {
-        {"NONE", 16, aifc_compression::none, 16, 2},
-        {"NONE", 12, aifc_compression::none, 12, 2},
-        {"sowt", 24, aifc_compression::sowt, 24, 3},
-        {"fl32", 32, aifc_compression::fl32, 24, 4},
-        {"fl64", 64, aifc_compression::fl64, 24, 8},
-        {"FL32", 32, aifc_compression::fl32, 24, 4},
-        {"FL64", 64, aifc_compression::fl64, 24, 8},
-        {"in24", 24, aifc_compression::none, 24, 3},
-        {"42n1", 24, aifc_compression::sowt, 24, 3},
-        {"23ni", 32, aifc_compression::sowt, 32, 4},
+        {"NONE", 16, aifc_compression::none, 16, 2}, {"NONE", 12, aifc_compression::none, 12, 2},
+        {"sowt", 24, aifc_compression::sowt, 24, 3}, {"fl32", 32, aifc_compression::fl32, 24, 4},
+        {"fl64", 64, aifc_compression::fl64, 24, 8}, {"FL32", 32, aifc_compression::fl32, 24, 4},
+        {"FL64", 64, aifc_compression::fl64, 24, 8}, {"in24", 24, aifc_compression::none, 24, 3},
+        {"42n1", 24, aifc_compression::sowt, 24, 3}, {"23ni", 32, aifc_compression::sowt, 32, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
-        Bytes file = form("AIFC", {comm_chunk(2, 0, c.bits_in_comm, rate_48000, c.type),
-                                   ssnd_chunk(Bytes(48))});
+        Bytes file = form(
+            "AIFC", {comm_chunk(2, 0, c.bits_in_comm, rate_48000, c.type), ssnd_chunk(Bytes(48))});
         SampleInfo s = parsed(file);
         EXPECT_EQ(s.file_kind, sample_kind::aifc);
         EXPECT_EQ(s.format_code, 4099);
@@ -214,8 +212,7 @@ TEST(AifcReader, CompressionTypes) {
          "AIFC: Not PCM or Float"},
         {"AIFF COMM in an AIFC", form("AIFC", {comm_chunk(1, 0, 16, rate_44100)}), -2,
          "AIFC: Chunk size error"},
-        {"AIFF form", form("AIFF", {comm_chunk(1, 0, 16, rate_44100)}), -1,
-         "Unknown AIFC\tFormat"},
+        {"AIFF form", form("AIFF", {comm_chunk(1, 0, 16, rate_44100)}), -1, "Unknown AIFC\tFormat"},
     };
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.name);

@@ -20,7 +20,8 @@ TEST(Extended80, ReadsRates) {
         {"44100 without the exponent's top bit", {0x00, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, 44100},
         {"48000", {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, 48000},
         {"22254.5454 drops the fraction",
-         {0x40, 0x0D, 0xAD, 0xDD, 0x17, 0x45, 0xD1, 0x74, 0x5D, 0x17}, 22254},
+         {0x40, 0x0D, 0xAD, 0xDD, 0x17, 0x45, 0xD1, 0x74, 0x5D, 0x17},
+         22254},
         {"1", {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, 1},
         {"negative", {0xC0, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, -44100},
         {"zero", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
@@ -39,8 +40,8 @@ TEST(Extended80, WritesWholeRatesExactly) {
     Ten b;
     write_extended80(44100, b.data());
     EXPECT_EQ(b, (Ten{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}));
-    for (int32_t rate : {1, 2, 3, 8000, 11025, 22050, 32000, 44100, 48000, 96000, 192000,
-                         1 << 30, 0x7FFFFFFF}) {
+    for (int32_t rate :
+         {1, 2, 3, 8000, 11025, 22050, 32000, 44100, 48000, 96000, 192000, 1 << 30, 0x7FFFFFFF}) {
         SCOPED_TRACE(rate);
         write_extended80(rate, b.data());
         EXPECT_EQ(read_extended80(b.data()), rate);

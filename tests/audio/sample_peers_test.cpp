@@ -48,7 +48,8 @@ struct Expected {
 int32_t decoded(const SampleInfo& s, const Bytes& file, size_t index) {
     const uint8_t* p = file.data() + s.data_start + index * s.container_bytes;
     int shift = 8 * s.container_bytes - s.bits;
-    if (s.file_kind == sample_kind::wav) return decode_little_endian(s, p, s.container_bytes) >> shift;
+    if (s.file_kind == sample_kind::wav)
+        return decode_little_endian(s, p, s.container_bytes) >> shift;
     if (s.file_kind == sample_kind::aiff) return decode_big_endian(p, s.container_bytes) >> shift;
     return decode_aifc_sample(s, p);
 }
@@ -156,7 +157,8 @@ std::string write_with_sndfile(const test::TempDir& dir, const SndfileCase& c, i
     int subtype = c.format & SF_FORMAT_SUBMASK;
     if (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE) {
         std::vector<double> d(count);
-        for (double& v : d) v = static_cast<int32_t>(seed = seed * 1664525 + 1013904223) / 2147483648.0 * 1.25;
+        for (double& v : d)
+            v = static_cast<int32_t>(seed = seed * 1664525 + 1013904223) / 2147483648.0 * 1.25;
         d[0] = 1.0, d[1] = -1.0;
         sf_write_double(file, d.data(), count);
     } else {
@@ -188,19 +190,33 @@ TEST(SamplePeers, FilesWrittenByLibsndfile) {
         {"aiff 32", SF_FORMAT_AIFF | SF_FORMAT_PCM_32, 2, {1, aiff, 2, 0, 32, 0}},
         {"aifc float", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 2, {1, aifc, 2, 0, 24, 0}},
         {"aifc double", SF_FORMAT_AIFF | SF_FORMAT_DOUBLE, 2, {1, aifc, 2, 0, 24, 0}},
-        {"aifc sowt 16", SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE, 2,
+        {"aifc sowt 16",
+         SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE,
+         2,
          {1, aifc, 2, 0, 16, 0}},
-        {"aifc little 24", SF_FORMAT_AIFF | SF_FORMAT_PCM_24 | SF_ENDIAN_LITTLE, 1,
+        {"aifc little 24",
+         SF_FORMAT_AIFF | SF_FORMAT_PCM_24 | SF_ENDIAN_LITTLE,
+         1,
          {1, aifc, 1, 0, 24, 0}},
-        {"aifc little 32", SF_FORMAT_AIFF | SF_FORMAT_PCM_32 | SF_ENDIAN_LITTLE, 2,
+        {"aifc little 32",
+         SF_FORMAT_AIFF | SF_FORMAT_PCM_32 | SF_ENDIAN_LITTLE,
+         2,
          {1, aifc, 2, 0, 32, 0}},
-        {"wav double", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 1,
+        {"wav double",
+         SF_FORMAT_WAV | SF_FORMAT_DOUBLE,
+         1,
          {.result = -3, .refusal = "Wave: Not PCM or Float"}},
-        {"wav a-law", SF_FORMAT_WAV | SF_FORMAT_ALAW, 1,
+        {"wav a-law",
+         SF_FORMAT_WAV | SF_FORMAT_ALAW,
+         1,
          {.result = -3, .refusal = "Wave: Not PCM or Float"}},
-        {"aifc u-law", SF_FORMAT_AIFF | SF_FORMAT_ULAW, 1,
+        {"aifc u-law",
+         SF_FORMAT_AIFF | SF_FORMAT_ULAW,
+         1,
          {.result = -3, .refusal = "AIFC: Not PCM or Float"}},
-        {"aifc unsigned 8", SF_FORMAT_AIFF | SF_FORMAT_PCM_U8, 1,
+        {"aifc unsigned 8",
+         SF_FORMAT_AIFF | SF_FORMAT_PCM_U8,
+         1,
          {.result = -3, .refusal = "AIFC: Not PCM or Float"}},
     };
     test::TempDir dir;
@@ -237,7 +253,12 @@ TEST(SamplePeers, LibsndfileReadsTheSameAiffLoop) {
         ASSERT_EQ(sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
         sf_close(file);
         ASSERT_EQ(instrument.loop_count, 1);
-        Expected e{1, sample_kind::aiff, 1, 44100, 16, static_cast<int>(sf.frames),
+        Expected e{1,
+                   sample_kind::aiff,
+                   1,
+                   44100,
+                   16,
+                   static_cast<int>(sf.frames),
                    static_cast<int>(instrument.loops[0].start),
                    static_cast<int>(instrument.loops[0].end)};
         EXPECT_EQ(e.loop_start, 10);
@@ -247,7 +268,9 @@ TEST(SamplePeers, LibsndfileReadsTheSameAiffLoop) {
 
 #endif  // JX_HAVE_SNDFILE
 
-bool have_sox() { return std::system("command -v sox >/dev/null 2>&1") == 0; }
+bool have_sox() {
+    return std::system("command -v sox >/dev/null 2>&1") == 0;
+}
 
 TEST(SamplePeers, FilesWrittenBySox) {
     if (!have_sox()) GTEST_SKIP() << "sox is not installed";
@@ -272,11 +295,23 @@ TEST(SamplePeers, FilesWrittenBySox) {
         {"aifc none", "-b 16", "aifc", 2, 44100, {1, aifc, 0, 0, 16}},
         {"aifc fl32", "-e floating-point -b 32", "aifc", 1, 48000, {1, aifc, 0, 0, 24}},
         {"aifc fl64", "-e floating-point -b 64", "aifc", 2, 8000, {1, aifc, 0, 0, 24}},
-        {"wav double", "-e floating-point -b 64", "wav", 1, 44100,
+        {"wav double",
+         "-e floating-point -b 64",
+         "wav",
+         1,
+         44100,
          {.result = -3, .refusal = "Wave: Not PCM or Float"}},
-        {"wav a-law", "-e a-law", "wav", 1, 8000,
+        {"wav a-law",
+         "-e a-law",
+         "wav",
+         1,
+         8000,
          {.result = -3, .refusal = "Wave: Not PCM or Float"}},
-        {"wav ima adpcm", "-e ima-adpcm", "wav", 1, 8000,
+        {"wav ima adpcm",
+         "-e ima-adpcm",
+         "wav",
+         1,
+         8000,
          {.result = -3, .refusal = "Wave: Not PCM or Float"}},
     };
     test::TempDir dir;

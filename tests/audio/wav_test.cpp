@@ -16,7 +16,8 @@ using namespace test;
 
 Bytes frames16(int count, int channels) {
     Bytes out;
-    for (int k = 0; k < count * channels; ++k) put(out, static_cast<uint32_t>(k * 300 - 20000), 2, false);
+    for (int k = 0; k < count * channels; ++k)
+        put(out, static_cast<uint32_t>(k * 300 - 20000), 2, false);
     return out;
 }
 
@@ -38,8 +39,9 @@ SampleInfo parsed(const Bytes& file, int expect = 1) {
 TEST(WavReader, PlainStereoFileGetsTheDefaultLoop) {
     Bytes file = stereo_wav({}, {});
     SampleInfo s = parsed(file);
-    EXPECT_EQ(summary(s), "kind 2 format 1 length 100 channels 2 bits 16 container 2 rate 44100 "
-                          "period 22676 loop 0..99 type 127 present 0 data 44");
+    EXPECT_EQ(summary(s),
+              "kind 2 format 1 length 100 channels 2 bits 16 container 2 rate 44100 "
+              "period 22676 loop 0..99 type 127 present 0 data 44");
     EntryInfo shown = describe_wav(file.data(), file.size());
     EXPECT_EQ(shown.text, "Sample length: 100 Channels: 2 Sample Rate: 44100\nBits: 16 Loop OFF.");
     EXPECT_TRUE(shown.is_sample);
@@ -96,8 +98,8 @@ TEST(WavReader, FaultsAndTheirTexts) {
     trailing_header[4] += 3;  // the RIFF size counts three bytes that cannot hold a header
     Bytes not_wave = good;
     not_wave[11] = 'X';
-    Bytes fmt_short = riff({wav_chunk("fmt ", le({{1, 2}, {1, 2}, {44100, 4}, {0, 4}})),
-                            wav_chunk("data", Bytes(4))});
+    Bytes fmt_short = riff(
+        {wav_chunk("fmt ", le({{1, 2}, {1, 2}, {44100, 4}, {0, 4}})), wav_chunk("data", Bytes(4))});
     struct Case {
         const char* name;
         Bytes file;
@@ -215,9 +217,14 @@ TEST(WavReader, DecodeLittleEndian) {
         Bytes bytes;
         int32_t value;
     } ints[] = {
-        {{0x00}, -128}, {{0x80}, 0}, {{0xFF}, 127},
-        {{0x00, 0x80}, -32768}, {{0xFF, 0x7F}, 32767}, {{0xFE, 0xFF}, -2},
-        {{0x00, 0x00, 0x80}, -8388608}, {{0x56, 0x34, 0x12}, 0x123456},
+        {{0x00}, -128},
+        {{0x80}, 0},
+        {{0xFF}, 127},
+        {{0x00, 0x80}, -32768},
+        {{0xFF, 0x7F}, 32767},
+        {{0xFE, 0xFF}, -2},
+        {{0x00, 0x00, 0x80}, -8388608},
+        {{0x56, 0x34, 0x12}, 0x123456},
         {{0x00, 0x00, 0x00, 0x80}, std::numeric_limits<int32_t>::min()},
         {{0x78, 0x56, 0x34, 0x12}, 0x12345678},
     };
@@ -234,10 +241,15 @@ TEST(WavReader, DecodeLittleEndian) {
         float f;
         int32_t value;
     } floats[] = {
-        {0.5f, 1073741824},  {-0.5f, -1073741824}, {1.0f, 2147483392},
-        {2.0f, 2147483392},  {-1.0f, std::numeric_limits<int32_t>::min()},
-        {-3.0f, std::numeric_limits<int32_t>::min()}, {1e-10f, 0},
-        {std::nanf(""), 0},  {std::numeric_limits<float>::infinity(), 2147483392},
+        {0.5f, 1073741824},
+        {-0.5f, -1073741824},
+        {1.0f, 2147483392},
+        {2.0f, 2147483392},
+        {-1.0f, std::numeric_limits<int32_t>::min()},
+        {-3.0f, std::numeric_limits<int32_t>::min()},
+        {1e-10f, 0},
+        {std::nanf(""), 0},
+        {std::numeric_limits<float>::infinity(), 2147483392},
     };
     for (const FloatCase& c : floats) {
         SCOPED_TRACE(c.f);

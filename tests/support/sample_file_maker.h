@@ -29,7 +29,9 @@ inline Bytes be(std::initializer_list<std::pair<uint32_t, int>> fields) {
     for (auto [value, bytes] : fields) put(out, value, bytes, true);
     return out;
 }
-inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 inline Bytes join(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -47,7 +49,9 @@ inline Bytes chunk(const std::string& id, const Bytes& body, bool big_endian) {
 
 // ---- RIFF WAVE
 
-inline Bytes wav_chunk(const std::string& id, const Bytes& body) { return chunk(id, body, false); }
+inline Bytes wav_chunk(const std::string& id, const Bytes& body) {
+    return chunk(id, body, false);
+}
 
 inline Bytes riff(std::initializer_list<Bytes> chunks) {
     Bytes body = text("WAVE");
@@ -60,26 +64,40 @@ inline Bytes riff(std::initializer_list<Bytes> chunks) {
 
 inline Bytes fmt_chunk(uint32_t tag, uint32_t channels, uint32_t rate, uint32_t bits) {
     uint32_t block = channels * ((bits + 7) / 8);
-    return wav_chunk("fmt ", le({{tag, 2}, {channels, 2}, {rate, 4}, {rate * block, 4},
-                                 {block, 2}, {bits, 2}}));
+    return wav_chunk(
+        "fmt ", le({{tag, 2}, {channels, 2}, {rate, 4}, {rate * block, 4}, {block, 2}, {bits, 2}}));
 }
 
 // WAVE_FORMAT_EXTENSIBLE with the given sub-format tag (1 PCM, 3 float).
 inline Bytes fmt_extensible(uint32_t subformat, uint32_t channels, uint32_t rate, uint32_t bits) {
     uint32_t block = channels * ((bits + 7) / 8);
-    return wav_chunk("fmt ", join({le({{0xFFFE, 2}, {channels, 2}, {rate, 4}, {rate * block, 4},
-                                       {block, 2}, {bits, 2}, {22, 2}, {bits, 2}, {0, 4},
+    return wav_chunk("fmt ", join({le({{0xFFFE, 2},
+                                       {channels, 2},
+                                       {rate, 4},
+                                       {rate * block, 4},
+                                       {block, 2},
+                                       {bits, 2},
+                                       {22, 2},
+                                       {bits, 2},
+                                       {0, 4},
                                        {subformat, 2}}),
-                                   Bytes{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00,
-                                         0xAA, 0x00, 0x38, 0x9B, 0x71}}));
+                                   Bytes{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA,
+                                         0x00, 0x38, 0x9B, 0x71}}));
 }
 
 struct SmplLoop {
     uint32_t type, start, end;
 };
 inline Bytes smpl_chunk(uint32_t period, std::initializer_list<SmplLoop> loops) {
-    Bytes body = le({{0, 4}, {0, 4}, {period, 4}, {60, 4}, {0, 4}, {0, 4}, {0, 4},
-                     {static_cast<uint32_t>(loops.size()), 4}, {0, 4}});
+    Bytes body = le({{0, 4},
+                     {0, 4},
+                     {period, 4},
+                     {60, 4},
+                     {0, 4},
+                     {0, 4},
+                     {0, 4},
+                     {static_cast<uint32_t>(loops.size()), 4},
+                     {0, 4}});
     for (const SmplLoop& l : loops)
         body = join({body, le({{0, 4}, {l.type, 4}, {l.start, 4}, {l.end, 4}, {0, 4}, {0, 4}})});
     return wav_chunk("smpl", body);
@@ -87,7 +105,9 @@ inline Bytes smpl_chunk(uint32_t period, std::initializer_list<SmplLoop> loops) 
 
 // ---- IFF AIFF / AIFC
 
-inline Bytes aiff_chunk(const std::string& id, const Bytes& body) { return chunk(id, body, true); }
+inline Bytes aiff_chunk(const std::string& id, const Bytes& body) {
+    return chunk(id, body, true);
+}
 
 inline Bytes form(const std::string& type, std::initializer_list<Bytes> chunks) {
     Bytes body = text(type);
@@ -105,7 +125,8 @@ constexpr Extended rate_48000 = {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0};
 // An AIFF `COMM` chunk, or an AIFC one when a compression type is given.
 inline Bytes comm_chunk(uint32_t channels, uint32_t frames, uint32_t bits, const Extended& rate,
                         const std::string& compression = "") {
-    Bytes body = join({be({{channels, 2}, {frames, 4}, {bits, 2}}), Bytes(rate.begin(), rate.end())});
+    Bytes body =
+        join({be({{channels, 2}, {frames, 4}, {bits, 2}}), Bytes(rate.begin(), rate.end())});
     if (!compression.empty()) body = join({body, text(compression), Bytes{0}});
     return aiff_chunk("COMM", body);
 }
@@ -127,8 +148,9 @@ struct Marker {
 inline Bytes mark_chunk(std::initializer_list<Marker> markers) {
     Bytes body = be({{static_cast<uint32_t>(markers.size()), 2}});
     for (const Marker& m : markers) {
-        body = join({body, be({{m.id, 2}, {m.position, 4}, {static_cast<uint32_t>(m.name.size()), 1}}),
-                     text(m.name)});
+        body =
+            join({body, be({{m.id, 2}, {m.position, 4}, {static_cast<uint32_t>(m.name.size()), 1}}),
+                  text(m.name)});
         if (m.name.size() % 2 == 0) body.push_back(0);  // the name with its count is even
     }
     return aiff_chunk("MARK", body);
@@ -141,8 +163,8 @@ inline std::string summary(const SampleInfo& s) {
            " bits " + std::to_string(s.bits) + " container " + std::to_string(s.container_bytes) +
            " rate " + std::to_string(s.rate) + " period " + std::to_string(s.period) + " loop " +
            std::to_string(s.loop_start) + ".." + std::to_string(s.loop_end) + " type " +
-           std::to_string(s.loop_type) + " present " + std::to_string(s.loop_present) +
-           " data " + std::to_string(s.data_start);
+           std::to_string(s.loop_type) + " present " + std::to_string(s.loop_present) + " data " +
+           std::to_string(s.data_start);
 }
 
 }  // namespace jx::test

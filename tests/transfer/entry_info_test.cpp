@@ -42,13 +42,13 @@ TEST_F(SampleEntryInfo, EachSampleKindIsDescribedByItsReader) {
         const char* text;
         const char* buttons;
     } cases[] = {
-        {"WAV", stereo_wav,
-         "Sample length: 100 Channels: 2 Sample Rate: 44100\nBits: 16 Loop OFF.",
+        {"WAV", stereo_wav, "Sample length: 100 Channels: 2 Sample Rate: 44100\nBits: 16 Loop OFF.",
          "Loop L+R TonePAK"},
         {"AIFF", form("AIFF", {comm_chunk(1, 0, 8, rate_48000), ssnd_chunk(Bytes(20000))}),
          "Sample length: 20000 Channels: 1 Sample Rate: 48000\nBits: 8 Loop OFF.", "Loop "},
-        {"AIFC", form("AIFC", {comm_chunk(3, 0, 24, rate_44100, "fl32"), ssnd_chunk(Bytes(120)),
-                               inst_chunk(1, 1, 2), mark_chunk({{1, 2, "a"}, {2, 8, "b"}})}),
+        {"AIFC",
+         form("AIFC", {comm_chunk(3, 0, 24, rate_44100, "fl32"), ssnd_chunk(Bytes(120)),
+                       inst_chunk(1, 1, 2), mark_chunk({{1, 2, "a"}, {2, 8, "b"}})}),
          "Sample length: 10 Channels: 3 Sample Rate: 44100\nBits: 24 Loop ON. Loop start: 2 "
          "Loop end: 8",
          "Loop "},
@@ -86,8 +86,8 @@ TEST_F(SampleEntryInfo, SysexAfterSampleKeepsTheCaptions) {
 }
 
 TEST_F(SampleEntryInfo, MakerDumpInsideASampleFileIsADump) {
-    Bytes wav = riff({fmt_chunk(1, 1, 44100, 16),
-                      wav_chunk("data", record(0x06, 'R', {1, 2, 3, 4}))});
+    Bytes wav =
+        riff({fmt_chunk(1, 1, 44100, 16), wav_chunk("data", record(0x06, 'R', {1, 2, 3, 4}))});
     Entry e = entry(wav, '2', '1');
     EntryInfo info = describe_entry(e);
     EXPECT_FALSE(info.is_sample);
