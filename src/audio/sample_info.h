@@ -15,7 +15,9 @@ constexpr int32_t aifc = 3;
 }  // namespace sample_kind
 
 struct SampleInfo {
-    int32_t format_code = 0;      // WAV format tag (1 integer PCM, 3 float); 4097 AIFF; 4099 AIFC
+    // WAV: the format tag, 1 integer PCM or 3 float (an extensible file's sub-format); 4097 AIFF;
+    // 4099 AIFC.
+    int32_t format_code = 0;
     int32_t file_kind = 0;        // set at the end of a successful parse
     int32_t channels = 0;
     int32_t bits = 0;             // as declared; 24 for floating-point data
