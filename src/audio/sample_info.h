@@ -1,7 +1,8 @@
 #pragma once
 // The description of one parsed sample file, filled by the WAV, AIFF and AIFC readers and read by
 // the File Info panel, the SDS conversion and the waveform synthesis. Each user keeps its own
-// copy, so a dump being sent is never changed by a parse on another thread.
+// copy, so a dump being sent is never changed by a parse on another thread. Every parse starts
+// from a fresh description: nothing of an earlier file survives into the next one.
 #include <cstdint>
 
 namespace jx {
@@ -14,7 +15,9 @@ constexpr int32_t aifc = 3;
 }  // namespace sample_kind
 
 struct SampleInfo {
-    int32_t format_code = 0;      // WAV format tag (1 integer PCM, 3 float); 4097 AIFF; 4099 AIFC
+    // WAV: the format tag, 1 integer PCM or 3 float (an extensible file's sub-format); 4097 AIFF;
+    // 4099 AIFC.
+    int32_t format_code = 0;
     int32_t file_kind = 0;        // set at the end of a successful parse
     int32_t channels = 0;
     int32_t bits = 0;             // as declared; 24 for floating-point data
@@ -27,6 +30,13 @@ struct SampleInfo {
     int32_t loop_type = 0x7F;     // 0 forward, 7F none, or the file's value masked with 7F
     int32_t loop_present = 0;     // the file itself declared a loop
     int32_t data_start = 0;       // offset of the first frame in the entry's bytes
+    int32_t compression = 0;      // AIFC only: how decode_aifc_sample reads a sample
 };
+
+// The sample period in nanoseconds, rounded to the nearest (halves up); 0 for a rate that is not
+// positive, which has no period.
+inline int32_t sample_period(int32_t rate) {
+    return rate > 0 ? (rate / 2 + 1000000000) / rate : 0;
+}
 
 }  // namespace jx

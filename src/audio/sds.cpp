@@ -201,11 +201,6 @@ uint8_t sds_packet_checksum(const uint8_t* packet) {
     return x & 0x7F;
 }
 
-int32_t sds_period_from_rate(int32_t rate) {
-    if (rate <= 0) return 0;
-    return (rate / 2 + 1000000000) / rate;
-}
-
 int32_t sds_rate_from_period(int32_t period) {
     if (period <= 0) return 0;
     int32_t rate = (period / 2 + 1000000000) / period;
@@ -256,7 +251,7 @@ int sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& hea
     header.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
     header.bits = data[7];
     header.rate = get_groups(data + 8, 4);
-    header.period = sds_period_from_rate(header.rate);
+    header.period = sample_period(header.rate);
     header.length = get_groups(data + 16, 5);
     header.loop_start = get_groups(data + 21, 5);
     header.loop_end = get_groups(data + 26, 5);

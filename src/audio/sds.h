@@ -103,8 +103,6 @@ int32_t sds_decode_word(const uint8_t* in, int32_t bits, int32_t bytes_per_word)
 // Exclusive-or of bytes 1 to 124 of a data packet, masked with 7F.
 uint8_t sds_packet_checksum(const uint8_t* packet);
 
-// The sample period in nanoseconds, to the nearest; 0 for a rate that is not positive.
-int32_t sds_period_from_rate(int32_t rate);
 // The rate in hertz, to the nearest, with 44099 read as 44100 and 48001 as 48000 (the common
 // rates that do not survive the round trip); 0 for a period that is not positive.
 int32_t sds_rate_from_period(int32_t period);

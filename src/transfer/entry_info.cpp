@@ -5,7 +5,9 @@
 #include "analysis/sample_dump.h"
 #include "analysis/sysex_scan.h"
 #include "app/dialog_ids.h"
+#include "audio/aiff.h"
 #include "audio/sds.h"
+#include "audio/wav.h"
 #include "platform/window.h"
 
 namespace jx {
@@ -22,10 +24,18 @@ EntryInfo describe_entry(const Entry& entry) {
             return info;
         }
     }
-    // Samples and sample dumps are described by their readers (still to come); until then the
-    // panel stays empty for them.
+    if (is_wav(d, n)) return describe_wav(d, n);
+    if (is_aiff(d, n)) return describe_aiff(d, n);
+    if (is_aifc(d, n)) return describe_aifc(d, n);
     if (is_sds_dump_header(d, n)) info.text = describe_sample_dump(d, n);
     return info;
+}
+
+void apply_entry_info(Window& window, const EntryInfo& info) {
+    window.set_text(ids::file_info, info.text);
+    window.enable(ids::loop_button, info.enable_loop);
+    window.enable(ids::channel_button, info.enable_channel);
+    window.enable(ids::tonepak, info.enable_tonepak);
 }
 
 void show_entry_info(TransferList& list, const Entry* entry) {
@@ -35,11 +45,7 @@ void show_entry_info(TransferList& list, const Entry* entry) {
         set_loop_mode(list, entry->loop_option, true);
         set_channel_mode(list, entry->channel_option, true);
     }
-    if (list.window == nullptr) return;
-    list.window->set_text(ids::file_info, info.text);
-    list.window->enable(ids::loop_button, info.enable_loop);
-    list.window->enable(ids::channel_button, info.enable_channel);
-    list.window->enable(ids::tonepak, info.enable_tonepak);
+    if (list.window) apply_entry_info(*list.window, info);
 }
 
 const char* loop_caption(int mode) {

@@ -19,6 +19,9 @@ struct EntryInfo {
 // Decides what the panel shows for the entry's data; touches nothing.
 EntryInfo describe_entry(const Entry& entry);
 
+// Shows the text in the File Info box and enables exactly the option buttons the info names.
+void apply_entry_info(Window& window, const EntryInfo& info);
+
 // Fills the File Info box and the option buttons for an entry; nothing without an entry. For a
 // sample it first takes the entry's option characters as the current modes.
 void show_entry_info(TransferList& list, const Entry* entry);

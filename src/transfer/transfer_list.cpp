@@ -3,16 +3,14 @@
 #include <cstring>
 
 #include "analysis/sysex_scan.h"
+#include "audio/aiff.h"
 #include "audio/sds.h"
+#include "audio/wav.h"
 #include "transfer/entry_info.h"
 
 namespace jx {
 
 namespace {
-
-bool has_tag(const Entry& entry, size_t at, const char* tag) {
-    return entry.length() >= at + 4 && std::memcmp(entry.bytes() + at, tag, 4) == 0;
-}
 
 bool valid_index(const TransferList& list, int index) {
     return index >= 0 && static_cast<size_t>(index) < list.items.size();
@@ -21,11 +19,11 @@ bool valid_index(const TransferList& list, int index) {
 }  // namespace
 
 EntryType entry_type(const Entry& entry) {
-    if (has_tag(entry, 0, "RIFF") && has_tag(entry, 8, "WAVE")) return EntryType::wav;
-    if (has_tag(entry, 0, "FORM") && has_tag(entry, 8, "AIFF")) return EntryType::aiff;
-    if (has_tag(entry, 0, "FORM") && has_tag(entry, 8, "AIFC")) return EntryType::aifc;
     const uint8_t* d = entry.bytes();
     size_t n = entry.length();
+    if (is_wav(d, n)) return EntryType::wav;
+    if (is_aiff(d, n)) return EntryType::aiff;
+    if (is_aifc(d, n)) return EntryType::aifc;
     if (match_device(d, n, device::ka)) return EntryType::ka;
     if (match_device(d, n, device::kb)) return EntryType::kb;
     if (match_device(d, n, device::kc)) return EntryType::kc;

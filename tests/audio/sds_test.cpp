@@ -271,7 +271,7 @@ TEST(SdsRate, PeriodAndRateWithTheTwoCorrections) {
     struct Case {
         int32_t rate, period;
     } to_period[] = {{44100, 22676}, {48000, 20833}, {32000, 31250}, {1, 1000000000}, {0, 0}};
-    for (const Case& c : to_period) EXPECT_EQ(sds_period_from_rate(c.rate), c.period) << c.rate;
+    for (const Case& c : to_period) EXPECT_EQ(sample_period(c.rate), c.period) << c.rate;
     struct Back {
         int32_t period, rate;
     } to_rate[] = {{22676, 44100}, {20833, 48000}, {31250, 32000}, {22675, 44101},

@@ -4,6 +4,7 @@
 #include "audio/sds.h"
 #include "maker_message.h"
 #include "run_command.h"
+#include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "upgrade_message.h"
 
@@ -30,7 +31,35 @@ TEST_F(CliInfo, JsonLinesCarryTypeSizeAndExactInfoText) {
               "{\"file\": \"" + dir.file("ka dump \\\"1\\\".syx") +
                   "\", \"type\": \"KA\", \"size\": \"34\", \"info\": \"Normal Globals: 1 Kits: 0 "
                   "Patterns: 0 Songs: 0 \\nBroken Globals: 0 Kits: 0 Patterns: 1 Songs: 0\"}\n"
-                  "{\"file\": \"" + empty + "\", \"type\": \"-\", \"size\": \"0\", \"info\": \"\"}\n");
+                  "{\"file\": \"" +
+                  empty + "\", \"type\": \"-\", \"size\": \"0\", \"info\": \"\"}\n");
+}
+
+TEST_F(CliInfo, SamplesShowTheirFileInfoText) {
+    using namespace test;
+    std::string wav =
+        dir.write("loop.wav", riff({fmt_chunk(1, 2, 44100, 16), wav_chunk("data", Bytes(400)),
+                                    smpl_chunk(0, {{0, 10, 80}})}));
+    std::string aiff = dir.write(
+        "tone.aiff", form("AIFF", {comm_chunk(1, 0, 24, rate_48000), ssnd_chunk(Bytes(300))}));
+    std::string broken =
+        dir.write("broken.aifc", form("AIFC", {comm_chunk(1, 0, 8, rate_48000, "ulaw")}));
+    auto r = run({"--json", wav, aiff, broken});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"file\": \"" + wav +
+                  "\", \"type\": \"WAV\", \"size\": \"512\", \"info\": "
+                  "\"Sample length: 100 Channels: 2 Sample Rate: 44100\\nBits: 16 Loop ON. Loop "
+                  "start: 10 "
+                  "Loop end: 80\"}\n"
+                  "{\"file\": \"" +
+                  aiff +
+                  "\", \"type\": \"AIFF\", \"size\": \"354\", \"info\": "
+                  "\"Sample length: 100 Channels: 1 Sample Rate: 48000\\nBits: 24 Loop OFF.\"}\n"
+                  "{\"file\": \"" +
+                  broken +
+                  "\", \"type\": \"AIFC\", \"size\": \"44\", \"info\": "
+                  "\"AIFC: Not PCM or Float\"}\n");
 }
 
 TEST_F(CliInfo, SampleDumpAndUpgradeDump) {

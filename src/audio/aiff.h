@@ -1,0 +1,46 @@
+#pragma once
+// Reading AIFF and AIFC files into a SampleInfo, decoding their sample values, and their File
+// Info texts.
+#include <cstddef>
+#include <cstdint>
+
+#include "audio/sample_info.h"
+#include "transfer/entry_info.h"
+
+namespace jx {
+
+class Window;
+
+// Values of SampleInfo::compression: how an AIFC file stores its samples.
+namespace aifc_compression {
+constexpr int32_t unknown = -1;
+constexpr int32_t none = 0;  // big-endian integers
+constexpr int32_t sowt = 1;  // little-endian integers
+constexpr int32_t fl32 = 2;  // big-endian single-precision float
+constexpr int32_t fl64 = 3;  // big-endian double-precision float
+}  // namespace aifc_compression
+
+// "FORM" at byte 0 and "AIFF", respectively "AIFC", at byte 8.
+bool is_aiff(const uint8_t* data, size_t length);
+bool is_aifc(const uint8_t* data, size_t length);
+
+// Read the file into info, which starts afresh. 1 on success; 0 without "FORM"; -1 when the form
+// type is not "AIFF" ("AIFC") or the format cannot be read (no `COMM` chunk, no channels,
+// integer samples of more than 32 bits); -2 when a chunk runs past the FORM data or is too short
+// for its fields; parse_aifc: -3 for a compression type it cannot decode.
+int parse_aiff(SampleInfo& info, const uint8_t* data, size_t length);
+int parse_aifc(SampleInfo& info, const uint8_t* data, size_t length);
+
+// n bytes (1 to 4) as a big-endian two's-complement integer; 0 for another n.
+int32_t decode_big_endian(const uint8_t* p, int n);
+
+// One sample of an AIFC file, shifted down to a right-justified value of info.bits bits (float
+// data to 24 bits). The caller keeps p and its container bytes inside the data.
+int32_t decode_aifc_sample(const SampleInfo& info, const uint8_t* p);
+
+EntryInfo describe_aiff(const uint8_t* data, size_t length);
+EntryInfo describe_aifc(const uint8_t* data, size_t length);
+void show_aiff_info(Window& window, const uint8_t* data, size_t length);
+void show_aifc_info(Window& window, const uint8_t* data, size_t length);
+
+}  // namespace jx
