@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace jx {
 
@@ -30,12 +31,6 @@ bool write_dword(const RegistryKey& key, const char* name, int32_t value) {
     return reg_set_value(key, name, reg_dword, bytes, sizeof bytes) == reg_success;
 }
 
-int hex_value(uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -53,8 +48,8 @@ int32_t parse_midi_outs(const uint8_t* text, size_t length) {
     size_t at = 0;
     while (at < length && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
     int32_t number = -1;
-    for (int digits = 0; digits < 2 && at < length && hex_value(text[at]) >= 0; ++digits, ++at)
-        number = (number < 0 ? 0 : number * 16) + hex_value(text[at]);
+    for (int digits = 0; digits < 2 && at < length && hex_digit(static_cast<char>(text[at])) >= 0; ++digits, ++at)
+        number = (number < 0 ? 0 : number * 16) + hex_digit(static_cast<char>(text[at]));
     return number;
 }
 

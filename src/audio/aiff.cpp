@@ -29,7 +29,7 @@ constexpr CompressionType compression_types[] = {
     {"FL64", aifc_compression::fl64},
     {"in24", aifc_compression::none},
     {"in32", aifc_compression::none},
-    {"42n1", aifc_compression::sowt},
+    {"42n1", aifc_compression::sowt},  // sic: the code one common writer stores
     {"23ni", aifc_compression::sowt},
 };
 
@@ -92,7 +92,7 @@ int parse_form(SampleInfo& info, const uint8_t* data, size_t length, bool aifc) 
         }
         if (chunk.is("SSND")) {
             // The offset and block size fields before the first frame are not used.
-            if (chunk.size < 8) return -2;
+            if (chunk.size < 8 || !fits_int32(chunk.body + 8 - data)) return -2;
             info.data_start = static_cast<int32_t>(chunk.body + 8 - data);
             sound_size = chunk.size - 8;
             return 0;
@@ -115,7 +115,9 @@ int parse_form(SampleInfo& info, const uint8_t* data, size_t length, bool aifc) 
     if (result != 1) return result;
     if (!have_format) return -1;
     // Counted once the whole file is known, so that the chunks may come in any order.
-    info.length = static_cast<int32_t>(sound_size / info.container_bytes / info.channels);
+    uint64_t frames = sound_size / info.container_bytes / info.channels;
+    if (!fits_int32(frames)) return -2;
+    info.length = static_cast<int32_t>(frames);
     info.loop_start = 0;
     info.loop_end = info.length - 1;
     if (loop_begin_id >= 0) {

@@ -33,6 +33,11 @@ struct SampleInfo {
     int32_t compression = 0;      // AIFC only: how decode_aifc_sample reads a sample
 };
 
+// SampleInfo keeps offsets and frame counts in 32 bits; a reader refuses a file whose sample data
+// lies or reaches beyond that (over 2 GiB) instead of wrapping to a negative place.
+constexpr bool fits_int32(int64_t value) { return value >= 0 && value <= 0x7FFFFFFF; }
+constexpr bool fits_int32(uint64_t value) { return value <= 0x7FFFFFFF; }
+
 // The sample period in nanoseconds, rounded to the nearest (halves up); 0 for a rate that is not
 // positive, which has no period.
 inline int32_t sample_period(int32_t rate) {

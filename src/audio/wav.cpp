@@ -23,7 +23,8 @@ constexpr uint8_t subformat_tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 // The format tag an extensible file's sub-format stands for, or the extensible tag itself when
-// the chunk names no sub-format.
+// the chunk names no sub-format. Common writers store every 24-bit, 32-bit and multichannel WAV
+// as extensible, so refusing the tag outright would refuse ordinary integer and float files.
 uint32_t format_tag(const Chunk& fmt) {
     uint32_t tag = read_le16(fmt.body);
     if (tag == tag_extensible && fmt.size >= 40 && read_le16(fmt.body + 16) >= 22 &&
@@ -86,6 +87,7 @@ int parse_wav(SampleInfo& info, const uint8_t* data, size_t length) {
             return read_fmt(info, chunk);
         }
         if (chunk.is("data")) {
+            if (!fits_int32(chunk.body - data)) return -2;
             info.data_start = static_cast<int32_t>(chunk.body - data);
             data_size = chunk.size;
             return 0;
@@ -97,7 +99,11 @@ int parse_wav(SampleInfo& info, const uint8_t* data, size_t length) {
     if (!have_format) return -1;
     // The length is counted once the whole file is known, so a `data` chunk before `fmt ` is
     // divided by the file's own sample size and never by a stale one.
-    info.length = static_cast<int32_t>(data_size / info.container_bytes / info.channels);
+    uint64_t frames = data_size / info.container_bytes / info.channels;
+    if (!fits_int32(frames)) return -2;
+    info.length = static_cast<int32_t>(frames);
+    // A loop the file declares is kept whatever the order of its chunks: the default loop over
+    // the whole sample only stands in for a file that has none.
     if (!info.loop_present) {
         info.loop_start = 0;
         info.loop_end = info.length - 1;

@@ -79,12 +79,14 @@ int cmd_info(int argc, char** argv) {
     int status = 0;
     for (const std::string& file : files) {
         size_t before = list.items.size();
+        bool document_failed = false;
         for (const std::string& failed : add_files(list, file, '0', '0')) {
             std::fprintf(stderr, "jx-cli info: cannot read '%s'\n", failed.c_str());
+            document_failed = document_failed || failed == file;
             status = 1;
         }
-        // A file-list document replaces the whole list: describe everything it brought in.
-        if (path_find_extension(file) == ".jx") before = 0;
+        // A loaded file-list document replaces the whole list: describe everything it brought in.
+        if (path_find_extension(file) == ".jx" && !document_failed) before = 0;
         for (size_t index = before; index < list.items.size(); ++index)
             print_item(list, window, index, json);
         std::fflush(stdout);

@@ -76,6 +76,12 @@ int cmd_save_list(int argc, char** argv) {
         }
     }
     std::string out = absolute_path(names[0]);
+    if (list.items.empty()) {
+        // Writing now would replace a document the user may have with an empty one.
+        std::fprintf(stderr, "jx-cli save-list: none of the files could be read; '%s' not written\n",
+                     out.c_str());
+        return 1;
+    }
     ListSave saved = save_file_list(list, out);
     if (!saved.written) {
         std::fprintf(stderr, "jx-cli save-list: cannot write '%s'\n", out.c_str());

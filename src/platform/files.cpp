@@ -54,11 +54,32 @@ std::string link_target(const std::string& path) {
     return target;
 }
 
+// The permissions the new file gets: those of the file it replaces, or what the process's umask
+// leaves of rw-rw-rw- for a new one. The umask is read once, before any thread could race us.
+mode_t permissions_for(const std::string& path) {
+    static const mode_t umask_at_start = [] {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+    }();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
+    return 0666 & ~umask_at_start;
+}
+
+// A temporary name in the same folder (so that rename replaces atomically), short enough to fit
+// wherever the file's own name fits.
+std::string temporary_name(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return folder + ".jx-XXXXXX";
+}
+
 }  // namespace
 
 bool write_file_atomically(const std::string& name, const uint8_t* data, size_t length) {
     std::string path = link_target(name);
-    std::string temp = path + ".XXXXXX";
+    std::string temp = temporary_name(path);
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
     bool ok = true;
@@ -69,10 +90,8 @@ bool write_file_atomically(const std::string& name, const uint8_t* data, size_t 
         if (put <= 0) ok = false;
         else done += static_cast<size_t>(put);
     }
-    // mkstemp makes the file private; give it the usual permissions of a document.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
+    // mkstemp makes the file private; give it the permissions it is expected to have.
+    ok = ok && ::fchmod(fd, permissions_for(path)) == 0;
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace jx {
 
@@ -27,13 +28,6 @@ bool starts_with_text(const std::string& text, const std::string& prefix) {
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // A physical line without its '\r' and trailing blanks.
 std::string trimmed_end(const std::string& line) {

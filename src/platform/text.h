@@ -4,6 +4,14 @@
 
 namespace jx {
 
+// The value of a hexadecimal digit of either case, or -1.
+constexpr int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // Converts UTF-8 to Windows-1252. Characters the code page lacks, and malformed bytes, become
 // `fallback`.
 std::string utf8_to_cp1252(const std::string& utf8, char fallback = '?');

@@ -53,7 +53,8 @@ std::vector<std::string> add_files(TransferList& list, const std::optional<std::
     std::vector<std::string> unreadable;
     for (const std::string& file : files) {
         if (path_find_extension(file) == ".jx") {
-            load_file_list(list, file);
+            // A document that cannot be loaded counts as a file that cannot be read.
+            if (!load_file_list(list, file, &unreadable)) unreadable.push_back(file);
             break;
         }
         std::unique_ptr<Entry> entry = read_file_entry(file);

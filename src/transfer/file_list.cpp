@@ -78,11 +78,12 @@ char channel_option_of(const ListItem& item) {
 
 // Records are added as the Load button adds files; a record naming a document is passed over.
 void add_records(TransferList& list, const std::vector<FileListRecord>& records,
-                 const std::string& folder) {
+                 const std::string& folder, std::vector<std::string>* unreadable) {
     for (const FileListRecord& record : records) {
         std::string path = record_path(record, folder);
         if (path_find_extension(path) == ".jx") continue;
-        add_files(list, path, record.loop_option, record.channel_option);
+        for (std::string& failed : add_files(list, path, record.loop_option, record.channel_option))
+            if (unreadable != nullptr) unreadable->push_back(std::move(failed));
     }
 }
 
@@ -169,15 +170,17 @@ std::vector<uint8_t> stored_list_bytes(const TransferList& list,
     return out;
 }
 
-void load_file_list(TransferList& list, const std::string& path) {
+bool load_file_list(TransferList& list, const std::string& path,
+                    std::vector<std::string>* unreadable) {
     auto bytes = read_whole_file(path);
-    if (!bytes) return;
+    if (!bytes) return false;
     FileListDocument document = parse_file_list(bytes->data(), bytes->size());
-    if (!document.valid) return;
+    if (!document.valid) return false;
     if (document.sample_position > 0 && list.window != nullptr)
         list.window->set_text(ids::samplepos, std::to_string(document.sample_position));
     for (size_t n = list.items.size(); n > 0; --n) remove_entries(list, 0);
-    add_records(list, document.records, path_remove_file_spec(path));
+    add_records(list, document.records, path_remove_file_spec(path), unreadable);
+    return true;
 }
 
 ListSave save_file_list(const TransferList& list, const std::string& path) {
@@ -199,7 +202,7 @@ void restore_list(TransferList& list) {
     if (path.empty()) return;
     auto bytes = read_whole_file(path);
     if (!bytes) return;
-    add_records(list, parse_stored_list(bytes->data(), bytes->size()), "");
+    add_records(list, parse_stored_list(bytes->data(), bytes->size()), "", nullptr);
 }
 
 ListSave store_list(const TransferList& list) {

@@ -75,6 +75,38 @@ TEST_F(CliSaveList, UnreadableFilesAreNamedAndTheRestSaved) {
     EXPECT_NE(blocked.err.find("cannot write"), std::string::npos);
 }
 
+TEST_F(CliSaveList, NothingReadableLeavesTheExistingDocumentAlone) {
+    std::string kit = dir.write("kit.syx", {0xF0, 0xF7});
+    std::string doc = dir.file("keep.jx");
+    ASSERT_EQ(run("save-list", {doc, kit}).status, 0);
+    auto before = read_whole_file(doc);
+    auto r = run("save-list", {doc, dir.file("missing.syx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not written"), std::string::npos) << r.err;
+    EXPECT_EQ(read_whole_file(doc), before);
+}
+
+TEST_F(CliSaveList, DocumentsThatCannotBeLoadedAreReported) {
+    std::string kit = dir.write("kit.syx", {0xF0, 0xF7});
+    std::string not_a_list = dir.write("bad.jx", {'n', 'o', 0});
+    std::string names_missing = dir.write(
+        "gone.jx", [] {
+            std::string d = zero_terminated({"Jx Filelist", "0", "0", "00*missing.syx"});
+            return std::vector<uint8_t>(d.begin(), d.end());
+        }());
+    // The kit is described once, and the document that did not load neither replaces nor
+    // repeats it.
+    auto info = run("info", {kit, not_a_list});
+    EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.err, "jx-cli info: cannot read '" + not_a_list + "'\n");
+    EXPECT_EQ(info.out.find(kit), info.out.rfind(kit));
+    EXPECT_NE(info.out.find(kit), std::string::npos);
+
+    auto missing = run("info", {names_missing});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "jx-cli info: cannot read '" + dir.file("missing.syx") + "'\n");
+}
+
 TEST_F(CliSaveList, UsageErrors) {
     std::string kit = dir.write("kit.syx", {0xF0, 0xF7});
     const std::vector<std::string> bad[] = {
