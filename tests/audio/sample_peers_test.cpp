@@ -5,8 +5,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -26,11 +24,7 @@ namespace jx {
 namespace {
 
 using test::Bytes;
-
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using test::read_file;
 
 // What the writer was asked to write.
 struct Expected {
