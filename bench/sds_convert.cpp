@@ -1,5 +1,7 @@
 // A ten-minute 16-bit stereo WAV (44100 Hz, 106 MB) turned into its SDS dump: every step of
 // convert_sample_step from memory, and the whole `jx-cli sds` command (read, convert, write).
+#include "audio/sds_convert.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "audio/sample_words.h"
-#include "audio/sds_convert.h"
 #include "run_command.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
@@ -50,9 +51,8 @@ void BM_convert_sample_step(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * file.size());
     state.counters["dump_bytes"] = static_cast<double>(total);
-    state.counters["frames_per_s"] =
-        benchmark::Counter(static_cast<double>(frames) * state.iterations(),
-                           benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] = benchmark::Counter(
+        static_cast<double>(frames) * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_convert_sample_step)
     ->ArgName("channel_mode")

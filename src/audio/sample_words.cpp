@@ -6,9 +6,12 @@ namespace jx {
 
 int32_t sample_word(const SampleInfo& s, const uint8_t* p) {
     switch (s.file_kind) {
-        case sample_kind::wav: return wav_word(s, p);
-        case sample_kind::aiff: return aiff_word(s, p);
-        case sample_kind::aifc: return aifc_word(s, p);
+        case sample_kind::wav:
+            return wav_word(s, p);
+        case sample_kind::aiff:
+            return aiff_word(s, p);
+        case sample_kind::aifc:
+            return aifc_word(s, p);
     }
     return 0;
 }

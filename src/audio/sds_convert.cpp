@@ -78,7 +78,8 @@ int32_t fill_words(SampleConversion& c, int32_t read_position) {
         int32_t value = word(s, p);
         if (s.channels == 2) {
             int32_t second = word(s, p + s.container_bytes);
-            if (c.channel_mode == sds::channel_right) value = second;
+            if (c.channel_mode == sds::channel_right)
+                value = second;
             else if (c.channel_mode != sds::channel_left)
                 value = static_cast<int32_t>((int64_t{value} + second) / 2);
         }

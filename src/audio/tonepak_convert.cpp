@@ -29,8 +29,10 @@ std::vector<double> read_cycle(const uint8_t* data, size_t length, int32_t first
         value = sample_word(s, p) * scale;
         if (s.channels == 2) {
             double second = sample_word(s, p + s.container_bytes) * scale;
-            if (channel_mode == sds::channel_right) value = second;
-            else if (channel_mode != sds::channel_left) value = (value + second) * 0.5;
+            if (channel_mode == sds::channel_right)
+                value = second;
+            else if (channel_mode != sds::channel_left)
+                value = (value + second) * 0.5;
         }
         p += frame_bytes;
     }

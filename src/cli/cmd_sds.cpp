@@ -135,14 +135,13 @@ int cmd_sds(int argc, char** argv) {
     conversion.sample_number = static_cast<int32_t>((samplepos > 0 ? samplepos - 1 : 0) & 0x3FFF);
     std::string name = sample_base_name(*file);
     std::vector<uint8_t> bytes;
-    size_t total = convert_whole_sample(
-        conversion, entry->bytes(), entry->length(), zbname ? sample_name_code(*file) : 0,
-        xsds ? std::optional<std::string_view>(name) : std::nullopt,
-        [&](const uint8_t* message, size_t size) {
-            bytes.insert(bytes.end(), message, message + size);
-        });
-    if (total == 0)
-        return failure("cannot convert '" + *file + "': " + conversion_problem(*entry));
+    size_t total = convert_whole_sample(conversion, entry->bytes(), entry->length(),
+                                        zbname ? sample_name_code(*file) : 0,
+                                        xsds ? std::optional<std::string_view>(name) : std::nullopt,
+                                        [&](const uint8_t* message, size_t size) {
+                                            bytes.insert(bytes.end(), message, message + size);
+                                        });
+    if (total == 0) return failure("cannot convert '" + *file + "': " + conversion_problem(*entry));
     if (!write_file_atomically(*out, bytes.data(), bytes.size()))
         return failure("cannot write '" + *out + "'");
     return 0;

@@ -94,13 +94,15 @@ int cmd_tonepak(int argc, char** argv) {
     }
 
     std::vector<std::string> names;
-    for (size_t index = 0; index < list.items.size(); ++index) names.push_back(entry_name(list, static_cast<int>(index)));
+    for (size_t index = 0; index < list.items.size(); ++index)
+        names.push_back(entry_name(list, static_cast<int>(index)));
     TonepakOutcome outcome = convert_to_tonepak(list, tables, false);
     std::set<int> converted(outcome.converted.begin(), outcome.converted.end());
     std::set<std::string> written;
     for (size_t index = 0; index < list.items.size(); ++index) {
         if (!converted.count(static_cast<int>(index))) {
-            std::fprintf(stderr, "jx-cli tonepak: '%s' passed over; waveform slot %zu stays unused\n",
+            std::fprintf(stderr,
+                         "jx-cli tonepak: '%s' passed over; waveform slot %zu stays unused\n",
                          names[index].c_str(), index & 0x3F);
             status = 1;
             continue;
@@ -110,7 +112,8 @@ int cmd_tonepak(int argc, char** argv) {
         const Entry& entry = *list.items[index].entry;
         // Two samples of the same name would give one file: the first one written stays.
         if (!written.insert(name).second) {
-            std::fprintf(stderr, "jx-cli tonepak: '%s' not written: an earlier waveform has its name\n",
+            std::fprintf(stderr,
+                         "jx-cli tonepak: '%s' not written: an earlier waveform has its name\n",
                          names[index].c_str());
             status = 1;
             continue;

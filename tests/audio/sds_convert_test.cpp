@@ -18,7 +18,8 @@ using test::Bytes;
 // Little-endian samples of `bytes` bytes each, channels interleaved; 8-bit WAV data is unsigned.
 Bytes le_samples(const std::vector<int64_t>& values, int bytes) {
     Bytes out;
-    for (int64_t v : values) test::put(out, static_cast<uint32_t>(v + (bytes == 1 ? 128 : 0)), bytes, false);
+    for (int64_t v : values)
+        test::put(out, static_cast<uint32_t>(v + (bytes == 1 ? 128 : 0)), bytes, false);
     return out;
 }
 
@@ -75,8 +76,8 @@ TEST(SdsConvert, SixteenBitMonoOfAHundredFramesStepByStep) {
     ASSERT_EQ(s.buffer, s.c.dump.header.data());
     // Sample number 0, 16 bits, period 22676 ns, length 100, loop 0 … 99, no loop (7F).
     EXPECT_EQ(s.message(21),
-              (Bytes{0xF0, 0x7E, 0x00, 0x01, 0x00, 0x00, 0x10, 0x14, 0x31, 0x01, 0x64, 0x00, 0x00,
-                     0x00, 0x00, 0x00, 0x63, 0x00, 0x00, 0x7F, 0xF7}));
+              (Bytes{0xF0, 0x7E, 0x00, 0x01, 0x00, 0x00, 0x10, 0x14, 0x31, 0x01, 0x64,
+                     0x00, 0x00, 0x00, 0x00, 0x00, 0x63, 0x00, 0x00, 0x7F, 0xF7}));
 
     std::vector<int32_t> words;
     for (int packet = 0; packet < 3; ++packet) {
@@ -122,8 +123,9 @@ TEST(SdsConvert, ChannelModesMixTruncateOrChoose) {
         for (int mode : {sds::channel_both, sds::channel_left, sds::channel_right}) {
             test::ReceivedDump d = test::receive_dump(dump_of(file, {.channel_mode = mode}));
             ASSERT_EQ(d.problem, "") << c.what;
-            const std::vector<int32_t>& want =
-                mode == sds::channel_both ? c.both : mode == sds::channel_left ? c.left : c.right;
+            const std::vector<int32_t>& want = mode == sds::channel_both   ? c.both
+                                               : mode == sds::channel_left ? c.left
+                                                                           : c.right;
             EXPECT_EQ(std::vector<int32_t>(d.words.begin(), d.words.begin() + want.size()), want)
                 << c.what << ", channel mode " << mode;
         }
@@ -165,8 +167,13 @@ TEST(SdsConvert, PacketsCoverTheSampleAndNumberModulo128) {
     struct Case {
         int bits, frames, packets;
     } cases[] = {
-        {16, 80, 2},   {16, 81, 3},  {8, 120, 2}, {8, 121, 3},
-        {24, 90, 3},   {24, 91, 4},  {16, 2, 1},
+        {16, 80, 2},
+        {16, 81, 3},
+        {8, 120, 2},
+        {8, 121, 3},
+        {24, 90, 3},
+        {24, 91, 4},
+        {16, 2, 1},
         {16, 1, 1},  // one frame still gets its packet
         {16, 129 * 40 + 1, 130},
     };
@@ -212,16 +219,13 @@ TEST(SdsConvert, HeaderMessagesForEachNameSetting) {
         int32_t sample_number;
         size_t size;
     } cases[] = {
-        {false, false, 4, 21},
-        {false, true, 4, 34},
-        {true, false, 4, 48},  // 44 + "kick"
-        {true, true, 4, 61},
-        {false, true, 200, 21},  // the name message has one byte for the sample number
+        {false, false, 4, 21}, {false, true, 4, 34},   {true, false, 4, 48},  // 44 + "kick"
+        {true, true, 4, 61},   {false, true, 200, 21},  // the name message has one byte for the
+                                                        // sample number
     };
     for (const Case& c : cases) {
         Bytes stream =
-            dump_of(file, {.sample_number = c.sample_number, .device = 0x11},
-                    c.zbname ? kick : 0,
+            dump_of(file, {.sample_number = c.sample_number, .device = 0x11}, c.zbname ? kick : 0,
                     c.xsds ? std::optional<std::string_view>(sample_base_name("/samples/kick.wav"))
                            : std::nullopt);
         test::ReceivedDump d = test::receive_dump(stream);
@@ -246,9 +250,8 @@ TEST(SdsConvert, SamplesThatGiveNoDumpAreSkipped) {
     } cases[] = {
         {"not a sample", Bytes{0xF0, 0x7E, 0x00, 0x01, 0xF7}, sample_kind::wav},
         {"no kind given", wav(1, 16, ramp(10)), 0},
-        {"an AIFF handed to the WAV step", form("AIFF", {comm_chunk(1, 0, 16, rate_44100),
-                                                         ssnd_chunk(Bytes(20))}),
-         sample_kind::wav},
+        {"an AIFF handed to the WAV step",
+         form("AIFF", {comm_chunk(1, 0, 16, rate_44100), ssnd_chunk(Bytes(20))}), sample_kind::wav},
         {"WAV chunk past the end",
          [] {
              Bytes f = wav(1, 16, ramp(10));

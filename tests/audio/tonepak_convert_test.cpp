@@ -26,7 +26,8 @@ Bytes wav16(int channels, const std::vector<int>& values,
             std::initializer_list<Bytes> after_data = {}) {
     Bytes data;
     for (int v : values) test::put(data, static_cast<uint32_t>(v), 2, false);
-    Bytes chunks = test::join({test::fmt_chunk(1, channels, 44100, 16), test::wav_chunk("data", data)});
+    Bytes chunks =
+        test::join({test::fmt_chunk(1, channels, 44100, 16), test::wav_chunk("data", data)});
     for (const Bytes& c : after_data) chunks = test::join({chunks, c});
     return test::join({test::text("RIFF"), test::le({{uint32_t(chunks.size() + 4), 4}}),
                        test::text("WAVE"), chunks});
@@ -35,7 +36,8 @@ Bytes wav16(int channels, const std::vector<int>& values,
 std::vector<int> sine(int frames, double amplitude = 20000) {
     std::vector<int> v(frames);
     for (int k = 0; k < frames; ++k)
-        v[k] = static_cast<int>(std::lround(amplitude * std::sin(2 * std::numbers::pi * k / frames)));
+        v[k] =
+            static_cast<int>(std::lround(amplitude * std::sin(2 * std::numbers::pi * k / frames)));
     return v;
 }
 
@@ -48,10 +50,10 @@ std::vector<double> scaled(const std::vector<int>& values) {
 
 Bytes expected_message(const std::vector<double>& cycle, int slot, const char* name) {
     Bytes message(tonepak_message_length);
-    EXPECT_EQ(build_tonepak_message(start_up_tables(), cycle.data(),
-                                    static_cast<int32_t>(cycle.size()), message.data(), slot,
-                                    four_char_value(name)),
-              1);
+    EXPECT_EQ(
+        build_tonepak_message(start_up_tables(), cycle.data(), static_cast<int32_t>(cycle.size()),
+                              message.data(), slot, four_char_value(name)),
+        1);
     return message;
 }
 
@@ -67,7 +69,8 @@ void add(TransferList& list, const std::string& name, const Bytes& data, char ch
 TEST(TonepakConvert, SelectedSamplesBecomeWaveformsInTheirSlotsAndPlaces) {
     std::vector<int> left = sine(500, 3000), right = sine(500);
     std::vector<int> stereo;
-    for (size_t k = 0; k < right.size(); ++k) stereo.push_back(left[k] * 3 % 7000), stereo.push_back(right[k]);
+    for (size_t k = 0; k < right.size(); ++k)
+        stereo.push_back(left[k] * 3 % 7000), stereo.push_back(right[k]);
     std::vector<int> looped = sine(1200);
     TransferList list;
     add(list, "/data/dump.syx", test::record(0x02, 'P', {1, 2, 3}));
@@ -125,7 +128,9 @@ TEST(TonepakConvert, LoopWindowsDecideWhatIsConvertedAndNothingOutsideIsRead) {
     } cases[] = {
         {"no loop, 16384 frames: the whole sample", wav16(1, sine(16384)), scaled(sine(16384))},
         {"no loop, 16385 frames", wav16(1, sine(16385)), {}},
-        {"loop of 16385 frames", wav16(1, sine(20000), {test::smpl_chunk(0, {{0, 10, 16394}})}), {}},
+        {"loop of 16385 frames",
+         wav16(1, sine(20000), {test::smpl_chunk(0, {{0, 10, 16394}})}),
+         {}},
         {"loop end before its start", wav16(1, hundred, {test::smpl_chunk(0, {{0, 80, 10}})}), {}},
         {"loop start past the end", wav16(1, hundred, {test::smpl_chunk(0, {{0, 100, 120}})}), {}},
         {"loop end past the end: cut at the last frame",
@@ -169,8 +174,10 @@ TEST(ReadCycle, ChannelsKindsAndWindows) {
     // Stereo frames (1000, -3000), (-20000, 4000), (32767, -32768).
     Bytes stereo = wav16(2, {1000, -3000, -20000, 4000, 32767, -32768});
     // 12-bit samples sit in the top of two bytes; AIFF data is big-endian and signed.
-    Bytes twelve = riff({fmt_chunk(1, 1, 44100, 12), wav_chunk("data", le({{0x7FF0, 2}, {0x8000, 2}}))});
-    Bytes aiff = form("AIFF", {comm_chunk(1, 0, 8, rate_44100), ssnd_chunk(Bytes{0x40, 0xC0, 0x7F})});
+    Bytes twelve =
+        riff({fmt_chunk(1, 1, 44100, 12), wav_chunk("data", le({{0x7FF0, 2}, {0x8000, 2}}))});
+    Bytes aiff =
+        form("AIFF", {comm_chunk(1, 0, 8, rate_44100), ssnd_chunk(Bytes{0x40, 0xC0, 0x7F})});
     const double s = 2.0 / 65536;
     struct Case {
         const char* what;
@@ -179,7 +186,12 @@ TEST(ReadCycle, ChannelsKindsAndWindows) {
         int mode;
         std::vector<double> want;
     } cases[] = {
-        {"both: the mean", stereo, 0, 3, 16384, sds::channel_both,
+        {"both: the mean",
+         stereo,
+         0,
+         3,
+         16384,
+         sds::channel_both,
          {-1000 * s, -8000 * s, -0.5 * s}},
         {"left", stereo, 0, 3, 16384, sds::channel_left, {1000 * s, -20000 * s, 32767 * s}},
         {"right", stereo, 1, 2, 16384, sds::channel_right, {4000 * s, -32768 * s}},
@@ -188,7 +200,12 @@ TEST(ReadCycle, ChannelsKindsAndWindows) {
         {"start past the end", stereo, 3, 1, 16384, sds::channel_left, {}},
         {"negative start", stereo, -1, 2, 16384, sds::channel_left, {}},
         {"no frames asked for", stereo, 0, 0, 16384, sds::channel_left, {}},
-        {"12 bits to the same scale", twelve, 0, 2, 16384, sds::channel_both,
+        {"12 bits to the same scale",
+         twelve,
+         0,
+         2,
+         16384,
+         sds::channel_both,
          {2047 * 2.0 / 4096, -1.0}},
         {"AIFF 8 bits", aiff, 0, 3, 16384, sds::channel_both, {0.5, -0.5, 127 / 128.0}},
     };

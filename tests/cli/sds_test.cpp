@@ -118,8 +118,8 @@ TEST_F(CliSds, OptionsReachTheDump) {
     EXPECT_EQ(plain.loop_type, 0x7F);
     EXPECT_EQ(plain.words[1], (3 - 2) / 2);  // both channels: (3 + -2) / 2 truncated
 
-    test::ReceivedDump full = dump(wav, {"--xsds", "--zbname", "--samplepos", "5", "--sds-dev",
-                                         "9", "--loop", "on", "--channel", "right"});
+    test::ReceivedDump full = dump(wav, {"--xsds", "--zbname", "--samplepos", "5", "--sds-dev", "9",
+                                         "--loop", "on", "--channel", "right"});
     EXPECT_TRUE(full.extended);
     EXPECT_EQ(full.rate, 48000);
     EXPECT_EQ(full.device, 9);

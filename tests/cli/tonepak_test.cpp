@@ -26,8 +26,8 @@ Bytes harmonics_wav(int channels, int frames) {
     for (int k = 0; k < frames; ++k)
         for (int c = 1; c <= channels; ++c)
             test::put(data,
-                      static_cast<uint32_t>(std::lround(
-                          20000 * std::sin(2 * std::numbers::pi * c * k / frames))),
+                      static_cast<uint32_t>(
+                          std::lround(20000 * std::sin(2 * std::numbers::pi * c * k / frames))),
                       2, false);
     return test::riff({test::fmt_chunk(1, channels, 44100, 16), test::wav_chunk("data", data)});
 }
@@ -67,19 +67,20 @@ TEST_F(CliTonepak, WritesEachWaveformAndNamesWhatIsPassedOver) {
     std::string three = dir.write("three.wav", harmonics_wav(3, 300));
     std::string kick = dir.write("kick.old.wav", stereo);
     std::string out = dir.file("made/waves");
-    test::CommandResult r = run({sine, sysex, dir.file("missing.wav"), three, kick, "--out", out,
-                                 "--channel", "right"});
+    test::CommandResult r = run(
+        {sine, sysex, dir.file("missing.wav"), three, kick, "--out", out, "--channel", "right"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "{\"name\": \"sine.syx\", \"file\": \"" + out +
                          "/sine.syx\", \"size\": 7027}\n"
-                         "{\"name\": \"kick.old\", \"file\": \"" + out +
-                         "/kick.old\", \"size\": 7027}\n");
+                         "{\"name\": \"kick.old\", \"file\": \"" +
+                         out + "/kick.old\", \"size\": 7027}\n");
     EXPECT_EQ(r.err, "jx-cli tonepak: cannot read '" + dir.file("missing.wav") +
                          "'\n"
-                         "jx-cli tonepak: '" + sysex +
+                         "jx-cli tonepak: '" +
+                         sysex +
                          "' passed over; waveform slot 1 stays unused\n"
-                         "jx-cli tonepak: '" + three +
-                         "' passed over; waveform slot 2 stays unused\n");
+                         "jx-cli tonepak: '" +
+                         three + "' passed over; waveform slot 2 stays unused\n");
 
     struct Want {
         const char* file;
@@ -114,8 +115,9 @@ TEST_F(CliTonepak, AllConvertedExitsWithZeroAndNoNameIsWrittenTwice) {
     std::filesystem::create_directories(dir.file("a"));
     std::filesystem::create_directories(dir.file("b"));
     std::string first = dir.write("a/hat.wav", harmonics_wav(1, 64));
-    std::string second = dir.write("b/hat.aiff", test::form("AIFF", {test::comm_chunk(1, 0, 8, test::rate_44100),
-                                                                   test::ssnd_chunk(Bytes{1, 50, 90, 3})}));
+    std::string second =
+        dir.write("b/hat.aiff", test::form("AIFF", {test::comm_chunk(1, 0, 8, test::rate_44100),
+                                                    test::ssnd_chunk(Bytes{1, 50, 90, 3})}));
     test::CommandResult one = run({first, "--out", dir.file("out")});
     EXPECT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(one.err, "");
@@ -123,8 +125,8 @@ TEST_F(CliTonepak, AllConvertedExitsWithZeroAndNoNameIsWrittenTwice) {
     EXPECT_EQ(both.status, 1);
     EXPECT_EQ(both.out, "{\"name\": \"hat.syx\", \"file\": \"" + dir.file("out2/hat.syx") +
                             "\", \"size\": 7027}\n");
-    EXPECT_EQ(both.err, "jx-cli tonepak: '" + second +
-                            "' not written: an earlier waveform has its name\n");
+    EXPECT_EQ(both.err,
+              "jx-cli tonepak: '" + second + "' not written: an earlier waveform has its name\n");
     EXPECT_EQ(read_file(dir.file("out2/hat.syx")), read_file(dir.file("out/hat.syx")));
 }
 

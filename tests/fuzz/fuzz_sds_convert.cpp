@@ -34,13 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (m[k] == 0xF0 || m[k] == 0xF7) inside = m[k] == 0xF0;
             }
             if (inside) std::abort();
-            if (messages == 0) header = n;
-            else if (n != 127) std::abort();
+            if (messages == 0)
+                header = n;
+            else if (n != 127)
+                std::abort();
             ++messages;
         });
     if (messages > 0) {
         const int64_t per_packet = c.dump.words_per_packet;
-        if (header == 0 || messages - 1 != static_cast<size_t>((c.frames + per_packet - 1) / per_packet))
+        if (header == 0 ||
+            messages - 1 != static_cast<size_t>((c.frames + per_packet - 1) / per_packet))
             std::abort();
     }
 
