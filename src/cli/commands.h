@@ -7,5 +7,7 @@ namespace jx::cli {
 int cmd_info(int argc, char** argv);
 int cmd_config(int argc, char** argv);
 int cmd_save_list(int argc, char** argv);
+int cmd_sds(int argc, char** argv);
+int cmd_tonepak(int argc, char** argv);
 
 }  // namespace jx::cli

@@ -16,6 +16,8 @@ const Command commands[] = {
     {"info", jx::cli::cmd_info, "describe files as the File Info panel does"},
     {"config", jx::cli::cmd_config, "show the settings, or change preferences with --set"},
     {"save-list", jx::cli::cmd_save_list, "save files as a Jx Filelist document"},
+    {"sds", jx::cli::cmd_sds, "write the MIDI Sample Dump that Send sends for a sample"},
+    {"tonepak", jx::cli::cmd_tonepak, "turn samples into TonePAK waveform messages"},
 };
 
 void print_usage(std::FILE* out) {

@@ -69,6 +69,13 @@ int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<En
     return index;
 }
 
+void replace_entry(TransferList& list, int index, const std::string& name,
+                   std::unique_ptr<Entry> entry) {
+    if (!valid_index(list, index)) return;
+    insert_entry(list, name, std::move(entry), index);
+    list.items.erase(list.items.begin() + index + 1);
+}
+
 Entry* entry_at(const TransferList& list, int index) {
     return valid_index(list, index) ? list.items[index].entry.get() : nullptr;
 }

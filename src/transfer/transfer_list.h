@@ -56,6 +56,10 @@ std::string size_text(uint64_t length);
 int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
                  int index);
 Entry* entry_at(const TransferList& list, int index);
+// Puts a new item with the name and entry at index in place of the item there, whose entry is
+// freed; the new item is neither selected nor focused. Nothing for an index that names no item.
+void replace_entry(TransferList& list, int index, const std::string& name,
+                   std::unique_ptr<Entry> entry);
 // The item's name; empty for an index that names no item.
 std::string entry_name(const TransferList& list, int index);
 void set_entry_name(TransferList& list, int index, const std::string& name);

@@ -5,12 +5,11 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "audio/aiff.h"
+#include "audio/sample_words.h"
 #include "audio/wav.h"
 #include "run_command.h"
 #include "sample_file_maker.h"
@@ -18,18 +17,14 @@
 #include "transfer/entry_info.h"
 
 #ifdef JX_HAVE_SNDFILE
-#include <sndfile.h>
+#include "sndfile_peer.h"
 #endif
 
 namespace jx {
 namespace {
 
 using test::Bytes;
-
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using test::read_file;
 
 // What the writer was asked to write.
 struct Expected {
@@ -46,42 +41,9 @@ struct Expected {
 
 // One sample of one channel as the converters decode it: right-justified to its bits.
 int32_t decoded(const SampleInfo& s, const Bytes& file, size_t index) {
-    const uint8_t* p = file.data() + s.data_start + index * s.container_bytes;
-    int shift = 8 * s.container_bytes - s.bits;
-    if (s.file_kind == sample_kind::wav)
-        return decode_little_endian(s, p, s.container_bytes) >> shift;
-    if (s.file_kind == sample_kind::aiff) return decode_big_endian(p, s.container_bytes) >> shift;
-    return decode_aifc_sample(s, p);
+    return sample_word(s, file.data() + s.data_start + index * s.container_bytes);
 }
 
-#ifdef JX_HAVE_SNDFILE
-// The value the readers must give for a sample libsndfile reads back: integers keep their top
-// `bits` bits; floats are clamped to [-1, 1), scaled by 2^31, truncated and kept to 24 bits
-// (doubles are clamped a little lower than singles).
-std::vector<int32_t> peer_values(const std::string& path, int bits) {
-    SF_INFO sf{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sf);
-    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-    if (!file) return {};
-    size_t count = static_cast<size_t>(sf.frames) * sf.channels;
-    std::vector<int32_t> values(count);
-    int subtype = sf.format & SF_FORMAT_SUBMASK;
-    if (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE) {
-        std::vector<double> d(count);
-        EXPECT_EQ(sf_read_double(file, d.data(), count), static_cast<sf_count_t>(count));
-        double top = subtype == SF_FORMAT_FLOAT ? 0.99999988079071045 : 0.9999998807;
-        for (size_t k = 0; k < count; ++k) {
-            double v = d[k] < -1.0 ? -1.0 : d[k] > 0.9999998807 ? top : d[k];
-            values[k] = static_cast<int32_t>(std::trunc(v * 2147483648.0)) >> 8;
-        }
-    } else {
-        EXPECT_EQ(sf_read_int(file, values.data(), count), static_cast<sf_count_t>(count));
-        for (int32_t& v : values) v >>= 32 - bits;
-    }
-    sf_close(file);
-    return values;
-}
-#endif
 
 void expect_reads_as(const std::string& path, const Expected& e) {
     Bytes file = read_file(path);
@@ -113,7 +75,7 @@ void expect_reads_as(const std::string& path, const Expected& e) {
     size_t samples = static_cast<size_t>(s.length) * s.channels;
     ASSERT_LE(s.data_start + samples * s.container_bytes, file.size());
 #ifdef JX_HAVE_SNDFILE
-    std::vector<int32_t> want = peer_values(path, s.bits);
+    std::vector<int32_t> want = test::peer_values(path, s.bits);
     ASSERT_EQ(want.size(), samples);
     int wrong = 0;
     for (size_t k = 0; k < samples; ++k)
@@ -131,45 +93,6 @@ struct SndfileCase {
     int channels;
     Expected expected;
 };
-
-// Writes `frames` frames that sweep the whole range (beyond it for float data, to reach the
-// clamp), with a forward loop 10 ... 90 where the format keeps one.
-std::string write_with_sndfile(const test::TempDir& dir, const SndfileCase& c, int rate,
-                               int frames) {
-    std::string path = dir.file(std::string(c.name) + ".snd");
-    SF_INFO sf{};
-    sf.samplerate = rate;
-    sf.channels = c.channels;
-    sf.format = c.format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &sf);
-    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-    if (!file) return path;
-    SF_INSTRUMENT instrument{};
-    instrument.basenote = 60;
-    instrument.key_hi = instrument.velocity_hi = 127;
-    instrument.loop_count = 1;
-    instrument.loops[0].mode = SF_LOOP_FORWARD;
-    instrument.loops[0].start = 10;
-    instrument.loops[0].end = 90;
-    sf_command(file, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
-    size_t count = static_cast<size_t>(frames) * c.channels;
-    uint32_t seed = 12345;
-    int subtype = c.format & SF_FORMAT_SUBMASK;
-    if (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE) {
-        std::vector<double> d(count);
-        for (double& v : d)
-            v = static_cast<int32_t>(seed = seed * 1664525 + 1013904223) / 2147483648.0 * 1.25;
-        d[0] = 1.0, d[1] = -1.0;
-        sf_write_double(file, d.data(), count);
-    } else {
-        std::vector<int> v(count);
-        for (int& x : v) x = static_cast<int32_t>(seed = seed * 1664525 + 1013904223);
-        v[0] = INT32_MAX, v[1] = INT32_MIN;
-        sf_write_int(file, v.data(), count);
-    }
-    sf_close(file);
-    return path;
-}
 
 TEST(SamplePeers, FilesWrittenByLibsndfile) {
     using namespace sample_kind;
@@ -227,7 +150,9 @@ TEST(SamplePeers, FilesWrittenByLibsndfile) {
         Expected e = c.expected;
         e.rate = rates[n++ % 5];
         e.frames = 1000 + n;
-        expect_reads_as(write_with_sndfile(dir, c, e.rate, e.frames), e);
+        std::string path = dir.file(std::string(c.name) + ".snd");
+        test::write_with_sndfile(path, c.format, c.channels, e.rate, e.frames);
+        expect_reads_as(path, e);
     }
 }
 

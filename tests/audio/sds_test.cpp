@@ -6,29 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "sds_stream.h"
+
 namespace jx {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Reads a word back the way a receiving sampler does, written here apart from the code under
-// test: w bytes of 7 bits, most significant first, right-justified to `bits`, offset removed.
-int32_t receive_word(const uint8_t* in, int bits, int w) {
-    int64_t raw = 0;
-    for (int j = 0; j < w; ++j) raw = raw * 128 + in[j];
-    return static_cast<int32_t>((raw >> (7 * w - bits)) - (int64_t{1} << (bits - 1)));
-}
+using test::groups_lsb_first;
+using test::receive_word;
 
 uint8_t xor_of_bytes_1_to_124(const uint8_t* packet) {
     uint8_t x = 0;
     for (int k = 1; k <= 124; ++k) x ^= packet[k];
     return x & 0x7F;
-}
-
-int32_t groups_lsb_first(const uint8_t* in, int count) {
-    int32_t v = 0;
-    for (int k = count - 1; k >= 0; --k) v = v * 128 + in[k];
-    return v;
 }
 
 SdsDump dump_of(int bits, int length = 1000) {

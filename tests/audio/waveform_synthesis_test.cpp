@@ -8,20 +8,14 @@
 #include <vector>
 
 #include "analysis/sysex_scan.h"
+#include "start_up_tables.h"
 
 namespace jx {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-FftTables& start_up_tables() {
-    static FftTables tables = [] {
-        FftTables t;
-        fft_init(t, 16384, fft_flag::any_length);
-        return t;
-    }();
-    return tables;
-}
+using test::start_up_tables;
 
 // Undoes the 7-in-8 packing, written apart from pack7: every top-bit byte gives bit 7 back to the
 // bytes after it, bit 6 to the first.

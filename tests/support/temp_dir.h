@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,11 @@ struct TempDir {
     }
     std::string file(const std::string& name) const { return (path / name).string(); }
 };
+
+// The bytes of a file; empty when it cannot be read.
+inline std::vector<uint8_t> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace jx::test
