@@ -48,6 +48,25 @@ Bytes sine_wav() {
     return w;
 }
 
+// One cycle of a sawtooth, 200 frames at 44100 Hz, looped as a whole: what the TonePAK
+// command turns into a waveform.
+Bytes saw_cycle_wav() {
+    const uint32_t rate = 44100, frames = 200;
+    Bytes w = {'R', 'I', 'F', 'F'};
+    put32(w, 4 + 24 + 8 + frames * 2 + 8 + 60);
+    w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(w, 16); put16(w, 1); put16(w, 1); put32(w, rate); put32(w, rate * 2); put16(w, 2); put16(w, 16);
+    w.insert(w.end(), {'d', 'a', 't', 'a'});
+    put32(w, frames * 2);
+    for (uint32_t k = 0; k < frames; ++k)
+        put16(w, static_cast<uint16_t>(static_cast<int16_t>(-16000 + 32000.0 * k / frames)));
+    w.insert(w.end(), {'s', 'm', 'p', 'l'});
+    put32(w, 60);
+    for (uint32_t v : {0u, 0u, 1000000000u / rate, 60u, 0u, 0u, 0u, 1u, 0u}) put32(w, v);
+    for (uint32_t v : {0u, 0u, 0u, frames - 1, 0u, 0u}) put32(w, v);  // forward loop 0..199
+    return w;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +91,7 @@ int main(int argc, char** argv) {
     bool ok = write(dir, "ke_kits_and_sounds.syx", ke) && write(dir, "kg_damaged.syx", kg) &&
               write(dir, "ka_dump.syx", ka) && write(dir, "kb_dump.syx", kb) &&
               write(dir, "pulsebench.syx", krx) && write(dir, "empty.syx", {}) &&
-              write(dir, "sine440.wav", sine_wav());
+              write(dir, "sine440.wav", sine_wav()) && write(dir, "saw_cycle.wav", saw_cycle_wav());
     if (!ok) {
         std::fprintf(stderr, "make-examples: cannot write into '%s'\n", dir.c_str());
         return 1;

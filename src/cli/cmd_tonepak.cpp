@@ -16,6 +16,7 @@
 #include "platform/headless_window.h"
 #include "platform/paths.h"
 #include "transfer/add_files.h"
+#include "transfer/entry_info.h"
 
 namespace jx::cli {
 
@@ -94,16 +95,26 @@ int cmd_tonepak(int argc, char** argv) {
     }
 
     std::vector<std::string> names;
-    for (size_t index = 0; index < list.items.size(); ++index)
+    std::vector<const char*> reasons;
+    for (size_t index = 0; index < list.items.size(); ++index) {
         names.push_back(entry_name(list, static_cast<int>(index)));
+        // Why an entry would be passed over, for the user: the panel's rules for the button.
+        EntryInfo info = describe_entry(*list.items[index].entry);
+        reasons.push_back(!info.is_sample ? "not a sample"
+                          : !info.enable_loop ? "the sample cannot be read"
+                          : !info.enable_tonepak
+                              ? "a waveform needs one or two channels and a loop shorter than "
+                                "16384 frames"
+                              : "the waveform could not be built");
+    }
     TonepakOutcome outcome = convert_to_tonepak(list, tables, false);
     std::set<int> converted(outcome.converted.begin(), outcome.converted.end());
     std::set<std::string> written;
     for (size_t index = 0; index < list.items.size(); ++index) {
         if (!converted.count(static_cast<int>(index))) {
             std::fprintf(stderr,
-                         "jx-cli tonepak: '%s' passed over; waveform slot %zu stays unused\n",
-                         names[index].c_str(), index & 0x3F);
+                         "jx-cli tonepak: '%s' passed over (%s); waveform slot %zu stays unused\n",
+                         names[index].c_str(), reasons[index], index & 0x3F);
             status = 1;
             continue;
         }

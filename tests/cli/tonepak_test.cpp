@@ -78,9 +78,11 @@ TEST_F(CliTonepak, WritesEachWaveformAndNamesWhatIsPassedOver) {
                          "'\n"
                          "jx-cli tonepak: '" +
                          sysex +
-                         "' passed over; waveform slot 1 stays unused\n"
+                         "' passed over (not a sample); waveform slot 1 stays unused\n"
                          "jx-cli tonepak: '" +
-                         three + "' passed over; waveform slot 2 stays unused\n");
+                         three +
+                         "' passed over (a waveform needs one or two channels and a loop "
+                         "shorter than 16384 frames); waveform slot 2 stays unused\n");
 
     struct Want {
         const char* file;
