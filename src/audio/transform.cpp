@@ -387,6 +387,15 @@ void append_factors(std::vector<double>& f, int32_t radix, int64_t m) {
     }
 }
 
+// Repeats each of the first count values of v stride times in a row, from the top down so that
+// no value is overwritten before it is copied.
+void spread(std::vector<double>& v, size_t count, size_t stride) {
+    for (size_t k = count; stride > 1 && k-- > 0;) {
+        const double x = v[k];
+        std::fill_n(&v[k * stride], stride, x);
+    }
+}
+
 // The chirp-z part of the plan: R points at stride S, convolved by transforms of m points.
 template <class V>
 JX_INLINE void make_chirp_plan(FftTables& t) {
@@ -395,28 +404,24 @@ JX_INLINE void make_chirp_plan(FftTables& t) {
     const size_t m = static_cast<size_t>(t.chirp_transform_length);
     t.chirp_re.resize(rest * stride);
     t.chirp_im.resize(rest * stride);
-    double *wr = t.work_re.data(), *wi = t.work_im.data();
-    std::fill(wr, wr + m, 0.0);
-    std::fill(wi, wi + m, 0.0);
+    t.chirp_spectrum_re.assign(m * stride, 0.0);
+    t.chirp_spectrum_im.assign(m * stride, 0.0);
+    double *wr = t.chirp_spectrum_re.data(), *wi = t.chirp_spectrum_im.data();
     const double scale = 1.0 / static_cast<double>(m);
     for (int64_t j = 0; j < rest; ++j) {
         // j² is taken modulo 2R before it becomes an angle, so that long chirps stay exact.
         double c, s;
         unit_circle(j * j % (2 * rest), 2 * rest, c, s);
-        std::fill_n(&t.chirp_re[j * stride], stride, c);
-        std::fill_n(&t.chirp_im[j * stride], stride, -s);
+        t.chirp_re[j] = c, t.chirp_im[j] = -s;
         // The conjugate chirp at lags −(R−1) … R−1, wrapped around the transform, scaled by 1/m
         // so that the inverse transform after the product needs no scaling of its own.
         wr[j] = c * scale, wi[j] = s * scale;
         if (j > 0) wr[m - j] = wr[j], wi[m - j] = wi[j];
     }
     forward_in_place<V>(t, wr, wi, t.scratch_re.data(), t.scratch_im.data(), m);
-    t.chirp_spectrum_re.resize(m * stride);
-    t.chirp_spectrum_im.resize(m * stride);
-    for (size_t k = 0; k < m; ++k) {
-        std::fill_n(&t.chirp_spectrum_re[k * stride], stride, wr[k]);
-        std::fill_n(&t.chirp_spectrum_im[k * stride], stride, wi[k]);
-    }
+    for (std::vector<double>* v : {&t.chirp_re, &t.chirp_im}) spread(*v, rest, stride);
+    for (std::vector<double>* v : {&t.chirp_spectrum_re, &t.chirp_spectrum_im})
+        spread(*v, m, stride);
 }
 
 template <class V>
