@@ -1,6 +1,5 @@
-// The transform on the start-up tables beside FFTW on the same lengths: powers of two from 1024 to
-// 16384 by the radix passes, 1000 and 16383 points by the chirp-z method (FFTW plans are made
-// outside the timed loop); and the waveform synthesis of a 16383-frame cycle.
+// The transform beside FFTW on the same lengths, powers of two from 1024 to 16384 and others (FFTW
+// plans are made outside the timed loop); and the waveform synthesis of a 16383-frame cycle.
 #include "audio/transform.h"
 
 #include <benchmark/benchmark.h>
@@ -24,9 +23,13 @@ std::vector<double> random_values(size_t n, unsigned seed) {
     return v;
 }
 
-// Powers of two by the radix passes, then two lengths by the chirp-z method.
+// Powers of two on the start-up tables; lengths made of 2, 3 and 5, and 7168 = 1024·7, by passes
+// alone; 8576 = 128·67 by passes and the chirp-z method; 12289 (prime) and 16383 by the chirp-z
+// method on all points.
 void compared_lengths(benchmark::internal::Benchmark* b) {
-    for (int64_t n : {1024, 2048, 4096, 8192, 16384, 1000, 16383}) b->Arg(n);
+    for (int64_t n :
+         {1024, 2048, 4096, 8192, 16384, 1000, 1536, 6000, 10000, 7168, 8576, 12289, 16383})
+        b->Arg(n);
     b->Unit(benchmark::kMicrosecond);
 }
 
@@ -54,7 +57,7 @@ void BM_synthesize_tables(benchmark::State& state) {
     std::vector<double> cycle = random_values(16383, 3);
     std::vector<uint8_t> packed(jx::tonepak_packed_bytes);
     for (auto _ : state) {
-        if (new_plan) tables.chirp_length = 0;
+        if (new_plan) tables.plan_length = 0;
         benchmark::DoNotOptimize(jx::synthesize_tables(tables, cycle.data(), packed.data(), 16383));
     }
 }

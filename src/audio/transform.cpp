@@ -83,16 +83,15 @@ template <class V>
 JX_INLINE void store(double* p, const V& v) {
     std::memcpy(p, &v, sizeof v);
 }
+JX_INLINE void splat(double& v, double x) {
+    v = x;
+}
 #if defined(__GNUC__)
 JX_INLINE void splat(double2& v, double x) {
     v = double2{x, x};
 }
 JX_INLINE void splat(double4& v, double x) {
     v = double4{x, x, x, x};
-}
-#else
-JX_INLINE void splat(double& v, double x) {
-    v = x;
 }
 #endif
 
@@ -237,20 +236,86 @@ JX_INLINE void pass(const double* f, size_t m, size_t s, const double* xr, const
     }
 }
 
+// Passes of odd prime radices up to this one cost less than the chirp-z method on what they
+// take off.
+constexpr int32_t largest_odd_radix = 61;
+
+// A butterfly of a pass of odd radix r (known when compiling for 3 and 5, so that the loops
+// unroll; 0 for the others). Outputs k and r − k share p = z0 + sum of (z_j + z_(r−j))·cos(2π·jk/r)
+// and differ in the sign of q = sum of (z_j − z_(r−j))·sin(2π·jk/r): p − i·q and p + i·q, each
+// then multiplied by W^kp. The cosines and sines of 2π·k/r follow the pass's factors.
+template <class V, int32_t fixed_radix>
+JX_INLINE void odd_butterfly(const double* xr, const double* xi, size_t span, const double* f,
+                             int32_t radix, size_t m, size_t p, double* yr, double* yi, size_t s) {
+    constexpr int32_t most = (fixed_radix != 0 ? fixed_radix : largest_odd_radix) / 2;
+    if constexpr (fixed_radix != 0) radix = fixed_radix;
+    const int32_t half = radix / 2;
+    const double* roots = f + 2 * (radix - 1) * m;
+    V z0r, z0i, ar[most], ai[most], br[most], bi[most];
+    load(z0r, xr), load(z0i, xi);
+    V sum_r = z0r, sum_i = z0i;
+    for (int32_t j = 1; j <= half; ++j) {
+        V ur, ui, vr, vi;
+        load(ur, xr + j * span), load(ui, xi + j * span);
+        load(vr, xr + (radix - j) * span), load(vi, xi + (radix - j) * span);
+        ar[j - 1] = ur + vr, ai[j - 1] = ui + vi, br[j - 1] = ur - vr, bi[j - 1] = ui - vi;
+        sum_r = sum_r + ar[j - 1], sum_i = sum_i + ai[j - 1];
+    }
+    store(yr, sum_r), store(yi, sum_i);
+    auto put_output = [&](int32_t k, const V& r, const V& i) {
+        if (p == 0) {
+            store(yr + k * s, r), store(yi + k * s, i);
+            return;
+        }
+        V wr, wi, tr, ti;
+        splat(wr, f[(2 * k - 2) * m + p]), splat(wi, f[(2 * k - 1) * m + p]);
+        times(tr, ti, r, i, wr, wi);
+        store(yr + k * s, tr), store(yi + k * s, ti);
+    };
+    for (int32_t k = 1; k <= half; ++k) {
+        V pr = z0r, pi = z0i, qr{}, qi{};
+        for (int32_t j = 1, jk = k; j <= half; ++j) {  // jk = j·k modulo r
+            const double c = roots[jk], sn = roots[radix + jk];
+            pr = pr + c * ar[j - 1], pi = pi + c * ai[j - 1];
+            qr = qr + sn * br[j - 1], qi = qi + sn * bi[j - 1];
+            jk += k;
+            if (jk >= radix) jk -= radix;
+        }
+        put_output(k, pr + qi, pi - qr);
+        put_output(radix - k, pr - qi, pi + qr);
+    }
+}
+
+template <class V, int32_t fixed_radix>
+JX_INLINE void odd_pass(const double* f, int32_t radix, size_t m, size_t s, const double* xr,
+                        const double* xi, double* yr, double* yi) {
+    const size_t span = s * m;
+    for (size_t p = 0; p < m; ++p) {
+        const double *x_r = xr + s * p, *x_i = xi + s * p;
+        double *y_r = yr + radix * s * p, *y_i = yi + radix * s * p;
+        size_t q = 0;
+        for (; q + lanes<V> <= s; q += lanes<V>)
+            odd_butterfly<V, fixed_radix>(x_r + q, x_i + q, span, f, radix, m, p, y_r + q, y_i + q,
+                                          s);
+        for (; q < s; ++q)
+            odd_butterfly<double, fixed_radix>(x_r + q, x_i + q, span, f, radix, m, p, y_r + q,
+                                               y_i + q, s);
+    }
+}
+
 // The forward transform of x, natural order in and out, with y as the other buffer of the
 // passes; true when the result ends in y. Passes of radix 4, and a last pass of radix 2 for odd
-// powers of two.
+// powers of two. With a stride s > 1, x holds s interleaved transforms of n / s points each.
 template <class V>
 JX_INLINE bool transform_passes(const FftTables& t, double* xr, double* xi, double* yr, double* yi,
-                                size_t n) {
+                                size_t n, size_t s = 1) {
     double *ar = xr, *ai = xi, *br = yr, *bi = yi;
     bool in_y = false;
     auto swap_buffers = [&] {
         std::swap(ar, br), std::swap(ai, bi);
         in_y = !in_y;
     };
-    size_t s = 1;
-    if (n >= 4) {
+    if (s == 1 && n >= 4) {
         first_pass<V>(factors_for(t, n / 4), n / 4, ar, ai, br, bi);
         swap_buffers();
         s = 4;
@@ -295,50 +360,150 @@ JX_INLINE void multiply(size_t n, const double* ar, const double* ai, const doub
     for (; j < n; ++j) multiply_run<double>(ar + j, ai + j, br + j, bi + j, yr + j, yi + j);
 }
 
-template <class V>
-JX_INLINE void make_chirp_plan(FftTables& t, int32_t n) {
+size_t power_of_two_from(size_t n) {
     size_t m = 1;
-    while (m < 2 * static_cast<size_t>(n) - 1) m *= 2;
-    t.chirp_re.resize(n);
-    t.chirp_im.resize(n);
-    t.chirp_spectrum_re.assign(m, 0.0);
-    t.chirp_spectrum_im.assign(m, 0.0);
-    // j² is taken modulo 2n before it becomes an angle, so that long chirps stay exact.
-    for (int64_t j = 0; j < n; ++j) {
-        double c, s;
-        unit_circle(j * j % (2 * int64_t{n}), 2 * int64_t{n}, c, s);
-        t.chirp_re[j] = c, t.chirp_im[j] = -s;
-    }
-    // The conjugate chirp at lags −(n−1) … n−1, wrapped around the transform, scaled by 1/m so
-    // that the inverse transform after the product needs no scaling of its own.
-    double scale = 1.0 / static_cast<double>(m);
-    for (int32_t j = 0; j < n; ++j) {
-        double c = t.chirp_re[j] * scale, s = -t.chirp_im[j] * scale;
-        t.chirp_spectrum_re[j] = c, t.chirp_spectrum_im[j] = s;
-        if (j > 0) t.chirp_spectrum_re[m - j] = c, t.chirp_spectrum_im[m - j] = s;
-    }
-    forward_in_place<V>(t, t.chirp_spectrum_re.data(), t.chirp_spectrum_im.data(),
-                        t.scratch_re.data(), t.scratch_im.data(), m);
-    t.chirp_length = n;
-    t.chirp_transform_length = static_cast<int32_t>(m);
+    while (m < n) m *= 2;
+    return m;
 }
 
-// X[k] = c[k] · sum of (x[j]·c[j]) · conj(c[k − j]) with c[j] = e^(−iπ·j²/n): a convolution,
-// done by power-of-two transforms.
+// Factors W^kp, W = e^(−2πi / (radix·m)), of a pass over sub-transforms of radix·m points, laid
+// out as for the radix-4 passes, then cos and sin of 2π·k / radix, which the odd passes use.
+size_t factors_size(int32_t radix, size_t m) {
+    return 2 * (radix - 1) * m + 2 * radix;
+}
+void append_factors(std::vector<double>& f, int32_t radix, int64_t m) {
+    size_t at = f.size();
+    f.resize(at + factors_size(radix, m));
+    double c, s;
+    for (int64_t k = 1; k < radix; ++k)
+        for (int64_t p = 0; p < m; ++p) {
+            unit_circle(k * p, radix * m, c, s);
+            f[at + (2 * k - 2) * m + p] = c, f[at + (2 * k - 1) * m + p] = -s;
+        }
+    double* roots = &f[at + 2 * (radix - 1) * m];
+    for (int32_t k = 0; k < radix; ++k) {
+        unit_circle(k, radix, c, s);
+        roots[k] = c, roots[radix + k] = s;
+    }
+}
+
+// Repeats each of the first count values of v stride times in a row, from the top down so that
+// no value is overwritten before it is copied.
+void spread(std::vector<double>& v, size_t count, size_t stride) {
+    for (size_t k = count; stride > 1 && k-- > 0;) {
+        const double x = v[k];
+        std::fill_n(&v[k * stride], stride, x);
+    }
+}
+
+// The chirp-z part of the plan: R points at stride S, convolved by transforms of m points.
 template <class V>
-JX_INLINE void chirp_z(FftTables& t, double* re, double* im, int32_t n) {
-    if (t.chirp_length != n) make_chirp_plan<V>(t, n);
-    size_t m = static_cast<size_t>(t.chirp_transform_length);
+JX_INLINE void make_chirp_plan(FftTables& t) {
+    const int64_t rest = t.chirp_length;
+    const size_t stride = static_cast<size_t>(t.chirp_stride);
+    const size_t m = static_cast<size_t>(t.chirp_transform_length);
+    t.chirp_re.resize(rest * stride);
+    t.chirp_im.resize(rest * stride);
+    t.chirp_spectrum_re.assign(m * stride, 0.0);
+    t.chirp_spectrum_im.assign(m * stride, 0.0);
+    double *wr = t.chirp_spectrum_re.data(), *wi = t.chirp_spectrum_im.data();
+    const double scale = 1.0 / static_cast<double>(m);
+    for (int64_t j = 0; j < rest; ++j) {
+        // j² is taken modulo 2R before it becomes an angle, so that long chirps stay exact.
+        double c, s;
+        unit_circle(j * j % (2 * rest), 2 * rest, c, s);
+        t.chirp_re[j] = c, t.chirp_im[j] = -s;
+        // The conjugate chirp at lags −(R−1) … R−1, wrapped around the transform, scaled by 1/m
+        // so that the inverse transform after the product needs no scaling of its own.
+        wr[j] = c * scale, wi[j] = s * scale;
+        if (j > 0) wr[m - j] = wr[j], wi[m - j] = wi[j];
+    }
+    forward_in_place<V>(t, wr, wi, t.scratch_re.data(), t.scratch_im.data(), m);
+    for (std::vector<double>* v : {&t.chirp_re, &t.chirp_im}) spread(*v, rest, stride);
+    for (std::vector<double>* v : {&t.chirp_spectrum_re, &t.chirp_spectrum_im})
+        spread(*v, m, stride);
+}
+
+template <class V>
+JX_INLINE void make_plan(FftTables& t, int32_t n) {
+    t.plan_radices.clear();
+    t.plan_factors.clear();
+    int32_t rest = n;
+    auto take = [&](int32_t radix) {
+        while (rest % radix == 0) t.plan_radices.push_back(radix), rest /= radix;
+    };
+    take(4), take(2);
+    // Odd radices that are not prime divide nothing that is left by the time they are tried.
+    for (int32_t radix = 3; radix <= largest_odd_radix; radix += 2) take(radix);
+    size_t stride = static_cast<size_t>(n / rest);
+    size_t m = power_of_two_from(2 * static_cast<size_t>(rest) - 1);
+    const size_t whole = power_of_two_from(2 * static_cast<size_t>(n) - 1);
+    if (stride * m > whole) {
+        t.plan_radices.clear();
+        rest = n, stride = 1, m = whole;
+    }
+    int64_t s = 1;
+    for (int32_t radix : t.plan_radices) {
+        append_factors(t.plan_factors, radix, n / (radix * s));
+        s *= radix;
+    }
+    t.plan_length = n;
+    t.chirp_length = rest;
+    t.chirp_stride = static_cast<int32_t>(stride);
+    t.chirp_transform_length = static_cast<int32_t>(m);
+    if (rest > 1) make_chirp_plan<V>(t);
+}
+
+// For each of the S transforms interleaved in x: X[k] = c[k] · sum of (x[j]·c[j]) · conj(c[k − j])
+// with c[j] = e^(−iπ·j²/R), a convolution done by power-of-two transforms. The result goes to y.
+template <class V>
+JX_INLINE void chirp_z(FftTables& t, const double* xr, const double* xi, double* yr, double* yi) {
+    const size_t stride = static_cast<size_t>(t.chirp_stride);
+    const size_t n = static_cast<size_t>(t.chirp_length) * stride;
+    const size_t m = static_cast<size_t>(t.chirp_transform_length) * stride;
     double *wr = t.work_re.data(), *wi = t.work_im.data();
     double *sr = t.scratch_re.data(), *si = t.scratch_im.data();
-    multiply<V>(n, re, im, t.chirp_re.data(), t.chirp_im.data(), wr, wi);
+    multiply<V>(n, xr, xi, t.chirp_re.data(), t.chirp_im.data(), wr, wi);
     std::fill(wr + n, wr + m, 0.0);
     std::fill(wi + n, wi + m, 0.0);
-    if (transform_passes<V>(t, wr, wi, sr, si, m)) std::swap(wr, sr), std::swap(wi, si);
+    if (transform_passes<V>(t, wr, wi, sr, si, m, stride)) std::swap(wr, sr), std::swap(wi, si);
     multiply<V>(m, wr, wi, t.chirp_spectrum_re.data(), t.chirp_spectrum_im.data(), wr, wi);
     // The inverse as a forward transform with real and imaginary parts exchanged.
-    if (transform_passes<V>(t, wi, wr, si, sr, m)) std::swap(wr, sr), std::swap(wi, si);
-    multiply<V>(n, wr, wi, t.chirp_re.data(), t.chirp_im.data(), re, im);
+    if (transform_passes<V>(t, wi, wr, si, sr, m, stride)) std::swap(wr, sr), std::swap(wi, si);
+    multiply<V>(n, wr, wi, t.chirp_re.data(), t.chirp_im.data(), yr, yi);
+}
+
+// A length that is not a power of two, in place: the passes of the plan, then the chirp-z part.
+template <class V>
+JX_INLINE void any_length_transform(FftTables& t, double* xr, double* xi, int32_t n) {
+    if (t.plan_length != n) make_plan<V>(t, n);
+    double *ar = xr, *ai = xi, *br = t.scratch_re.data(), *bi = t.scratch_im.data();
+    const double* f = t.plan_factors.data();
+    size_t s = 1;
+    for (int32_t radix : t.plan_radices) {
+        size_t m = static_cast<size_t>(n) / (radix * s);
+        if (radix == 4 && s == 1)
+            first_pass<V>(f, m, ar, ai, br, bi);
+        else if (radix == 4)
+            pass<V, 4>(f, m, s, ar, ai, br, bi);
+        else if (radix == 2)
+            pass<V, 2>(f, m, s, ar, ai, br, bi);
+        else if (radix == 5)
+            odd_pass<V, 5>(f, radix, m, s, ar, ai, br, bi);
+        else if (radix == 3)
+            odd_pass<V, 3>(f, radix, m, s, ar, ai, br, bi);
+        else
+            odd_pass<V, 0>(f, radix, m, s, ar, ai, br, bi);
+        f += factors_size(radix, m);
+        s *= radix;
+        std::swap(ar, br), std::swap(ai, bi);
+    }
+    if (t.chirp_length > 1) {
+        chirp_z<V>(t, ar, ai, xr, xi);
+    } else if (ar != xr) {
+        std::memcpy(xr, ar, n * sizeof(double));
+        std::memcpy(xi, ai, n * sizeof(double));
+    }
 }
 
 // The inverse is the forward transform of the same numbers with real and imaginary parts
@@ -351,7 +516,7 @@ JX_INLINE void transform(FftTables& t, double* re, double* im, int32_t n, int32_
     if (is_power_of_two(n))
         forward_in_place<V>(t, a, b, sa, sb, n);
     else
-        chirp_z<V>(t, a, b, n);
+        any_length_transform<V>(t, a, b, n);
     if (inverse) {
         double scale = 1.0 / n;
         for (int32_t k = 0; k < n; ++k) re[k] *= scale, im[k] *= scale;

@@ -1,7 +1,8 @@
 #pragma once
 // The discrete Fourier transform over split real and imaginary arrays, in place, in double
-// precision. Powers of two run on tables of the unit circle built once at start-up; other
-// lengths use the chirp-z method on power-of-two transforms of the same tables.
+// precision. Powers of two run on tables of the unit circle built once at start-up. Other lengths
+// run passes of radix 4, 2 and of odd primes up to 61 over the part of the length made of those
+// factors, and the chirp-z method, on power-of-two transforms of the same tables, over the rest.
 #include <cstdint>
 #include <vector>
 
@@ -16,8 +17,8 @@ constexpr int32_t any_length = 2;  // also lengths that are not powers of two
 constexpr int32_t fft_forward = 0;  // X[k] = sum of x[j]·e^(−2πi·jk/n)
 constexpr int32_t fft_inverse = 1;  // x[j] = (1/n)·sum of X[k]·e^(+2πi·jk/n)
 
-// Made once by fft_init and handed to every fft. Besides the circle it keeps the chirp-z plan of
-// the last length that needed one, so it belongs to one thread at a time.
+// Made once by fft_init and handed to every fft. Besides the circle it keeps the plan of the last
+// length that is not a power of two, so it belongs to one thread at a time.
 struct FftTables {
     int32_t max_length = 0;   // 0 until fft_init succeeded
     bool any_length = false;  // fft_flag::any_length was given
@@ -29,10 +30,20 @@ struct FftTables {
     std::vector<double> radix4_factors;
     bool wide_vectors = false;  // the processor runs the passes in 256-bit vectors
 
-    // Chirp-z plan of the last such length: e^(−iπ·j²/n) for j < n, and the transform of its
-    // conjugate at lags −(n−1) … n−1, pre-scaled for the inverse transform.
-    int32_t chirp_length = 0;
-    int32_t chirp_transform_length = 0;
+    // Plan of the last length n that is not a power of two, n = S·R: passes of radix 4, 2 and of
+    // odd primes up to 61 turn it into S interleaved transforms of R points, which the chirp-z
+    // method finishes when R > 1. When that convolution would be longer than the chirp-z method
+    // on all n points, S is 1.
+    int32_t plan_length = 0;
+    std::vector<int32_t> plan_radices;  // in the order the passes run
+    // For each pass in turn its factors, laid out as above, then cos and sin of 2π·k / radix.
+    std::vector<double> plan_factors;
+    // The chirp-z part: e^(−iπ·j²/R) for j < R, and the transform of its conjugate at lags
+    // −(R−1) … R−1, pre-scaled for the inverse transform; each value repeated S times in a row,
+    // for the S interleaved transforms.
+    int32_t chirp_length = 0;            // R
+    int32_t chirp_stride = 0;            // S
+    int32_t chirp_transform_length = 0;  // points of the convolution's transforms
     std::vector<double> chirp_re, chirp_im;
     std::vector<double> chirp_spectrum_re, chirp_spectrum_im;
     // The convolution, and the second buffer that the self-sorting passes write into.

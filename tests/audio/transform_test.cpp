@@ -85,13 +85,19 @@ TEST(Fft, ToneBecomesOneBinAndBack) {
 
 #ifdef JX_HAVE_FFTW
 
-// Every path: every length up to 64 (radix 2 alone, radix 4, and short chirp-z lengths), the
-// powers of two, primes, and the longest lengths either method serves.
+// Every path: every length up to 64 (radix 2 alone, radix 4, passes of every odd prime radix up
+// to 61 alone and mixed with those, short chirp-z lengths), the powers of two, longer mixtures of
+// passes (odd ones among them, and the largest radices on long lengths), the chirp-z method after
+// passes (2062 = 2·1031, 8576 = 128·67), primes, and the longest lengths the chirp-z method takes
+// whole.
 std::vector<int32_t> compared_lengths() {
     std::vector<int32_t> lengths;
     for (int32_t n = 1; n <= 64; ++n) lengths.push_back(n);
     for (int32_t n = 128; n <= 16384; n *= 2) lengths.push_back(n);
-    for (int32_t n : {67, 127, 257, 521, 1000, 1031, 4099, 8191, 12289, 16381, 16383})
+    for (int32_t n : {96, 375, 1000, 1536, 3375, 6000, 7168, 10000, 10816, 15616, 15625, 16200})
+        lengths.push_back(n);
+    for (int32_t n : {2062, 8576}) lengths.push_back(n);
+    for (int32_t n : {67, 127, 257, 521, 1031, 4099, 8191, 12289, 16381, 16383})
         lengths.push_back(n);
     return lengths;
 }
