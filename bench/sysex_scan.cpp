@@ -1,11 +1,12 @@
 // describe_dump over an 8 MiB dump of mixed maker messages, beside a plain memchr pass for F0
 // over the same bytes: the floor any scan that looks at every F0 must pay.
+#include "analysis/sysex_scan.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <random>
 
-#include "analysis/sysex_scan.h"
 #include "maker_message.h"
 
 namespace {
@@ -26,14 +27,17 @@ const Bytes& mixed_dump() {
             if (rng() % 4 == 0) body[rng() % body.size()] = 0xF0;
             Bytes m;
             switch (rng() % 4) {
-                case 0: m = jx::test::record(0x07, ids[rng() % 6], body); break;
+                case 0:
+                    m = jx::test::record(0x07, ids[rng() % 6], body);
+                    break;
                 case 1: {  // another maker's message
                     m = {0xF0, 0x43, 0x10, 0x4C};
                     for (uint8_t b : body) m.push_back(b);
                     m.push_back(0xF7);
                     break;
                 }
-                default: m = jx::test::record(0x06, ids[rng() % 6], body);
+                default:
+                    m = jx::test::record(0x06, ids[rng() % 6], body);
             }
             for (uint8_t b : m) all.push_back(b);
         }

@@ -31,8 +31,13 @@ Bytes damaged(Bytes m) {
     return m;
 }
 
-void put32(Bytes& b, uint32_t v) { for (int k = 0; k < 4; ++k) b.push_back((v >> (8 * k)) & 0xFF); }
-void put16(Bytes& b, uint16_t v) { b.push_back(v & 0xFF); b.push_back(v >> 8); }
+void put32(Bytes& b, uint32_t v) {
+    for (int k = 0; k < 4; ++k) b.push_back((v >> (8 * k)) & 0xFF);
+}
+void put16(Bytes& b, uint16_t v) {
+    b.push_back(v & 0xFF);
+    b.push_back(v >> 8);
+}
 
 // A one-second 16-bit mono sine at 440 Hz.
 Bytes sine_wav() {
@@ -40,11 +45,18 @@ Bytes sine_wav() {
     Bytes w = {'R', 'I', 'F', 'F'};
     put32(w, 36 + frames * 2);
     w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(w, 16); put16(w, 1); put16(w, 1); put32(w, rate); put32(w, rate * 2); put16(w, 2); put16(w, 16);
+    put32(w, 16);
+    put16(w, 1);
+    put16(w, 1);
+    put32(w, rate);
+    put32(w, rate * 2);
+    put16(w, 2);
+    put16(w, 16);
     w.insert(w.end(), {'d', 'a', 't', 'a'});
     put32(w, frames * 2);
     for (uint32_t k = 0; k < frames; ++k)
-        put16(w, static_cast<uint16_t>(static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * k / rate))));
+        put16(w, static_cast<uint16_t>(
+                     static_cast<int16_t>(12000 * std::sin(2 * M_PI * 440 * k / rate))));
     return w;
 }
 
@@ -55,7 +67,13 @@ Bytes saw_cycle_wav() {
     Bytes w = {'R', 'I', 'F', 'F'};
     put32(w, 4 + 24 + 8 + frames * 2 + 8 + 60);
     w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(w, 16); put16(w, 1); put16(w, 1); put32(w, rate); put32(w, rate * 2); put16(w, 2); put16(w, 16);
+    put32(w, 16);
+    put16(w, 1);
+    put16(w, 1);
+    put32(w, rate);
+    put32(w, rate * 2);
+    put16(w, 2);
+    put16(w, 16);
     w.insert(w.end(), {'d', 'a', 't', 'a'});
     put32(w, frames * 2);
     for (uint32_t k = 0; k < frames; ++k)
@@ -71,7 +89,8 @@ Bytes saw_cycle_wav() {
 
 int main(int argc, char** argv) {
     if (argc != 2 || std::string(argv[1]) == "--help") {
-        std::fprintf(argc == 2 ? stdout : stderr, "usage: make-examples FOLDER\n\n"
+        std::fprintf(argc == 2 ? stdout : stderr,
+                     "usage: make-examples FOLDER\n\n"
                      "Writes example SysEx dumps and a sample into FOLDER.\n");
         return argc == 2 ? 0 : 2;
     }

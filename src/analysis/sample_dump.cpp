@@ -104,10 +104,10 @@ std::string describe_sample_dump(const uint8_t* data, size_t length) {
     if (counts.good == 1 && counts.bad == 0) {
         // Fields that a header cut short does not hold are shown as 0 (loop type: no loop).
         SdsHeader h = sds_header_fields(data, length);
-        std::snprintf(text, sizeof text,
-                      "Dump length: %d Sample Rate: %d\nBits: %d Loop %s. Loop start: %d Loop end: %d",
-                      h.length, h.rate, h.bits, h.loop_type == 0x7F ? "OFF" : "ON", h.loop_start,
-                      h.loop_end);
+        std::snprintf(
+            text, sizeof text,
+            "Dump length: %d Sample Rate: %d\nBits: %d Loop %s. Loop start: %d Loop end: %d",
+            h.length, h.rate, h.bits, h.loop_type == 0x7F ? "OFF" : "ON", h.loop_start, h.loop_end);
         return text;
     }
     std::snprintf(text, sizeof text, "%i correct and %i broken sample dumps.", counts.good,

@@ -43,7 +43,8 @@ int64_t signed_sum(const uint8_t* data, size_t from, size_t to) {
     const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
     __m128i acc = _mm_setzero_si128();
     for (; k + 16 <= to; k += 16) {
-        __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k)), flip);
+        __m128i v =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k)), flip);
         acc = _mm_add_epi64(acc, _mm_sad_epu8(v, _mm_setzero_si128()));
     }
     sum = _mm_cvtsi128_si64(acc) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)) -
@@ -100,11 +101,16 @@ int kind_index(uint8_t device_code, uint8_t id) {
         return -1;
     }
     switch (id) {
-        case 'P': return 0;
-        case 'R': return 1;
-        case 'g': return 2;
-        case 'i': return 3;
-        default: return -1;
+        case 'P':
+            return 0;
+        case 'R':
+            return 1;
+        case 'g':
+            return 2;
+        case 'i':
+            return 3;
+        default:
+            return -1;
     }
 }
 

@@ -86,7 +86,9 @@ void check_packet_encoded(UpgradeCheck& c, const uint8_t* d, size_t n, size_t i)
 }
 
 // ((a x 16) mod 256) + (b mod 16).
-int32_t nibble_pair(const uint8_t* p) { return ((p[0] * 16) & 0xFF) + (p[1] & 0x0F); }
+int32_t nibble_pair(const uint8_t* p) {
+    return ((p[0] * 16) & 0xFF) + (p[1] & 0x0F);
+}
 
 void check_nibble_encoded(UpgradeCheck& c, IntegrityTest& test, size_t i) {
     const uint8_t* d = test.data;

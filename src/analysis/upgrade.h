@@ -44,7 +44,9 @@ struct UpgradeCheck {
 void check_upgrade_message(UpgradeCheck& check, IntegrityTest& test, size_t i);
 
 // True when the dump held an upgrade data packet, which makes it an upgrade.
-inline bool is_upgrade(const UpgradeCheck& check) { return check.data_packets > 0; }
+inline bool is_upgrade(const UpgradeCheck& check) {
+    return check.data_packets > 0;
+}
 // "Sysex Upgrade", or "Sysex Upgrade (Broken!)" when anything was missing or damaged.
 std::string upgrade_verdict(const UpgradeCheck& check);
 

@@ -31,7 +31,6 @@ bool write_dword(const RegistryKey& key, const char* name, int32_t value) {
     return reg_set_value(key, name, reg_dword, bytes, sizeof bytes) == reg_success;
 }
 
-
 }  // namespace
 
 std::string midi_outs_text(int32_t midi_out) {
@@ -48,7 +47,8 @@ int32_t parse_midi_outs(const uint8_t* text, size_t length) {
     size_t at = 0;
     while (at < length && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) ++at;
     int32_t number = -1;
-    for (int digits = 0; digits < 2 && at < length && hex_digit(static_cast<char>(text[at])) >= 0; ++digits, ++at)
+    for (int digits = 0; digits < 2 && at < length && hex_digit(static_cast<char>(text[at])) >= 0;
+         ++digits, ++at)
         number = (number < 0 ? 0 : number * 16) + hex_digit(static_cast<char>(text[at]));
     return number;
 }
@@ -57,9 +57,9 @@ void load_config(Settings& s) {
     RegistryKey key;
     if (reg_open_key(registry_file_path(), config_key, key) != reg_success) return;
     const std::pair<const char*, int32_t*> in_order[] = {
-        {"midi_in", &s.midi_in},       {"midi_del", &s.midi_del}, {"syx_reload", &s.syx_reload},
-        {"use_xsds", &s.use_xsds},     {"ignore_hs", &s.ignore_hs}, {"win_w", &s.win_w},
-        {"win_h", &s.win_h},           {"win_x", &s.win_x},       {"win_y", &s.win_y}};
+        {"midi_in", &s.midi_in},   {"midi_del", &s.midi_del},   {"syx_reload", &s.syx_reload},
+        {"use_xsds", &s.use_xsds}, {"ignore_hs", &s.ignore_hs}, {"win_w", &s.win_w},
+        {"win_h", &s.win_h},       {"win_x", &s.win_x},         {"win_y", &s.win_y}};
     for (auto [name, setting] : in_order) read_dword(key, name, *setting);
 
     // The text ends at its first zero, or at the end of the buffer.
@@ -92,7 +92,8 @@ bool save_prefs(const Settings& s) {
     for (auto [name, value] : first) all = write_dword(key, name, value) && all;
     std::string outs = midi_outs_text(s.midi_out);
     all = reg_set_value(key, "midi_outs", reg_sz, reinterpret_cast<const uint8_t*>(outs.data()),
-                        static_cast<uint32_t>(outs.size())) == reg_success && all;
+                        static_cast<uint32_t>(outs.size())) == reg_success &&
+          all;
     all = reg_set_value(key, "sds_dev", reg_dword, &s.sds_dev, 1) == reg_success && all;
     all = write_dword(key, "rec_format", s.rec_format) && all;
     all = write_dword(key, "send_zbname", s.send_zbname) && all;

@@ -18,7 +18,7 @@ struct SampleInfo {
     // WAV: the format tag, 1 integer PCM or 3 float (an extensible file's sub-format); 4097 AIFF;
     // 4099 AIFC.
     int32_t format_code = 0;
-    int32_t file_kind = 0;        // set at the end of a successful parse
+    int32_t file_kind = 0;  // set at the end of a successful parse
     int32_t channels = 0;
     int32_t bits = 0;             // as declared; 24 for floating-point data
     int32_t container_bytes = 0;  // bytes of one sample of one channel in the data
@@ -35,8 +35,12 @@ struct SampleInfo {
 
 // SampleInfo keeps offsets and frame counts in 32 bits; a reader refuses a file whose sample data
 // lies or reaches beyond that (over 2 GiB) instead of wrapping to a negative place.
-constexpr bool fits_int32(int64_t value) { return value >= 0 && value <= 0x7FFFFFFF; }
-constexpr bool fits_int32(uint64_t value) { return value <= 0x7FFFFFFF; }
+constexpr bool fits_int32(int64_t value) {
+    return value >= 0 && value <= 0x7FFFFFFF;
+}
+constexpr bool fits_int32(uint64_t value) {
+    return value <= 0x7FFFFFFF;
+}
 
 // The sample period in nanoseconds, rounded to the nearest (halves up); 0 for a rate that is not
 // positive, which has no period.

@@ -23,7 +23,9 @@ int32_t get_groups(const uint8_t* in, int groups) {
 
 // Every byte of a message must be a data byte; a device number above 7F would end the message
 // on the wire, so only its low seven bits are sent.
-uint8_t data_byte(uint32_t value) { return static_cast<uint8_t>(value & 0x7F); }
+uint8_t data_byte(uint32_t value) {
+    return static_cast<uint8_t>(value & 0x7F);
+}
 
 bool starts_sds(const uint8_t* data, size_t length, uint8_t sub_id) {
     return length >= 4 && data[0] == 0xF0 && data[1] == sds::universal && data[3] == sub_id;
@@ -63,7 +65,9 @@ std::string name_bytes(std::string_view utf8) {
 
 }  // namespace
 
-int32_t sds_wire_bits(int32_t bits) { return std::clamp(bits, sds::min_bits, sds::max_bits); }
+int32_t sds_wire_bits(int32_t bits) {
+    return std::clamp(bits, sds::min_bits, sds::max_bits);
+}
 
 SdsPacking sds_packing(int32_t bits) {
     bits = sds_wire_bits(bits);
@@ -211,8 +215,8 @@ int32_t sds_rate_from_period(int32_t period) {
 
 std::array<uint8_t, sds::handshake_size> sds_handshake(uint8_t type, uint8_t device,
                                                        uint8_t packet_number) {
-    std::array<uint8_t, sds::handshake_size> message = {0xF0, sds::universal, 0x00,
-                                                        data_byte(type), 0x00, 0xF7};
+    std::array<uint8_t, sds::handshake_size> message = {
+        0xF0, sds::universal, 0x00, data_byte(type), 0x00, 0xF7};
     message[2] = data_byte(device);
     message[4] = data_byte(packet_number);
     return message;
@@ -284,8 +288,8 @@ int sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet) {
 int sds_decode_packet(const uint8_t* packet, int32_t bits, int32_t* words) {
     SdsPacking packing = sds_packing(bits);
     for (int k = 0; k < packing.words_per_packet; ++k)
-        words[k] = sds_decode_word(packet + 5 + k * packing.bytes_per_word, bits,
-                                   packing.bytes_per_word);
+        words[k] =
+            sds_decode_word(packet + 5 + k * packing.bytes_per_word, bits, packing.bytes_per_word);
     return packing.words_per_packet;
 }
 

@@ -37,7 +37,7 @@ constexpr size_t header_buffer_size = 520;
 constexpr size_t packet_buffer_size = 128;
 constexpr int max_words_per_packet = 60;
 
-constexpr int min_bits = 8;   // the word sizes a dump can carry
+constexpr int min_bits = 8;  // the word sizes a dump can carry
 constexpr int max_bits = 28;
 
 // Loop modes of a sample entry: the file's own loop, always looped, never looped.
@@ -50,21 +50,21 @@ constexpr int loop_off = 2;
 // the packing, the counters and the buffers belong to this dump alone, so a parse on another
 // thread can never change a dump in progress.
 struct SdsDump {
-    SampleInfo sample;             // the dump's own copy; loop mode On may set its loop
-    uint8_t device = 0;            // byte 2 of every message
-    int32_t sample_number = 0;     // target slot, 0..16383
-    int32_t bits = 16;             // bits per word on the wire, 8..28
-    int32_t word_shift = 0;        // moves a sample's word to `bits` (left when positive)
+    SampleInfo sample;          // the dump's own copy; loop mode On may set its loop
+    uint8_t device = 0;         // byte 2 of every message
+    int32_t sample_number = 0;  // target slot, 0..16383
+    int32_t bits = 16;          // bits per word on the wire, 8..28
+    int32_t word_shift = 0;     // moves a sample's word to `bits` (left when positive)
     int32_t bytes_per_word = 3;
     int32_t words_per_packet = 40;
-    int32_t packet_number = 0;     // 0..127
-    int32_t sample_position = 0;   // index of the first word of the next packet
-    int32_t read_position = 0;     // the converter's place in the entry's bytes
+    int32_t packet_number = 0;    // 0..127
+    int32_t sample_position = 0;  // index of the first word of the next packet
+    int32_t read_position = 0;    // the converter's place in the entry's bytes
     int32_t committed_packet_number = 0;
     int32_t committed_sample_position = 0;
     int32_t committed_read_position = 0;
     std::array<uint8_t, sds::header_buffer_size> header{};
-    size_t header_length = 0;      // write offset into `header`
+    size_t header_length = 0;  // write offset into `header`
     std::array<uint8_t, sds::packet_buffer_size> packet{};
     // The words of the next packet, right-justified in the sample's bits; the first
     // words_per_packet are sent.
@@ -121,9 +121,9 @@ struct SdsHeader {
     uint8_t device = 0;
     int32_t sample_number = 0;
     int32_t bits = 0;
-    int32_t period = 0;    // nanoseconds (dump header)
-    int32_t rate = 0;      // hertz (extended dump header)
-    int32_t length = 0;    // words
+    int32_t period = 0;  // nanoseconds (dump header)
+    int32_t rate = 0;    // hertz (extended dump header)
+    int32_t length = 0;  // words
     int32_t loop_start = 0;
     int32_t loop_end = 0;
     int32_t loop_type = 0x7F;

@@ -13,9 +13,15 @@ constexpr uint8_t zbname_start[7] = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73};
 // One Windows-1252 character as the devices' character set has it.
 uint8_t device_char(uint8_t c) {
     switch (c & ~0x20) {
-        case 0xC5: c = '['; break;
-        case 0xC4: c = '\\'; break;
-        case 0xD6: c = ']'; break;
+        case 0xC5:
+            c = '[';
+            break;
+        case 0xC4:
+            c = '\\';
+            break;
+        case 0xD6:
+            c = ']';
+            break;
         default:
             // Plain ASCII upper case: the result must not depend on the process's locale.
             if (c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 'a' + 'A');
@@ -51,8 +57,7 @@ std::string four_char_text(const uint8_t* chars) {
 }
 
 size_t sds_build_zbname(SdsDump& dump, uint32_t value) {
-    if (dump.sample_number > 127 || dump.header_length + zbname_size > dump.header.size())
-        return 0;
+    if (dump.sample_number > 127 || dump.header_length + zbname_size > dump.header.size()) return 0;
     uint8_t* p = dump.header.data() + dump.header_length;
     std::memcpy(p, zbname_start, sizeof zbname_start);
     p[7] = static_cast<uint8_t>(dump.sample_number);

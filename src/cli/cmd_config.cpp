@@ -52,11 +52,11 @@ std::string apply(Settings& s, const std::string& assignment) {
         int32_t* setting;
     };
     const Preference preferences[] = {
-        {"midi_in", -1, INT32_MAX, &s.midi_in},   {"midi_outs", -1, 255, &s.midi_out},
-        {"midi_out", -1, 255, &s.midi_out},       {"midi_del", 0, UINT32_MAX, &s.midi_del},
-        {"turbo_lim", 1, 11, &s.turbo_lim},       {"rec_format", -1, 3, &s.rec_format},
-        {"syx_reload", 0, 1, &s.syx_reload},      {"use_xsds", 0, 1, &s.use_xsds},
-        {"ignore_hs", 0, 1, &s.ignore_hs},        {"send_zbname", 0, 1, &s.send_zbname},
+        {"midi_in", -1, INT32_MAX, &s.midi_in}, {"midi_outs", -1, 255, &s.midi_out},
+        {"midi_out", -1, 255, &s.midi_out},     {"midi_del", 0, UINT32_MAX, &s.midi_del},
+        {"turbo_lim", 1, 11, &s.turbo_lim},     {"rec_format", -1, 3, &s.rec_format},
+        {"syx_reload", 0, 1, &s.syx_reload},    {"use_xsds", 0, 1, &s.use_xsds},
+        {"ignore_hs", 0, 1, &s.ignore_hs},      {"send_zbname", 0, 1, &s.send_zbname},
         {"sds_dev", 0, UINT32_MAX, nullptr}};
     for (const Preference& p : preferences) {
         if (name != p.name) continue;
@@ -65,8 +65,10 @@ std::string apply(Settings& s, const std::string& assignment) {
             return "bad value '" + text + "' for " + name + " (" + std::to_string(p.low) + " to " +
                    std::to_string(p.high) + ")";
         // Unsigned fields keep their 32 bits in the signed setting, as the dialog stores them.
-        if (p.setting != nullptr) *p.setting = static_cast<int32_t>(static_cast<uint32_t>(value));
-        else s.sds_dev = static_cast<uint8_t>(value & 0xFF);
+        if (p.setting != nullptr)
+            *p.setting = static_cast<int32_t>(static_cast<uint32_t>(value));
+        else
+            s.sds_dev = static_cast<uint8_t>(value & 0xFF);
         return "";
     }
     if (name == "win_w" || name == "win_h" || name == "win_x" || name == "win_y")
@@ -81,8 +83,9 @@ void print_settings(const Settings& s) {
         "\"ignore_hs\": %d, \"win_w\": %d, \"win_h\": %d, \"win_x\": %d, \"win_y\": %d, "
         "\"midi_outs\": %d, \"turbo_lim\": %d, \"sds_dev\": %d, \"rec_format\": %d, "
         "\"send_zbname\": %d}\n",
-        s.midi_in, static_cast<uint32_t>(s.midi_del), s.syx_reload, s.use_xsds, s.ignore_hs, s.win_w, s.win_h, s.win_x,
-        s.win_y, s.midi_out, s.turbo_lim, s.sds_dev, s.rec_format, s.send_zbname);
+        s.midi_in, static_cast<uint32_t>(s.midi_del), s.syx_reload, s.use_xsds, s.ignore_hs,
+        s.win_w, s.win_h, s.win_x, s.win_y, s.midi_out, s.turbo_lim, s.sds_dev, s.rec_format,
+        s.send_zbname);
 }
 
 }  // namespace
@@ -99,7 +102,8 @@ int cmd_config(int argc, char** argv) {
         } else if (set && argv[k][0] != '-') {
             assignments.push_back(argv[k]);
         } else {
-            std::fprintf(stderr, "jx-cli config: unexpected argument '%s' (try 'jx-cli config --help')\n",
+            std::fprintf(stderr,
+                         "jx-cli config: unexpected argument '%s' (try 'jx-cli config --help')\n",
                          argv[k]);
             return 2;
         }
@@ -121,7 +125,8 @@ int cmd_config(int argc, char** argv) {
     if (set && !save_prefs(settings)) {
         std::string file = registry_file_path();
         if (file.empty()) {
-            std::fputs("jx-cli config: no configuration folder (set HOME or XDG_CONFIG_HOME)\n", stderr);
+            std::fputs("jx-cli config: no configuration folder (set HOME or XDG_CONFIG_HOME)\n",
+                       stderr);
         } else {
             std::fprintf(stderr, "jx-cli config: cannot write '%s'\n", file.c_str());
         }

@@ -78,7 +78,8 @@ int cmd_save_list(int argc, char** argv) {
     std::string out = absolute_path(names[0]);
     if (list.items.empty()) {
         // Writing now would replace a document the user may have with an empty one.
-        std::fprintf(stderr, "jx-cli save-list: none of the files could be read; '%s' not written\n",
+        std::fprintf(stderr,
+                     "jx-cli save-list: none of the files could be read; '%s' not written\n",
                      out.c_str());
         return 1;
     }
@@ -88,7 +89,8 @@ int cmd_save_list(int argc, char** argv) {
         return 1;
     }
     for (const std::string& name : saved.left_out) {
-        std::fprintf(stderr, "jx-cli save-list: '%s' left out: its record is too long\n", name.c_str());
+        std::fprintf(stderr, "jx-cli save-list: '%s' left out: its record is too long\n",
+                     name.c_str());
         status = 1;
     }
     return status;

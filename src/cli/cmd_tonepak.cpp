@@ -100,7 +100,7 @@ int cmd_tonepak(int argc, char** argv) {
         names.push_back(entry_name(list, static_cast<int>(index)));
         // Why an entry would be passed over, for the user: the panel's rules for the button.
         EntryInfo info = describe_entry(*list.items[index].entry);
-        reasons.push_back(!info.is_sample ? "not a sample"
+        reasons.push_back(!info.is_sample     ? "not a sample"
                           : !info.enable_loop ? "the sample cannot be read"
                           : !info.enable_tonepak
                               ? "a waveform needs one or two channels and a loop shorter than "

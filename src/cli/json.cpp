@@ -8,7 +8,11 @@ namespace {
 // Length of the valid UTF-8 sequence starting at s[k], or 0.
 size_t utf8_sequence(const std::string& s, size_t k) {
     auto b = static_cast<unsigned char>(s[k]);
-    size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    size_t len = b < 0x80             ? 1
+                 : (b & 0xE0) == 0xC0 ? 2
+                 : (b & 0xF0) == 0xE0 ? 3
+                 : (b & 0xF8) == 0xF0 ? 4
+                                      : 0;
     if (len == 0 || k + len > s.size()) return 0;
     uint32_t cp = len == 1 ? b : b & (0x7F >> len);
     for (size_t c = 1; c < len; ++c) {

@@ -87,8 +87,10 @@ bool write_file_atomically(const std::string& name, const uint8_t* data, size_t 
     while (ok && done < length) {
         ssize_t put = ::write(fd, data + done, length - done);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) ok = false;
-        else done += static_cast<size_t>(put);
+        if (put <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(put);
     }
     // mkstemp makes the file private; give it the permissions it is expected to have.
     ok = ok && ::fchmod(fd, permissions_for(path)) == 0;

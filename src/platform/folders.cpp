@@ -29,9 +29,13 @@ bool is_folder(const std::string& path) {
 
 }  // namespace
 
-std::string config_home() { return xdg_folder("XDG_CONFIG_HOME", ".config"); }
+std::string config_home() {
+    return xdg_folder("XDG_CONFIG_HOME", ".config");
+}
 
-std::string data_home() { return xdg_folder("XDG_DATA_HOME", ".local/share"); }
+std::string data_home() {
+    return xdg_folder("XDG_DATA_HOME", ".local/share");
+}
 
 std::string current_folder() {
     std::vector<char> buffer(4096);

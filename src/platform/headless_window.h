@@ -16,7 +16,7 @@ struct MessageBoxRecord {
 };
 
 class HeadlessWindow : public Window {
-public:
+  public:
     void set_text(int id, const std::string& text) override;
     std::string text(int id) const override;
     void enable(int id, bool enabled) override;
@@ -36,7 +36,7 @@ public:
     std::vector<FileDialogRequest> save_requests;
     std::vector<MessageBoxRecord> message_boxes;
 
-private:
+  private:
     mutable std::mutex mutex_;  // the send and MIDI threads may write texts too
     std::map<int, std::string> texts_;
     std::map<int, bool> enabled_;

@@ -31,7 +31,9 @@ std::string path_find_extension(const std::string& path) {
     return path.substr(dot);
 }
 
-std::string path_find_file_name(const std::string& path) { return path.substr(file_name_start(path)); }
+std::string path_find_file_name(const std::string& path) {
+    return path.substr(file_name_start(path));
+}
 
 std::string path_remove_extension(const std::string& path) {
     return path.substr(0, path.size() - path_find_extension(path).size());

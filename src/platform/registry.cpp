@@ -14,7 +14,9 @@ namespace {
 
 const char* const root_key = "HKEY_CURRENT_USER\\";
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool same_text(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -27,7 +29,9 @@ bool starts_with_text(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && same_text(text.substr(0, prefix.size()), prefix);
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // A physical line without its '\r' and trailing blanks.
 std::string trimmed_end(const std::string& line) {
@@ -50,7 +54,8 @@ bool read_quoted(const std::string& text, size_t& at, std::string& out) {
             at = k + 1;
             return true;
         }
-        if (c == '\\' && k + 1 < text.size() && (text[k + 1] == '\\' || text[k + 1] == '"')) c = text[++k];
+        if (c == '\\' && k + 1 < text.size() && (text[k + 1] == '\\' || text[k + 1] == '"'))
+            c = text[++k];
         out += c;
     }
     return false;
@@ -253,7 +258,9 @@ RegistryLine made_line(RegistryLine::Kind kind, std::string text, bool crlf) {
     return line;
 }
 
-std::string full_key(const std::string& subkey) { return root_key + subkey; }
+std::string full_key(const std::string& subkey) {
+    return root_key + subkey;
+}
 
 }  // namespace
 
@@ -321,7 +328,8 @@ int add_registry_key(RegistryFile& file, const std::string& key) {
         if (line.kind == RegistryLine::key_line && same_text(line.key, key)) return reg_success;
     if (file.lines.empty() || !is_header(file.lines[0].text)) {
         file.lines.insert(file.lines.begin(), made_line(RegistryLine::other_line, "", file.crlf));
-        file.lines.insert(file.lines.begin(), made_line(RegistryLine::other_line, "REGEDIT4", file.crlf));
+        file.lines.insert(file.lines.begin(),
+                          made_line(RegistryLine::other_line, "REGEDIT4", file.crlf));
     }
     // A blank line before the new section, as regedit writes them.
     if (!trimmed_end(file.lines.back().text).empty())
@@ -408,8 +416,8 @@ int reg_create_key(const std::string& file, const std::string& subkey, RegistryK
     return reg_success;
 }
 
-int reg_query_value(const RegistryKey& key, const std::string& name, uint32_t* type,
-                    uint8_t* data, uint32_t* size) {
+int reg_query_value(const RegistryKey& key, const std::string& name, uint32_t* type, uint8_t* data,
+                    uint32_t* size) {
     if (!key.open) return reg_not_found;
     auto bytes = read_whole_file(key.file);
     if (!bytes) return reg_not_found;
@@ -441,6 +449,8 @@ int reg_set_value(const RegistryKey& key, const std::string& name, uint32_t type
     return write_registry(key.file, store) ? reg_success : reg_cannot_write;
 }
 
-void reg_close_key(RegistryKey& key) { key = RegistryKey{}; }
+void reg_close_key(RegistryKey& key) {
+    key = RegistryKey{};
+}
 
 }  // namespace jx

@@ -11,10 +11,10 @@ namespace jx {
 // Results, with the numbers the registry calls return.
 enum RegistryResult : int {
     reg_success = 0,
-    reg_not_found = 2,       // no such key or value
-    reg_cannot_write = 5,    // the store file or its folder cannot be written
-    reg_invalid_name = 87,   // a key or value name the file cannot carry
-    reg_more_data = 234,     // the value is longer than the caller's buffer
+    reg_not_found = 2,      // no such key or value
+    reg_cannot_write = 5,   // the store file or its folder cannot be written
+    reg_invalid_name = 87,  // a key or value name the file cannot carry
+    reg_more_data = 234,    // the value is longer than the caller's buffer
 };
 
 // Value types, with the registry's numbers.
@@ -76,8 +76,8 @@ int reg_create_key(const std::string& file, const std::string& subkey, RegistryK
 // Copies the value's data into data (*size bytes of room) and sets *size to the data's length
 // and *type to its type. With data null only the length and type are given. A value longer
 // than the buffer gives reg_more_data and copies nothing.
-int reg_query_value(const RegistryKey& key, const std::string& name, uint32_t* type,
-                    uint8_t* data, uint32_t* size);
+int reg_query_value(const RegistryKey& key, const std::string& name, uint32_t* type, uint8_t* data,
+                    uint32_t* size);
 // Stores the value, replacing the file atomically.
 int reg_set_value(const RegistryKey& key, const std::string& name, uint32_t type,
                   const uint8_t* data, uint32_t size);

@@ -18,9 +18,9 @@ struct FileFilter {
 
 struct FileDialogRequest {
     std::vector<FileFilter> filters;
-    int filter_index = 1;            // 1-based, as the dialogs count filters
-    std::string default_extension;   // without the dot, added when the user types none
-    std::string initial_name;        // save dialog: the name proposed to the user
+    int filter_index = 1;           // 1-based, as the dialogs count filters
+    std::string default_extension;  // without the dot, added when the user types none
+    std::string initial_name;       // save dialog: the name proposed to the user
     bool allow_multiple = false;
     bool must_exist = false;       // open dialog: every chosen file must exist
     bool path_must_exist = false;  // the chosen name's folder must exist
@@ -35,7 +35,7 @@ struct FileDialogResult {
 };
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
 
     virtual void set_text(int id, const std::string& text) = 0;

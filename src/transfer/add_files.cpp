@@ -17,9 +17,10 @@ std::unique_ptr<Entry> read_file_entry(const std::string& path) {
 }
 
 std::vector<FileFilter> open_dialog_filters() {
-    return {{"SysEx/Wave Files (*.syx,*.wav,*.aiff,*.aif,*.aifc)", "*.syx;*.wav;*.aif;*.aiff;*.aifc"},
-            {"Jx filelist (*.jx)", "*.jx"},
-            {"All Files (*.*)", "*.*"}};
+    return {
+        {"SysEx/Wave Files (*.syx,*.wav,*.aiff,*.aif,*.aifc)", "*.syx;*.wav;*.aif;*.aiff;*.aifc"},
+        {"Jx filelist (*.jx)", "*.jx"},
+        {"All Files (*.*)", "*.*"}};
 }
 
 namespace {

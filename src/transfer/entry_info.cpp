@@ -17,8 +17,8 @@ EntryInfo describe_entry(const Entry& entry) {
     const uint8_t* d = entry.bytes();
     size_t n = entry.length();
     // Maker dumps come first, even inside a sample file: the devices are tested in this order.
-    for (uint8_t device : {device::ka, device::kb, device::kc, device::pulsebench, device::ke,
-                           device::kg}) {
+    for (uint8_t device :
+         {device::ka, device::kb, device::kc, device::pulsebench, device::ke, device::kg}) {
         if (match_device(d, n, device)) {
             info.text = describe_dump(device, d, n).value_or("");
             return info;

@@ -71,7 +71,9 @@ void append_string(std::vector<uint8_t>& out, const std::string& s) {
     out.push_back(0);
 }
 
-char loop_option_of(const ListItem& item) { return item.entry ? item.entry->loop_option : '0'; }
+char loop_option_of(const ListItem& item) {
+    return item.entry ? item.entry->loop_option : '0';
+}
 char channel_option_of(const ListItem& item) {
     return item.entry ? item.entry->channel_option : '0';
 }

@@ -31,8 +31,8 @@ FileDialogRequest save_dialog_request(const TransferList& list, int index) {
             request.default_extension = "wav";
             break;
         case EntryType::aiff:
-            request.filters = {{"AIFF file (*.aiff,*.aif)", "*.aif;*.aiff"}, document_filter,
-                               all_files_filter};
+            request.filters = {
+                {"AIFF file (*.aiff,*.aif)", "*.aif;*.aiff"}, document_filter, all_files_filter};
             request.default_extension = "aiff";
             break;
         default:  // every other entry, AIFC samples included

@@ -36,17 +36,28 @@ EntryType entry_type(const Entry& entry) {
 
 const char* entry_type_text(EntryType type) {
     switch (type) {
-        case EntryType::wav: return "WAV";
-        case EntryType::aiff: return "AIFF";
-        case EntryType::aifc: return "AIFC";
-        case EntryType::ka: return "KA";
-        case EntryType::kb: return "KB";
-        case EntryType::kc: return "KC";
-        case EntryType::krx: return "KRX";
-        case EntryType::sds: return "SDS";
-        case EntryType::ke: return "KE";
-        case EntryType::kg: return "KG";
-        case EntryType::none: break;
+        case EntryType::wav:
+            return "WAV";
+        case EntryType::aiff:
+            return "AIFF";
+        case EntryType::aifc:
+            return "AIFC";
+        case EntryType::ka:
+            return "KA";
+        case EntryType::kb:
+            return "KB";
+        case EntryType::kc:
+            return "KC";
+        case EntryType::krx:
+            return "KRX";
+        case EntryType::sds:
+            return "SDS";
+        case EntryType::ke:
+            return "KE";
+        case EntryType::kg:
+            return "KG";
+        case EntryType::none:
+            break;
     }
     return "-";
 }

@@ -42,7 +42,9 @@ Bytes sample_dump(const DumpShape& shape, int first_packet = 0) {
 }
 
 // Offset of packet k in a dump built above with a 21-byte header.
-size_t packet_at(int k) { return 21 + 127 * static_cast<size_t>(k); }
+size_t packet_at(int k) {
+    return 21 + 127 * static_cast<size_t>(k);
+}
 
 Bytes without(Bytes data, size_t from, size_t count) {
     data.erase(data.begin() + from, data.begin() + from + count);
@@ -64,13 +66,15 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-std::string describe(const Bytes& data) { return describe_sample_dump(data.data(), data.size()); }
+std::string describe(const Bytes& data) {
+    return describe_sample_dump(data.data(), data.size());
+}
 
 TEST(DescribeSampleDump, OneWholeDumpShowsItsHeader) {
     EXPECT_EQ(describe(sample_dump({})),
               "Dump length: 100 Sample Rate: 44100\nBits: 16 Loop OFF. Loop start: 4 Loop end: 99");
-    EXPECT_EQ(describe(sample_dump({.bits = 24, .period = 20833, .length = 7, .loop_type = 0,
-                                    .packets = 1})),
+    EXPECT_EQ(describe(sample_dump(
+                  {.bits = 24, .period = 20833, .length = 7, .loop_type = 0, .packets = 1})),
               "Dump length: 7 Sample Rate: 48000\nBits: 24 Loop ON. Loop start: 4 Loop end: 6");
     EXPECT_EQ(describe(sample_dump({.period = 31250})),
               "Dump length: 100 Sample Rate: 32000\nBits: 16 Loop OFF. Loop start: 4 Loop end: 99");
@@ -94,8 +98,7 @@ TEST(DescribeSampleDump, CountsWholeDumpsAndFaults) {
          "Broken sample dump."},
         {"only one checksum wrong", with_byte(ten, packet_at(2) + 125, ten[packet_at(2) + 125] ^ 1),
          "0 correct and 0 broken sample dumps."},
-        {"a packet that ends early", without(ten, packet_at(4) + 50, 60),
-         "Broken sample dump."},
+        {"a packet that ends early", without(ten, packet_at(4) + 50, 60), "Broken sample dump."},
         {"a whole dump after a broken one", with_byte(one, packet_at(1) + 4, 5) + one,
          "1 correct and 1 broken sample dumps."},
         {"packets numbered past 127 wrap to 0", sample_dump({.length = 5200, .packets = 130}),

@@ -75,8 +75,9 @@ TEST(DescribeDump, CountsEachKindOfTheSixKindDevices) {
 }
 
 TEST(DescribeDump, CountsTheFourKindDevices) {
-    Bytes dump = concat({record(0x02, 'P', body), record(0x02, 'R', body), record(0x02, 'g', body),
-                         record(0x02, 'g', body), record(0x02, 'i', body), record(0x02, 'W', body)});
+    Bytes dump =
+        concat({record(0x02, 'P', body), record(0x02, 'R', body), record(0x02, 'g', body),
+                record(0x02, 'g', body), record(0x02, 'i', body), record(0x02, 'W', body)});
     EXPECT_EQ(describe(0x02, dump), four({1, 1, 2, 1, 0, 0, 0, 0}));
     EXPECT_EQ(describe(0x03, record(0x03, 'R', body)), four({0, 1, 0, 0, 0, 0, 0, 0}));
 }
@@ -124,13 +125,14 @@ TEST(DescribeDump, ChecksumStartsOneByteNearerTheIdForFourKindDevices) {
 TEST(DescribeDump, BytesAboveSevenFAreSummedAsNegativeValues) {
     // 0x90 inside a body is not valid MIDI, but a damaged dump can hold it: -112 + 3 = -109,
     // whose low 14 bits are 0x3F93.
-    Bytes m = {0xF0, 0x00, 0x6B, 0x2E, 0x06, 0x00, 'R', 0x00, 0x00, 0x00, 0x90, 0x03,
-               0x7F, 0x13, 0x00, 0x07, 0xF7};
+    Bytes m = {0xF0, 0x00, 0x6B, 0x2E, 0x06, 0x00, 'R',  0x00, 0x00,
+               0x00, 0x90, 0x03, 0x7F, 0x13, 0x00, 0x07, 0xF7};
     EXPECT_EQ(describe(0x06, m), six({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(DescribeDump, OnlyTheAskedDeviceIsCountedInAMixedFile) {
-    Bytes dump = concat({record(0x06, 'R', body), record(0x07, 'R', body), record(0x07, 'R', body)});
+    Bytes dump =
+        concat({record(0x06, 'R', body), record(0x07, 'R', body), record(0x07, 'R', body)});
     EXPECT_EQ(describe(0x06, dump), six({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
@@ -153,7 +155,8 @@ TEST(DescribeDump, StaysLinearOnHeadersWithoutAnyF7) {
     // Thousands of headers and no F7: every message is broken, and the scan must not search the
     // rest of the data again for each of them.
     Bytes dump;
-    for (int k = 0; k < 20000; ++k) dump.insert(dump.end(), {0xF0, 0x00, 0x6B, 0x2E, 0x06, 0x00, 'R'});
+    for (int k = 0; k < 20000; ++k)
+        dump.insert(dump.end(), {0xF0, 0x00, 0x6B, 0x2E, 0x06, 0x00, 'R'});
     EXPECT_EQ(describe(0x06, dump), six({0, 0, 0, 0, 0, 0, 0, 20000, 0, 0, 0, 0}));
 }
 

@@ -63,8 +63,7 @@ TEST(PacketUpgrade, Verdicts) {
         {"start without its F7", 0x06, concat({with_byte(start, 15, 0x00), p0, p1, p2, end}),
          broken},
         {"packet before the start message", 0x06, concat({p0, start, p1, p2, end}), broken},
-        {"unknown sub-command", 0x06, concat({start, p0, p1, p2, with_byte(end, 7, 0x03)}),
-         broken},
+        {"unknown sub-command", 0x06, concat({start, p0, p1, p2, with_byte(end, 7, 0x03)}), broken},
         {"start and end without packets", 0x06, concat({start, end}),
          describe(0x06, Bytes{})},  // no data packet: not an upgrade, the counts are shown
         {"kit messages beside an upgrade", 0x06,
@@ -90,7 +89,8 @@ TEST(NibbleUpgrade, Verdicts) {
     using test::nibble_packet;
     using test::nibble_size;
     using test::sample_bytes;
-    Bytes a2 = nibble_packet(0x02, sample_bytes(40, 1)), b2 = nibble_packet(0x02, sample_bytes(64, 2));
+    Bytes a2 = nibble_packet(0x02, sample_bytes(40, 1)),
+          b2 = nibble_packet(0x02, sample_bytes(64, 2));
     Bytes a3 = nibble_packet(0x03, sample_bytes(40, 1));
     Bytes a5 = nibble_packet(0x05, sample_bytes(35, 3), 0x44),
           b5 = nibble_packet(0x05, sample_bytes(45, 4));  // 45 = 6 x 7 + 3: a short last group
@@ -118,8 +118,9 @@ TEST(NibbleUpgrade, Verdicts) {
          concat({a2, nibble_size(0x02, 40), Bytes(b2.begin(), b2.end() - 1)}), broken},
         {"last packet without F7, device 05", 0x05,
          concat({a5, nibble_size(0x05, 35), Bytes(b5.begin(), b5.end() - 1)}), broken},
-        {"size message cut off", 0x02, concat({a2, Bytes{0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x7F,
-                                                        0x00, 0x00, 0x00, 0x02, 0x08}}),
+        {"size message cut off", 0x02,
+         concat(
+             {a2, Bytes{0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x7F, 0x00, 0x00, 0x00, 0x02, 0x08}}),
          broken},
         {"packet cut off before its start value", 0x02,
          concat({a2, nibble_size(0x02, 40), Bytes{0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x7E, 0x01}}),
@@ -173,8 +174,12 @@ TEST(NibbleUpgrade, PacketsInsideOtherPacketsBodiesAreEachJudged) {
     // Each packet carries the next one inside its body, with 0 to 7 bytes before it, so that
     // their groups start at every alignment; all of them share the innermost F7. The innermost
     // body may be too short for any group.
-    for (auto [device, innermost] : {std::pair<uint8_t, int>{0x02, 30}, {0x02, 0}, {0x02, 1},
-                                     {0x05, 30}, {0x05, 0}, {0x05, 1}}) {
+    for (auto [device, innermost] : {std::pair<uint8_t, int>{0x02, 30},
+                                     {0x02, 0},
+                                     {0x02, 1},
+                                     {0x05, 30},
+                                     {0x05, 0},
+                                     {0x05, 1}}) {
         RawPacket packet = raw_nibble_packet(device, test::sample_bytes(innermost, 9));
         int64_t total = packet.size;
         for (int level = 0; level < 12; ++level) {
@@ -198,7 +203,8 @@ TEST(NibbleUpgrade, APacketWhoseF7EndsItsStartValueSumsNoGroups) {
     Bytes inner = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x7E, 0x05, 0x0D};
     Bytes raw = concat({test::sample_bytes(30, 2), inner});
     RawPacket outer = raw_nibble_packet(0x02, raw);
-    Bytes dump = concat({outer.bytes, test::nibble_size(0x02, static_cast<int32_t>(outer.size - 3))});
+    Bytes dump =
+        concat({outer.bytes, test::nibble_size(0x02, static_cast<int32_t>(outer.size - 3))});
     EXPECT_EQ(describe(0x02, dump), whole);
 }
 
@@ -219,7 +225,8 @@ TEST(WaveformLines, Device03) {
     Bytes broken_w = with_byte(w9, w9.size() - 3, w9[w9.size() - 3] ^ 1);
     Bytes kit = test::record(0x03, 'R', {1, 2, 3});
     std::string counts = describe(0x03, kit);
-    std::string broken_kit = describe(0x03, with_byte(kit, kit.size() - 3, kit[kit.size() - 3] ^ 1));
+    std::string broken_kit =
+        describe(0x03, with_byte(kit, kit.size() - 3, kit[kit.size() - 3] ^ 1));
     struct Case {
         const char* what;
         Bytes dump;
@@ -236,9 +243,8 @@ TEST(WaveformLines, Device03) {
         {"two broken", concat({broken_w, broken_w}),
          "\nNormal TPAK waveforms: 0, broken TPAK waveforms: 2"},
         {"waveform cut off", Bytes(w4.begin(), w4.begin() + 9), "\nTonePAK waveform (broken)"},
-        {"upgrade beside a waveform", concat({w4, test::nibble_packet(0x03, {1, 2}),
-                                              test::nibble_size(0x03, 2)}),
-         whole},
+        {"upgrade beside a waveform",
+         concat({w4, test::nibble_packet(0x03, {1, 2}), test::nibble_size(0x03, 2)}), whole},
     };
     for (const Case& c : cases) EXPECT_EQ(describe(0x03, c.dump), c.expected) << c.what;
     // Device 02 has no waveforms: the same message is not counted.

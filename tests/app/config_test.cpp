@@ -48,8 +48,9 @@ TEST_F(Config, FirstRunKeepsTheDefaults) {
     EXPECT_EQ(defaults.turbo_lim, 11);
     EXPECT_EQ(defaults.rec_format, 0);
     EXPECT_EQ(defaults.win_h, no_placement);
-    for (const char* text : {"(no file)", "", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n"
-                                              "\"midi_in\"=dword:00000003\n"}) {
+    for (const char* text : {"(no file)", "",
+                             "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n"
+                             "\"midi_in\"=dword:00000003\n"}) {
         if (std::string(text) != "(no file)") store(text);
         Settings s;
         load_config(s);
@@ -66,13 +67,17 @@ TEST_F(Config, StoredValuesAndTheirRules) {
         {"\"turbo_lim\"=dword:00000000\n", [](const Settings& s) { EXPECT_EQ(s.turbo_lim, 11); }},
         {"\"turbo_lim\"=dword:0000000c\n", [](const Settings& s) { EXPECT_EQ(s.turbo_lim, 11); }},
         {"\"turbo_lim\"=dword:00000001\n", [](const Settings& s) { EXPECT_EQ(s.turbo_lim, 1); }},
-        {"\"midi_outs\"=hex(1):30,61,00,00,00\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, 10); }},
+        {"\"midi_outs\"=hex(1):30,61,00,00,00\n",
+         [](const Settings& s) { EXPECT_EQ(s.midi_out, 10); }},
         {"\"midi_outs\"=\"ff\"\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, 255); }},
         {"\"midi_outs\"=\" 7z\"\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, 7); }},
-        {"\"midi_outs\"=hex(1):00,00,00,00,00\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, -1); }},
-        {"\"midi_outs\"=\"0a0a0\"\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, -1); }},  // 6 bytes
+        {"\"midi_outs\"=hex(1):00,00,00,00,00\n",
+         [](const Settings& s) { EXPECT_EQ(s.midi_out, -1); }},
+        {"\"midi_outs\"=\"0a0a0\"\n",
+         [](const Settings& s) { EXPECT_EQ(s.midi_out, -1); }},  // 6 bytes
         {"\"midi_outs\"=\"xy\"\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, -1); }},
-        {"\"midi_outs\"=hex(1):31,32,33,34,35\n", [](const Settings& s) { EXPECT_EQ(s.midi_out, 0x12); }},
+        {"\"midi_outs\"=hex(1):31,32,33,34,35\n",
+         [](const Settings& s) { EXPECT_EQ(s.midi_out, 0x12); }},
         {"\"sds_dev\"=dword:00000105\n", [](const Settings& s) { EXPECT_EQ(s.sds_dev, 5); }},
         {"\"sds_dev\"=hex(4):7f\n", [](const Settings& s) { EXPECT_EQ(s.sds_dev, 0x7F); }},
         {"\"sds_dev\"=hex(4):01,02,03,04,05\n", [](const Settings& s) { EXPECT_EQ(s.sds_dev, 0); }},
@@ -80,9 +85,15 @@ TEST_F(Config, StoredValuesAndTheirRules) {
         {"\"midi_in\"=hex:02\n", [](const Settings& s) { EXPECT_EQ(s.midi_in, 2); }},
         {"\"midi_in\"=hex:01,00,00,00,00\n", [](const Settings& s) { EXPECT_EQ(s.midi_in, -1); }},
         {"\"win_h\"=dword:fffffc18\n\"win_w\"=dword:00000320\n",
-         [](const Settings& s) { EXPECT_EQ(s.win_h, -1000); EXPECT_EQ(s.win_w, 800); }},
+         [](const Settings& s) {
+             EXPECT_EQ(s.win_h, -1000);
+             EXPECT_EQ(s.win_w, 800);
+         }},
         {"\"rec_format\"=dword:00000007\n\"midi_del\"=dword:ffffffff\n",
-         [](const Settings& s) { EXPECT_EQ(s.rec_format, 7); EXPECT_EQ(s.midi_del, -1); }},
+         [](const Settings& s) {
+             EXPECT_EQ(s.rec_format, 7);
+             EXPECT_EQ(s.midi_del, -1);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);

@@ -44,7 +44,6 @@ int32_t decoded(const SampleInfo& s, const Bytes& file, size_t index) {
     return sample_word(s, file.data() + s.data_start + index * s.container_bytes);
 }
 
-
 void expect_reads_as(const std::string& path, const Expected& e) {
     Bytes file = read_file(path);
     ASSERT_FALSE(file.empty());

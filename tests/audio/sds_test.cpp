@@ -48,8 +48,11 @@ TEST(SdsPacket, WordsComeBackAsTheyWentInAtEveryPacking) {
         const int32_t lowest = -(1 << (c.bits - 1)), highest = (1 << (c.bits - 1)) - 1;
         std::vector<int32_t> sent(c.words_per_packet);
         for (int k = 0; k < c.words_per_packet; ++k)
-            sent[k] = k == 0 ? lowest : k == 1 ? highest : k == 2 ? 0 : k == 3 ? -1
-                    : static_cast<int32_t>(rng() % (uint32_t(1) << c.bits)) + lowest;
+            sent[k] = k == 0   ? lowest
+                      : k == 1 ? highest
+                      : k == 2 ? 0
+                      : k == 3 ? -1
+                               : static_cast<int32_t>(rng() % (uint32_t(1) << c.bits)) + lowest;
         std::copy(sent.begin(), sent.end(), dump.words.begin());
         ASSERT_EQ(sds_build_packet(dump), 127u);
         const uint8_t* p = dump.packet.data();
@@ -58,8 +61,7 @@ TEST(SdsPacket, WordsComeBackAsTheyWentInAtEveryPacking) {
         EXPECT_EQ(p[126], 0xF7) << c.bits;
         for (int k = 5; k < 125; ++k) ASSERT_LT(p[k], 0x80) << c.bits << " byte " << k;
         for (int k = 0; k < c.words_per_packet; ++k)
-            ASSERT_EQ(receive_word(p + 5 + k * c.bytes_per_word, c.bits, c.bytes_per_word),
-                      sent[k])
+            ASSERT_EQ(receive_word(p + 5 + k * c.bytes_per_word, c.bits, c.bytes_per_word), sent[k])
                 << c.bits << " bits, word " << k;
         std::vector<int32_t> decoded(c.words_per_packet);
         EXPECT_EQ(sds_decode_packet(p, c.bits, decoded.data()), c.words_per_packet);
@@ -82,8 +84,10 @@ TEST(SdsPacket, DepthsADumpCannotCarryGoAsTheNearestOne) {
     struct Case {
         int sample_bits, wire_bits;
         int32_t word, received;
-    } cases[] = {{32, 28, -0x12345678, -0x1234568}, {32, 28, 0x7FFFFFFF, 0x7FFFFFF},
-                 {4, 8, -8, -128}, {4, 8, 7, 112}};
+    } cases[] = {{32, 28, -0x12345678, -0x1234568},
+                 {32, 28, 0x7FFFFFFF, 0x7FFFFFF},
+                 {4, 8, -8, -128},
+                 {4, 8, 7, 112}};
     for (const Case& c : cases) {
         SdsDump dump = dump_of(c.sample_bits);
         sds_begin_dump(dump, 0, 0);
@@ -271,9 +275,12 @@ TEST(SdsRate, PeriodAndRateWithTheTwoCorrections) {
 }
 
 TEST(SdsHandshake, TemplatesAndRecognition) {
-    EXPECT_EQ(sds_handshake(sds::ack, 0x05, 0x12), (std::array<uint8_t, 6>{0xF0, 0x7E, 0x05, 0x7F, 0x12, 0xF7}));
-    EXPECT_EQ(sds_handshake(sds::nak, 0x00, 0x7F), (std::array<uint8_t, 6>{0xF0, 0x7E, 0x00, 0x7E, 0x7F, 0xF7}));
-    EXPECT_EQ(sds_handshake(sds::cancel, 0x7F, 0), (std::array<uint8_t, 6>{0xF0, 0x7E, 0x7F, 0x7D, 0x00, 0xF7}));
+    EXPECT_EQ(sds_handshake(sds::ack, 0x05, 0x12),
+              (std::array<uint8_t, 6>{0xF0, 0x7E, 0x05, 0x7F, 0x12, 0xF7}));
+    EXPECT_EQ(sds_handshake(sds::nak, 0x00, 0x7F),
+              (std::array<uint8_t, 6>{0xF0, 0x7E, 0x00, 0x7E, 0x7F, 0xF7}));
+    EXPECT_EQ(sds_handshake(sds::cancel, 0x7F, 0),
+              (std::array<uint8_t, 6>{0xF0, 0x7E, 0x7F, 0x7D, 0x00, 0xF7}));
     // A device number above 7F would end the message: only its low seven bits go out.
     EXPECT_EQ(sds_handshake(sds::ack, 0x85, 0)[2], 0x05);
 

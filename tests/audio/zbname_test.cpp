@@ -8,7 +8,9 @@
 namespace jx {
 namespace {
 
-std::string chars_of(const std::array<uint8_t, 4>& c) { return std::string(c.begin(), c.end()); }
+std::string chars_of(const std::array<uint8_t, 4>& c) {
+    return std::string(c.begin(), c.end());
+}
 
 TEST(FourCharName, FirstThreeAndLastInDeviceCharacters) {
     struct Case {
@@ -21,9 +23,11 @@ TEST(FourCharName, FirstThreeAndLastInDeviceCharacters) {
         {"Åsa", "[SA "},
         {"äÄöÖå", "\\\\]["},
         {"", "    "},
-        {"é", "i   "},         // E9: not an ASCII letter, so only bit 7 is cleared
-        {"a€b", "A\x00" "B "},  // the euro sign is Windows-1252 byte 80
-        {"x☃y", "X?Y "},       // a character Windows-1252 lacks
+        {"é", "i   "},  // E9: not an ASCII letter, so only bit 7 is cleared
+        {"a€b",
+         "A\x00"
+         "B "},           // the euro sign is Windows-1252 byte 80
+        {"x☃y", "X?Y "},  // a character Windows-1252 lacks
         {"long name", "LONE"},
     };
     for (const Case& c : cases)
@@ -48,8 +52,8 @@ TEST(ZbName, FollowsTheHeaderAndParsesBack) {
     ASSERT_EQ(dump.header_length, 34u);
     const uint8_t* m = dump.header.data() + 21;
     EXPECT_EQ(std::vector<uint8_t>(m, m + 13),
-              (std::vector<uint8_t>{0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73, 7, 'K', 'I', 'C',
-                                    'K', 0xF7}));
+              (std::vector<uint8_t>{0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73, 7, 'K', 'I', 'C', 'K',
+                                    0xF7}));
     ZbName name;
     ASSERT_EQ(parse_zbname(m, 13, name), 1);
     EXPECT_EQ(name.sample_number, 7);

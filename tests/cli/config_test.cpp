@@ -53,11 +53,21 @@ TEST_F(CliConfig, ShowsTheDefaultsThenTheChangedPreferences) {
 
 TEST_F(CliConfig, ABadNameOrValueWritesNothing) {
     const std::vector<std::string> bad[] = {
-        {"--set", "turbo_lim=12"}, {"--set", "turbo_lim=0"},  {"--set", "rec_format=4"},
-        {"--set", "midi_out=256"}, {"--set", "midi_in=-2"},   {"--set", "syx_reload=2"},
-        {"--set", "midi_del=-1"},  {"--set", "midi_del=1x"},  {"--set", "sds_dev="},
-        {"--set", "win_w=5"},      {"--set", "colour=1"},     {"--set", "midi_in"},
-        {"--set"},                 {"midi_in=1"},             {"--bogus"},
+        {"--set", "turbo_lim=12"},
+        {"--set", "turbo_lim=0"},
+        {"--set", "rec_format=4"},
+        {"--set", "midi_out=256"},
+        {"--set", "midi_in=-2"},
+        {"--set", "syx_reload=2"},
+        {"--set", "midi_del=-1"},
+        {"--set", "midi_del=1x"},
+        {"--set", "sds_dev="},
+        {"--set", "win_w=5"},
+        {"--set", "colour=1"},
+        {"--set", "midi_in"},
+        {"--set"},
+        {"midi_in=1"},
+        {"--bogus"},
         {"--set", "midi_in=1", "use_xsds=7"},
     };
     for (const auto& args : bad) {

@@ -79,7 +79,8 @@ TEST_F(CliInfo, SampleDumpAndUpgradeDump) {
     EXPECT_EQ(r.out, "{\"file\": \"" + sds_file +
                          "\", \"type\": \"SDS\", \"size\": \"148\", \"info\": \"Dump length: 60 "
                          "Sample Rate: 48000\\nBits: 8 Loop ON. Loop start: 0 Loop end: 59\"}\n"
-                         "{\"file\": \"" + upgrade +
+                         "{\"file\": \"" +
+                         upgrade +
                          "\", \"type\": \"KG\", \"size\": \"288\", \"info\": \"Sysex Upgrade\"}\n");
 }
 

@@ -89,11 +89,10 @@ TEST_F(CliSaveList, NothingReadableLeavesTheExistingDocumentAlone) {
 TEST_F(CliSaveList, DocumentsThatCannotBeLoadedAreReported) {
     std::string kit = dir.write("kit.syx", {0xF0, 0xF7});
     std::string not_a_list = dir.write("bad.jx", {'n', 'o', 0});
-    std::string names_missing = dir.write(
-        "gone.jx", [] {
-            std::string d = zero_terminated({"Jx Filelist", "0", "0", "00*missing.syx"});
-            return std::vector<uint8_t>(d.begin(), d.end());
-        }());
+    std::string names_missing = dir.write("gone.jx", [] {
+        std::string d = zero_terminated({"Jx Filelist", "0", "0", "00*missing.syx"});
+        return std::vector<uint8_t>(d.begin(), d.end());
+    }());
     // The kit is described once, and the document that did not load neither replaces nor
     // repeats it.
     auto info = run("info", {kit, not_a_list});

@@ -47,13 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<std::string> left_out;
     auto position = static_cast<uint32_t>(doc.sample_position);
-    std::vector<uint8_t> written = jx::file_list_bytes(list, folder + "/list.jx", position, &left_out);
+    std::vector<uint8_t> written =
+        jx::file_list_bytes(list, folder + "/list.jx", position, &left_out);
     jx::FileListDocument back = jx::parse_file_list(written.data(), written.size());
     if (!back.valid || back.sample_position != (doc.sample_position < 0 ? 0 : doc.sample_position))
         std::abort();
     std::vector<Named> expected;
     for (const Named& e : entries)
-        if (std::find(left_out.begin(), left_out.end(), e.path) == left_out.end()) expected.push_back(e);
+        if (std::find(left_out.begin(), left_out.end(), e.path) == left_out.end())
+            expected.push_back(e);
     // Records too short to name a file are passed over on reading, as they were the first time.
     if (named(back, folder) != expected) std::abort();
     return 0;

@@ -11,7 +11,8 @@
 
 namespace {
 
-using ValueMap = std::map<std::pair<std::string, std::string>, std::pair<uint32_t, std::vector<uint8_t>>>;
+using ValueMap =
+    std::map<std::pair<std::string, std::string>, std::pair<uint32_t, std::vector<uint8_t>>>;
 
 std::string lowered(std::string s) {
     for (char& c : s)

@@ -92,7 +92,8 @@ struct FailedWrite : ::testing::Test {
 
     std::vector<std::string> folder_listing(const std::string& path) {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        for (const auto& e :
+             std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
             names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
@@ -117,7 +118,8 @@ TEST_F(FailedWrite, AWriteCutShortLeavesTheOldFile) {
 }
 
 TEST_F(FailedWrite, AReadOnlyFolderLeavesTheOldFile) {
-    if (::geteuid() == 0) GTEST_SKIP() << "running as root: a read-only folder does not stop writes";
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: a read-only folder does not stop writes";
     for (const Writer& w : writers) {
         SCOPED_TRACE(w.what);
         Bytes old = old_contents(w);

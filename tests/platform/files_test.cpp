@@ -1,8 +1,7 @@
 #include "platform/files.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "temp_dir.h"
 

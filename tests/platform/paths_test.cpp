@@ -29,10 +29,13 @@ TEST(Paths, OperationsOverSlashes) {
 TEST(Text, Windows1252RoundTripAndFallbacks) {
     EXPECT_EQ(utf8_to_cp1252("\xC3\x85\xC3\xA4\xC3\x96 \xE2\x82\xAC"), "\xC5\xE4\xD6 \x80");
     EXPECT_EQ(cp1252_to_utf8("\xC5\xE4\xD6 \x80"), "\xC3\x85\xC3\xA4\xC3\x96 \xE2\x82\xAC");
-    EXPECT_EQ(utf8_to_cp1252("a\xE4\xB8\xADz"), "a?z");        // no such character
-    EXPECT_EQ(utf8_to_cp1252("a\xC3"), "a?");                  // cut sequence
-    EXPECT_EQ(utf8_to_cp1252("\xFF" "b", '_'), "_b");          // not UTF-8 at all
-    EXPECT_EQ(cp1252_to_utf8("\x81"), "\xEF\xBF\xBD");         // unassigned byte
+    EXPECT_EQ(utf8_to_cp1252("a\xE4\xB8\xADz"), "a?z");  // no such character
+    EXPECT_EQ(utf8_to_cp1252("a\xC3"), "a?");            // cut sequence
+    EXPECT_EQ(utf8_to_cp1252("\xFF"
+                             "b",
+                             '_'),
+              "_b");                                    // not UTF-8 at all
+    EXPECT_EQ(cp1252_to_utf8("\x81"), "\xEF\xBF\xBD");  // unassigned byte
     for (int b = 0xA0; b <= 0xFF; ++b) {
         std::string one(1, static_cast<char>(b));
         EXPECT_EQ(utf8_to_cp1252(cp1252_to_utf8(one)), one) << b;

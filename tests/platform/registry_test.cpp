@@ -143,7 +143,8 @@ TEST_F(Registry, WritesKeepEverythingElseInTheFile) {
 }
 
 TEST_F(Registry, NewKeyGoesAtTheEndAndAnEmptyOrHeaderlessFileGetsAHeader) {
-    for (const std::string& old : {std::string(""), std::string("[HKEY_CURRENT_USER\\X]\n\"a\"=dword:1\n")}) {
+    for (const std::string& old :
+         {std::string(""), std::string("[HKEY_CURRENT_USER\\X]\n\"a\"=dword:1\n")}) {
         store(old);
         set("v", reg_dword, {1, 0, 0, 0});
         std::string expected = "REGEDIT4\n\n" + old + (old.empty() ? "" : "\n") +
@@ -154,10 +155,10 @@ TEST_F(Registry, NewKeyGoesAtTheEndAndAnEmptyOrHeaderlessFileGetsAHeader) {
 
 TEST_F(Registry, DamagedFilesGiveWhatCanBeRead) {
     const std::string cases[] = {
-        header + "\"a\"=dword:00000007\n\"b\"=hex:01,0",         // cut inside a value: fine
-        header + "\"a\"=dword:00000007\n\"b\"=hex:01,\\",        // continuation with nothing after
+        header + "\"a\"=dword:00000007\n\"b\"=hex:01,0",   // cut inside a value: fine
+        header + "\"a\"=dword:00000007\n\"b\"=hex:01,\\",  // continuation with nothing after
         header + "\"a\"=dword:00000007\n\"b\"=\"unterminated\\\n",  // a quote never closed
-        header + "\"a\"=dword:00000007\n\"b\"=dword:123456789\n",  // nine digits
+        header + "\"a\"=dword:00000007\n\"b\"=dword:123456789\n",   // nine digits
         std::string("\0\xff[", 3) + "\n" + header + "\"a\"=dword:7\n",
     };
     for (const std::string& text : cases) {

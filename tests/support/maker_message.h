@@ -10,8 +10,7 @@ using Bytes = std::vector<uint8_t>;
 
 // F0 00 6B 2E device 00 id body... checksum(hi, lo) length(hi, lo) F7. The checksum adds the
 // signed body bytes from checksum_start - 1 on (the byte checksum_start places after the id).
-inline Bytes maker_message(uint8_t device_code, uint8_t id, const Bytes& body,
-                           int checksum_start) {
+inline Bytes maker_message(uint8_t device_code, uint8_t id, const Bytes& body, int checksum_start) {
     Bytes m;
     m.reserve(body.size() + 12);
     for (uint8_t b : {uint8_t{0xF0}, uint8_t{0x00}, uint8_t{0x6B}, uint8_t{0x2E}, device_code,

@@ -31,11 +31,13 @@ inline CommandResult run_command(const std::string& program, const std::vector<s
     if (!pipe) return result;
     std::array<char, 4096> buf;
     size_t got;
-    while ((got = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) result.out.append(buf.data(), got);
+    while ((got = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        result.out.append(buf.data(), got);
     int raw = ::pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     if (FILE* err = std::fopen(err_file.c_str(), "r")) {
-        while ((got = std::fread(buf.data(), 1, buf.size(), err)) > 0) result.err.append(buf.data(), got);
+        while ((got = std::fread(buf.data(), 1, buf.size(), err)) > 0)
+            result.err.append(buf.data(), got);
         std::fclose(err);
     }
     return result;

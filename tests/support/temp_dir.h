@@ -28,7 +28,8 @@ struct TempDir {
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const {
         std::filesystem::path file = path / name;
         std::ofstream out(file, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         return file.string();
     }
     std::string file(const std::string& name) const { return (path / name).string(); }

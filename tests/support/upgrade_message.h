@@ -85,8 +85,9 @@ inline Bytes nibble_body(uint8_t device_code, const Bytes& bytes) {
     }
     for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
         int v = bytes[k] | bytes[k + 1] << 8;
-        body.insert(body.end(), {static_cast<uint8_t>(v >> 14), static_cast<uint8_t>((v >> 7) & 0x7F),
-                                 static_cast<uint8_t>(v & 0x7F)});
+        body.insert(body.end(),
+                    {static_cast<uint8_t>(v >> 14), static_cast<uint8_t>((v >> 7) & 0x7F),
+                     static_cast<uint8_t>(v & 0x7F)});
     }
     return body;
 }
@@ -116,7 +117,8 @@ inline Bytes nibble_size(uint8_t device_code, int32_t total) {
 
 inline Bytes sample_bytes(int count, int seed) {
     Bytes b;
-    for (int k = 0; k < count; ++k) b.push_back(static_cast<uint8_t>(k * 71 + seed * 13 + 0x80 * (k & 1)));
+    for (int k = 0; k < count; ++k)
+        b.push_back(static_cast<uint8_t>(k * 71 + seed * 13 + 0x80 * (k & 1)));
     return b;
 }
 

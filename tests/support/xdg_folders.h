@@ -17,8 +17,10 @@ struct ScopedEnv {
         ::setenv(name.c_str(), value.c_str(), 1);
     }
     ~ScopedEnv() {
-        if (old) ::setenv(name.c_str(), old->c_str(), 1);
-        else ::unsetenv(name.c_str());
+        if (old)
+            ::setenv(name.c_str(), old->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;

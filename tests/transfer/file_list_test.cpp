@@ -44,7 +44,9 @@ struct FileList : ::testing::Test {
     }
 
     // A file with its own bytes, so that a loaded entry shows which file it came from.
-    std::string file(const std::string& name) { return dir.write(name, Bytes(name.begin(), name.end())); }
+    std::string file(const std::string& name) {
+        return dir.write(name, Bytes(name.begin(), name.end()));
+    }
     void add(const std::string& path, char loop = '0', char channel = '0') {
         ASSERT_TRUE(add_files(list, path, loop, channel).empty()) << path;
     }
@@ -55,13 +57,15 @@ struct FileList : ::testing::Test {
         std::vector<std::string> all;
         for (const ListItem& item : list.items)
             all.push_back(std::string{item.entry->loop_option, item.entry->channel_option, ' '} +
-                          item.name + " = " + std::string(item.entry->data.begin(), item.entry->data.end()));
+                          item.name + " = " +
+                          std::string(item.entry->data.begin(), item.entry->data.end()));
         return all;
     }
 };
 
 TEST_F(FileList, RecordsBelowTheDocumentFolderAreRelative) {
-    std::string k = file("a/k.syx"), s = file("b/s.wav"), x = file("a/sub/x.wav"), ab = file("ab/x.syx");
+    std::string k = file("a/k.syx"), s = file("b/s.wav"), x = file("a/sub/x.wav"),
+                ab = file("ab/x.syx");
     add(k, '0', '1');
     add(s, '0', '1');
     add(x, '2', '1');
@@ -88,12 +92,13 @@ TEST_F(FileList, RecordsBelowTheDocumentFolderAreRelative) {
 TEST_F(FileList, RelativeRecordsFollowTheDocument) {
     file("a/k.syx");
     file("a/sub/x.wav");
-    std::string doc = dir.write("a/moved.jx", document({"12*k.syx", "00*sub\\x.wav", "00*/sub/x.wav"}));
+    std::string doc =
+        dir.write("a/moved.jx", document({"12*k.syx", "00*sub\\x.wav", "00*/sub/x.wav"}));
     load_file_list(list, doc);
-    EXPECT_EQ(entries(), (std::vector<std::string>{
-                             "12 " + dir.file("a/k.syx") + " = a/k.syx",
-                             "00 " + dir.file("a/sub/x.wav") + " = a/sub/x.wav",
-                             "00 " + dir.file("a/sub/x.wav") + " = a/sub/x.wav"}));
+    EXPECT_EQ(entries(),
+              (std::vector<std::string>{"12 " + dir.file("a/k.syx") + " = a/k.syx",
+                                        "00 " + dir.file("a/sub/x.wav") + " = a/sub/x.wav",
+                                        "00 " + dir.file("a/sub/x.wav") + " = a/sub/x.wav"}));
 }
 
 TEST_F(FileList, DocumentsThatDoNotMatchChangeNothing) {
@@ -154,8 +159,8 @@ TEST_F(FileList, UnreadableEntriesAreDroppedAndLoadingStopsWhereTheDocumentDoes)
     cut.insert(cut.end(), tail.begin(), tail.end());  // the last record has no zero byte
     const Case cases[] = {
         {cut, {k, s}},
-        {document({"00" + k, "", "00" + s}), {k}},              // an empty string ends the list
-        {document({"00" + k, "0", "00", "00" + s}), {k, s}},    // too short to name a file
+        {document({"00" + k, "", "00" + s}), {k}},            // an empty string ends the list
+        {document({"00" + k, "0", "00", "00" + s}), {k, s}},  // too short to name a file
         {document({"00" + k, "00/" + std::string(257, 'x'), "00" + s}), {k}},  // 260 characters
         {document({"00" + dir.file("a/missing.syx"), "00" + s}), {s}},
     };
@@ -199,8 +204,8 @@ TEST_F(FileList, RecordsLongerThanTheLimitAreLeftOut) {
 
 TEST_F(FileList, SamplePositionIsWrittenAsAnUnsignedNumberBelow2To31) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", "0"}, {"17", "17"}, {"2147483647", "2147483647"}, {"2147483648", "0"},
-        {"4294967296", "0"}, {"x", "0"}};
+        {"", "0"},           {"17", "17"},        {"2147483647", "2147483647"},
+        {"2147483648", "0"}, {"4294967296", "0"}, {"x", "0"}};
     for (auto [edit, stored] : cases) {
         window.set_text(ids::samplepos, edit);
         save_file_list(list, dir.file("a/pos.jx"));

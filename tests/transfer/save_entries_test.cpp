@@ -42,7 +42,9 @@ struct SaveEntries : ::testing::Test {
     void answer(const std::string& name, int filter_index) {
         window.save_answers.push_back(FileDialogResult{{dir.file(name)}, filter_index});
     }
-    Bytes read(const std::string& name) { return read_whole_file(dir.file(name)).value_or(Bytes{'?'}); }
+    Bytes read(const std::string& name) {
+        return read_whole_file(dir.file(name)).value_or(Bytes{'?'});
+    }
 };
 
 TEST_F(SaveEntries, OneDialogPerSelectedEntryWithTheFiltersOfItsKind) {

@@ -32,8 +32,8 @@ Bytes iff(const char* form) {
 }
 
 const Bytes body = {1, 2, 3, 4, 5};
-const Bytes sds_header = {0xF0, 0x7E, 0x00, 0x01, 0x00, 0x00, 16, 0, 0, 0, 0, 0, 0,
-                          0,    0,    0,    0,    0,    0,    0x7F, 0xF7};
+const Bytes sds_header = {0xF0, 0x7E, 0x00, 0x01, 0x00, 0x00, 16, 0, 0,    0,   0,
+                          0,    0,    0,    0,    0,    0,    0,  0, 0x7F, 0xF7};
 
 TEST(EntryType, FirstTestThatHoldsDecides) {
     struct Case {
@@ -59,8 +59,8 @@ TEST(EntryType, FirstTestThatHoldsDecides) {
          concat({record(0x07, 'R', body), record(0x01, 'R', body), record(0x03, 'R', body)}), "KB"},
         {"06 before 07", concat({record(0x07, 'R', body), record(0x06, 'R', body)}), "KE"},
         {"SDS header", sds_header, "SDS"},
-        {"SDS header also holding a device 02 message", concat({sds_header, record(0x02, 'R', body)}),
-         "KA"},
+        {"SDS header also holding a device 02 message",
+         concat({sds_header, record(0x02, 'R', body)}), "KA"},
         {"SDS test before devices 06 and 07", concat({sds_header, record(0x06, 'R', body)}), "SDS"},
         {"SDS cut to three bytes", Bytes{0xF0, 0x7E, 0x00}, "-"},
     };
@@ -75,8 +75,13 @@ TEST(SizeText, BytesUpTo1023ThenNearestKilobyteWithHalvesDown) {
     struct Case {
         uint64_t length;
         const char* text;
-    } cases[] = {{0, "0"}, {1023, "1023"}, {1024, "1k"}, {1536, "1k"}, {1537, "2k"},
-                 {8 * 1024 * 1024, "8192k"}, {5000000000ull, "4882812k"}};
+    } cases[] = {{0, "0"},
+                 {1023, "1023"},
+                 {1024, "1k"},
+                 {1536, "1k"},
+                 {1537, "2k"},
+                 {8 * 1024 * 1024, "8192k"},
+                 {5000000000ull, "4882812k"}};
     for (const Case& c : cases) EXPECT_EQ(size_text(c.length), c.text) << c.length;
 }
 
@@ -86,7 +91,8 @@ struct ListFixture : ::testing::Test {
     void SetUp() override {
         list.window = &window;
         for (int k = 0; k < 6; ++k)
-            insert_entry(list, std::string(1, 'e').append(std::to_string(k)), make_entry(Bytes(k, 0)), -1);
+            insert_entry(list, std::string(1, 'e').append(std::to_string(k)),
+                         make_entry(Bytes(k, 0)), -1);
     }
     std::string names() {
         std::string all;
