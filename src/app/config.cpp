@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -14,21 +15,85 @@ constexpr size_t midi_outs_size = 5;
 
 // A 32-bit value read into a zeroed four-byte buffer without looking at its stored type; a
 // shorter value fills the low bytes. False when it is missing or longer than four bytes.
-bool read_dword(const RegistryKey& key, const char* name, int32_t& setting) {
+bool read_dword(const RegistryFile& store, const std::string& key, const char* name,
+                int32_t& setting) {
     uint8_t buffer[4] = {0, 0, 0, 0};
     uint32_t size = sizeof buffer;
     uint32_t type = 0;
-    if (reg_query_value(key, name, &type, buffer, &size) != reg_success) return false;
+    if (query_registry_value(store, key, name, &type, buffer, &size) != reg_success) return false;
     setting = static_cast<int32_t>(buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
                                    (static_cast<uint32_t>(buffer[3]) << 24));
     return true;
 }
 
-bool write_dword(const RegistryKey& key, const char* name, int32_t value) {
+RegistryValue dword_value(const char* name, int32_t value) {
     auto v = static_cast<uint32_t>(value);
-    uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                        static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-    return reg_set_value(key, name, reg_dword, bytes, sizeof bytes) == reg_success;
+    return {name,
+            reg_dword,
+            {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+             static_cast<uint8_t>(v >> 24)}};
+}
+
+void read_settings(const RegistryFile& store, Settings& s) {
+    const std::string key = registry_key_path(config_key);
+    if (!has_registry_key(store, key)) return;
+    const std::pair<const char*, int32_t*> in_order[] = {
+        {"midi_in", &s.midi_in},   {"midi_del", &s.midi_del},   {"syx_reload", &s.syx_reload},
+        {"use_xsds", &s.use_xsds}, {"ignore_hs", &s.ignore_hs}, {"win_w", &s.win_w},
+        {"win_h", &s.win_h},       {"win_x", &s.win_x},         {"win_y", &s.win_y}};
+    for (auto [name, setting] : in_order) read_dword(store, key, name, *setting);
+
+    // The text ends at its first zero, or at the end of the buffer.
+    uint8_t outs[midi_outs_size] = {};
+    uint32_t size = sizeof outs;
+    uint32_t type = 0;
+    if (query_registry_value(store, key, "midi_outs", &type, outs, &size) != reg_success)
+        std::memset(outs, 0, sizeof outs);
+
+    int32_t value = 0;
+    if (read_dword(store, key, "turbo_lim", value) && value >= 1 && value <= 11)
+        s.turbo_lim = value;
+    if (read_dword(store, key, "sds_dev", value)) s.sds_dev = static_cast<uint8_t>(value & 0xFF);
+    read_dword(store, key, "rec_format", s.rec_format);
+    read_dword(store, key, "send_zbname", s.send_zbname);
+
+    size_t text_length = 0;
+    while (text_length < size && text_length < sizeof outs && outs[text_length] != 0) ++text_length;
+    int32_t out = parse_midi_outs(outs, text_length);
+    if (out >= 0) s.midi_out = out;
+}
+
+// The ten preference values, in the order the preferences dialog stores them.
+std::vector<RegistryValue> preference_values(const Settings& s) {
+    std::string outs = midi_outs_text(s.midi_out);
+    return {dword_value("midi_in", s.midi_in),
+            dword_value("midi_del", s.midi_del),
+            dword_value("syx_reload", s.syx_reload),
+            dword_value("use_xsds", s.use_xsds),
+            dword_value("turbo_lim", s.turbo_lim),
+            dword_value("ignore_hs", s.ignore_hs),
+            {"midi_outs", reg_sz, std::vector<uint8_t>(outs.begin(), outs.end())},
+            {"sds_dev", reg_dword, {s.sds_dev}},
+            dword_value("rec_format", s.rec_format),
+            dword_value("send_zbname", s.send_zbname)};
+}
+
+std::vector<RegistryValue> placement_values(const Settings& s) {
+    return {dword_value("win_w", s.win_w), dword_value("win_h", s.win_h),
+            dword_value("win_x", s.win_x), dword_value("win_y", s.win_y)};
+}
+
+// Sets the values in one rewrite of the store, under its lock.
+bool store_values(RegistryEdit& edit, const std::vector<RegistryValue>& values,
+                  std::string* problem) {
+    const std::string key = registry_key_path(config_key);
+    for (const RegistryValue& value : values) {
+        if (set_registry_value(edit.store, key, value) != reg_success) {
+            end_registry_edit(edit);
+            return false;
+        }
+    }
+    return commit_registry_edit(edit, problem) == reg_success;
 }
 
 }  // namespace
@@ -53,63 +118,36 @@ int32_t parse_midi_outs(const uint8_t* text, size_t length) {
     return number;
 }
 
-void load_config(Settings& s) {
-    RegistryKey key;
-    if (reg_open_key(registry_file_path(), config_key, key) != reg_success) return;
-    const std::pair<const char*, int32_t*> in_order[] = {
-        {"midi_in", &s.midi_in},   {"midi_del", &s.midi_del},   {"syx_reload", &s.syx_reload},
-        {"use_xsds", &s.use_xsds}, {"ignore_hs", &s.ignore_hs}, {"win_w", &s.win_w},
-        {"win_h", &s.win_h},       {"win_x", &s.win_x},         {"win_y", &s.win_y}};
-    for (auto [name, setting] : in_order) read_dword(key, name, *setting);
-
-    // The text ends at its first zero, or at the end of the buffer.
-    uint8_t outs[midi_outs_size] = {};
-    uint32_t size = sizeof outs;
-    uint32_t type = 0;
-    if (reg_query_value(key, "midi_outs", &type, outs, &size) != reg_success)
-        std::memset(outs, 0, sizeof outs);
-
-    int32_t value = 0;
-    if (read_dword(key, "turbo_lim", value) && value >= 1 && value <= 11) s.turbo_lim = value;
-    if (read_dword(key, "sds_dev", value)) s.sds_dev = static_cast<uint8_t>(value & 0xFF);
-    read_dword(key, "rec_format", s.rec_format);
-    read_dword(key, "send_zbname", s.send_zbname);
-    reg_close_key(key);
-
-    size_t text_length = 0;
-    while (text_length < size && text_length < sizeof outs && outs[text_length] != 0) ++text_length;
-    int32_t out = parse_midi_outs(outs, text_length);
-    if (out >= 0) s.midi_out = out;
+bool load_config(Settings& s, std::string* problem) {
+    RegistryFile store;
+    std::string why;
+    std::string file = registry_file_path();
+    if (!read_registry_store(file, store, &why)) {
+        if (problem) *problem = "cannot read '" + file + "': " + why;
+        return false;
+    }
+    read_settings(store, s);
+    return true;
 }
 
-bool save_prefs(const Settings& s) {
-    RegistryKey key;
-    if (reg_create_key(registry_file_path(), config_key, key) != reg_success) return false;
-    bool all = true;
-    const std::pair<const char*, int32_t> first[] = {
-        {"midi_in", s.midi_in},   {"midi_del", s.midi_del},   {"syx_reload", s.syx_reload},
-        {"use_xsds", s.use_xsds}, {"turbo_lim", s.turbo_lim}, {"ignore_hs", s.ignore_hs}};
-    for (auto [name, value] : first) all = write_dword(key, name, value) && all;
-    std::string outs = midi_outs_text(s.midi_out);
-    all = reg_set_value(key, "midi_outs", reg_sz, reinterpret_cast<const uint8_t*>(outs.data()),
-                        static_cast<uint32_t>(outs.size())) == reg_success &&
-          all;
-    all = reg_set_value(key, "sds_dev", reg_dword, &s.sds_dev, 1) == reg_success && all;
-    all = write_dword(key, "rec_format", s.rec_format) && all;
-    all = write_dword(key, "send_zbname", s.send_zbname) && all;
-    reg_close_key(key);
-    return all;
+bool save_prefs(const Settings& s, std::string* problem) {
+    RegistryEdit edit;
+    if (begin_registry_edit(registry_file_path(), edit, problem) != reg_success) return false;
+    return store_values(edit, preference_values(s), problem);
+}
+
+bool update_prefs(Settings& s, const std::function<bool(Settings&)>& change, std::string* problem) {
+    RegistryEdit edit;
+    if (begin_registry_edit(registry_file_path(), edit, problem) != reg_success) return false;
+    read_settings(edit.store, s);
+    if (!change(s)) return false;
+    return store_values(edit, preference_values(s), problem);
 }
 
 bool save_placement(const Settings& s) {
-    RegistryKey key;
-    if (reg_create_key(registry_file_path(), config_key, key) != reg_success) return false;
-    bool all = true;
-    const std::pair<const char*, int32_t> placement[] = {
-        {"win_w", s.win_w}, {"win_h", s.win_h}, {"win_x", s.win_x}, {"win_y", s.win_y}};
-    for (auto [name, value] : placement) all = write_dword(key, name, value) && all;
-    reg_close_key(key);
-    return all;
+    RegistryEdit edit;
+    if (begin_registry_edit(registry_file_path(), edit) != reg_success) return false;
+    return store_values(edit, placement_values(s), nullptr);
 }
 
 int turbo_speed_of_index(int index) {

@@ -2,6 +2,7 @@
 // The program's settings: the values in memory, and the per-user registry key that keeps them
 // between runs.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace jx {
@@ -31,10 +32,18 @@ struct Settings {
 constexpr const char* config_key = "Software\\Tessarin\\Jx\\Config";
 
 // Reads every value the key holds over the settings; a missing key or value, or one longer
-// than its buffer, leaves that setting as it is.
-void load_config(Settings& settings);
-// Writes the ten preference values. True when every value was written.
-bool save_prefs(const Settings& settings);
+// than its buffer, leaves that setting as it is. False, with the reason, when the store is there
+// but cannot be read: the settings then stay as they were.
+bool load_config(Settings& settings, std::string* problem = nullptr);
+// Writes the ten preference values in one rewrite of the store: all of them or none. True when
+// they were written; otherwise problem says why.
+bool save_prefs(const Settings& settings, std::string* problem = nullptr);
+// Reads the settings and stores the ten preference values after `change` has changed them, all
+// under the store's lock, so that another process's change made meanwhile is neither lost nor
+// written over. Nothing is written when change returns false (and the result is false, without
+// a problem).
+bool update_prefs(Settings& settings, const std::function<bool(Settings&)>& change,
+                  std::string* problem = nullptr);
 // Writes the four window-placement values. True when every value was written.
 bool save_placement(const Settings& settings);
 

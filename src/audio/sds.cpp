@@ -1,6 +1,8 @@
 #include "audio/sds.h"
 
 #include <algorithm>
+#include <climits>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -63,7 +65,33 @@ std::string name_bytes(std::string_view utf8) {
     return name;
 }
 
+std::string field_problem(const char* what, int64_t value, int64_t limit) {
+    return what + std::string(" ") + std::to_string(value) +
+           " does not fit the dump header (0 to " + std::to_string(limit) + ")";
+}
+
 }  // namespace
+
+std::string sds_header_problem(const SampleInfo& sample, int32_t sample_number, int loop_mode,
+                               bool extended) {
+    if (sample_number < 0 || sample_number > sds::max_sample_number)
+        return field_problem("sample number", sample_number, sds::max_sample_number);
+    SampleInfo s = sample;
+    int32_t loop_type = 0;
+    apply_loop_mode(s, loop_mode, loop_type);
+    // The extended header carries the rate in 28 bits and the length and loop in 35: any
+    // length a sample here can have. The plain one has 21 bits for each.
+    const int64_t limit = extended ? INT32_MAX : sds::max_header_field;
+    const std::pair<const char*, int32_t> fields[] = {
+        {"length of frames", s.length}, {"loop start", s.loop_start}, {"loop end", s.loop_end}};
+    for (auto [what, value] : fields)
+        if (value < 0 || value > limit) return field_problem(what, value, limit);
+    if (!extended && (s.period < 0 || s.period > sds::max_header_field))
+        return field_problem("sample period (ns)", s.period, sds::max_header_field);
+    if (extended && (s.rate < 0 || s.rate > 0xFFFFFFF))
+        return field_problem("sample rate", s.rate, 0xFFFFFFF);
+    return "";
+}
 
 int32_t sds_wire_bits(int32_t bits) {
     return std::clamp(bits, sds::min_bits, sds::max_bits);
@@ -95,6 +123,8 @@ int32_t sds_begin_dump(SdsDump& dump, int32_t sample_number, uint8_t device) {
 }
 
 size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_view> name) {
+    if (!sds_header_problem(dump.sample, dump.sample_number, loop_mode, name.has_value()).empty())
+        return 0;
     int32_t loop_type = 0x7F;
     apply_loop_mode(dump.sample, loop_mode, loop_type);
     const SampleInfo& s = dump.sample;

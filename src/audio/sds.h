@@ -37,6 +37,11 @@ constexpr size_t header_buffer_size = 520;
 constexpr size_t packet_buffer_size = 128;
 constexpr int max_words_per_packet = 60;
 
+// The largest values the dump header's fields hold: period, length and loop points in three
+// 7-bit groups, the sample number in two.
+constexpr int32_t max_header_field = 0x1FFFFF;
+constexpr int32_t max_sample_number = 0x3FFF;
+
 constexpr int min_bits = 8;  // the word sizes a dump can carry
 constexpr int max_bits = 28;
 
@@ -86,7 +91,13 @@ SdsPacking sds_packing(int32_t bits);
 // copies at 0, the read positions at the sample's data start, the header buffer empty. Returns
 // the sample's length in words.
 int32_t sds_begin_dump(SdsDump& dump, int32_t sample_number, uint8_t device);
-// Appends the header messages and returns their size: without a name one dump header; with a
+// Why the header messages cannot carry the sample in the given loop mode: a value beyond what
+// its field holds (a sample of 2,097,152 frames or more in a dump header, say), which the
+// receiver would read wrapped into another value. Empty when every field fits.
+std::string sds_header_problem(const SampleInfo& sample, int32_t sample_number, int loop_mode,
+                               bool extended);
+// Appends the header messages and returns their size (0, and nothing appended, when a value
+// does not fit its field: see sds_header_problem): without a name one dump header; with a
 // name (UTF-8) an extended dump header and a sample name message.
 size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_view> name);
 // Writes the next data packet into dump.packet from dump.words, numbered and positioned from the

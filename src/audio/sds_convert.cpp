@@ -22,18 +22,35 @@ size_t first_step(SampleConversion& c, Parse parse, size_t& position, size_t& le
     c.data = buffer;
     c.data_length = length;
     c.frames = 0;
+    c.problem.clear();
     SdsDump& dump = c.dump;
     // A parse that failed part way may leave fields of no file at all: such an entry is skipped.
-    if (parse(dump.sample, c.data, c.data_length) != 1) return 0;
+    if (parse(dump.sample, c.data, c.data_length) != 1) {
+        c.problem = "the file does not read as a whole sample";
+        return 0;
+    }
     int64_t frames = frames_in_data(dump.sample, c.data_length);
     int64_t frame_bytes = int64_t{dump.sample.channels} * dump.sample.container_bytes;
+    if (frames < 1) {
+        c.problem = "it holds no sample frames";
+        return 0;
+    }
     // The read positions are 32-bit byte offsets.
-    if (frames < 1 || dump.sample.data_start + frames * frame_bytes > INT32_MAX) return 0;
-    c.frames = static_cast<int32_t>(frames);
-    dump.sample.length = c.frames;
+    if (dump.sample.data_start + frames * frame_bytes > INT32_MAX) {
+        c.problem = "its sample data lies beyond 2 GiB";
+        return 0;
+    }
+    dump.sample.length = static_cast<int32_t>(frames);
+    c.problem = sds_header_problem(dump.sample, c.sample_number, c.loop_mode, name.has_value());
+    if (!c.problem.empty()) return 0;
+    c.frames = dump.sample.length;
 
     sds_begin_dump(dump, c.sample_number, c.device);
-    sds_build_header(dump, c.loop_mode, name);
+    if (sds_build_header(dump, c.loop_mode, name) == 0) {
+        c.frames = 0;
+        c.problem = "its header messages do not fit the buffer";
+        return 0;
+    }
     if (name_value != 0) sds_build_zbname(dump, name_value);
     position = 1;
     length = c.frames == 1 ? 2 : static_cast<size_t>(c.frames);

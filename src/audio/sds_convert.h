@@ -36,6 +36,8 @@ struct SampleConversion {
     size_t data_length = 0;
     int32_t frames = 0;
     SdsDump dump{};  // the dump's own sample description, counters and buffers
+    // Why the first step gave nothing, for the messages of the commands; empty otherwise.
+    std::string problem{};
 };
 
 // One step of the dump; returns the number of bytes to send from buffer, 0 when there is nothing
@@ -46,7 +48,9 @@ struct SampleConversion {
 //   KVR-9ZB name message when name_value is not 0. It sets position to 1 and length to the
 //   sample's frames, except that a sample of one frame gets length 2, so that its one data packet
 //   is asked for and sent like any other. A file that does not parse whole, a sample without
-//   frames and one whose data lies beyond 2 GiB give 0: the entry is skipped.
+//   frames, one whose data lies beyond 2 GiB, a sample number beyond 14 bits and a sample that
+//   the header cannot carry (2,097,152 frames or more in a plain dump header, for one) give 0:
+//   the entry is skipped, and c.problem says why.
 // - Each later step commits the packet sent last, returns the next packet and sets position to
 //   the frame after it. A NAK sends buffer again without a step; the step after it still builds
 //   the packet that follows the one sent.

@@ -114,22 +114,34 @@ int cmd_config(int argc, char** argv) {
     }
 
     Settings settings;
-    load_config(settings);
-    for (const std::string& assignment : assignments) {
-        std::string problem = apply(settings, assignment);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "jx-cli config: %s\n", problem.c_str());
-            return 2;
-        }
+    std::string problem;
+    if (!set) {
+        // The defaults are what the program would use then; they are shown, but the user hears
+        // that they are not what is stored.
+        bool read = load_config(settings, &problem);
+        if (!read)
+            std::fprintf(stderr, "jx-cli config: %s; showing the defaults\n", problem.c_str());
+        print_settings(settings);
+        return read ? 0 : 1;
     }
-    if (set && !save_prefs(settings)) {
-        std::string file = registry_file_path();
-        if (file.empty()) {
-            std::fputs("jx-cli config: no configuration folder (set HOME or XDG_CONFIG_HOME)\n",
-                       stderr);
-        } else {
-            std::fprintf(stderr, "jx-cli config: cannot write '%s'\n", file.c_str());
+    // The values are applied to what the store holds at the moment of writing, under its lock,
+    // so that two runs at once keep each other's changes.
+    std::string usage_problem;
+    auto change = [&](Settings& s) {
+        for (const std::string& assignment : assignments) {
+            usage_problem = apply(s, assignment);
+            if (!usage_problem.empty()) return false;
         }
+        return true;
+    };
+    // A bad name or value is refused before the store is touched.
+    Settings trial;
+    if (!change(trial)) {
+        std::fprintf(stderr, "jx-cli config: %s\n", usage_problem.c_str());
+        return 2;
+    }
+    if (!update_prefs(settings, change, &problem)) {
+        std::fprintf(stderr, "jx-cli config: %s\n", problem.c_str());
         return 1;
     }
     print_settings(settings);

@@ -1,4 +1,6 @@
 // jx-cli sds: the MIDI Sample Dump that Send sends for one sample file, written to a file.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -59,19 +61,14 @@ std::optional<uint32_t> read_number(const char* text, uint32_t largest) {
     return value;
 }
 
-// Why a sample gives no dump: the File Info's failure text, or what the sample lacks.
-std::string conversion_problem(const Entry& entry) {
+// Why a sample gives no dump: the File Info's failure text for a file that does not read, or
+// what the converter found.
+std::string conversion_problem(const Entry& entry, const SampleConversion& conversion) {
     SampleInfo info;
-    std::string reason;
-    if (parse_sample(info, entry.bytes(), entry.length()) != 1) {
-        reason = describe_entry(entry).text;
-        for (char& c : reason)
-            if (c == '\t' || c == '\n') c = ' ';
-    } else if (info.length < 1) {
-        reason = "it holds no sample frames";
-    } else {
-        reason = "its sample data is too large";
-    }
+    if (parse_sample(info, entry.bytes(), entry.length()) == 1) return conversion.problem;
+    std::string reason = describe_entry(entry).text;
+    for (char& c : reason)
+        if (c == '\t' || c == '\n') c = ' ';
     return reason;
 }
 
@@ -127,23 +124,42 @@ int cmd_sds(int argc, char** argv) {
     if (!file) return usage("no sample file given");
     if (!out) return usage("--out is missing");
 
-    std::unique_ptr<Entry> entry = read_file_entry(*file);
-    if (!entry) return failure("cannot read '" + *file + "'");
+    std::string reason;
+    std::unique_ptr<Entry> entry = read_file_entry(*file, &reason);
+    if (!entry) return failure("cannot read '" + *file + "': " + reason);
     conversion.kind = sample_kind_of(entry->bytes(), entry->length());
     if (conversion.kind == 0) return failure("'" + *file + "' is not a WAV, AIFF or AIFC sample");
-    // The Samplepos value minus 1, never below 0; the dump keeps its 14 bits.
-    conversion.sample_number = static_cast<int32_t>((samplepos > 0 ? samplepos - 1 : 0) & 0x3FFF);
+    // The Samplepos value minus 1, never below 0; a number beyond the dump's 14 bits is refused
+    // by the converter rather than sent to another slot.
+    conversion.sample_number = static_cast<int32_t>(
+        std::min<uint32_t>(samplepos > 0 ? samplepos - 1 : 0, static_cast<uint32_t>(INT32_MAX)));
     std::string name = sample_base_name(*file);
-    std::vector<uint8_t> bytes;
+
+    // The packets go to the file as they are made, a block at a time; the file replaces what
+    // was at `out` only once it is whole.
+    AtomicWrite output;
+    if (!begin_atomic_write(*out, output))
+        return failure("cannot write '" + *out + "': " + output.reason);
+    std::vector<uint8_t> block;
+    block.reserve(1 << 16);
+    auto flush = [&] {
+        write_atomic_bytes(output, block.data(), block.size());
+        block.clear();
+    };
     size_t total = convert_whole_sample(conversion, entry->bytes(), entry->length(),
                                         zbname ? sample_name_code(*file) : 0,
                                         xsds ? std::optional<std::string_view>(name) : std::nullopt,
                                         [&](const uint8_t* message, size_t size) {
-                                            bytes.insert(bytes.end(), message, message + size);
+                                            block.insert(block.end(), message, message + size);
+                                            if (block.size() >= (1 << 16) - 512) flush();
                                         });
-    if (total == 0) return failure("cannot convert '" + *file + "': " + conversion_problem(*entry));
-    if (!write_file_atomically(*out, bytes.data(), bytes.size()))
-        return failure("cannot write '" + *out + "'");
+    if (total == 0) {
+        abort_atomic_write(output);
+        return failure("cannot convert '" + *file + "': " + conversion_problem(*entry, conversion));
+    }
+    flush();
+    if (!commit_atomic_write(output))
+        return failure("cannot write '" + *out + "': " + output.reason);
     return 0;
 }
 

@@ -4,60 +4,10 @@
 // designed around: open, query into a caller's buffer, create, set, close, with their results.
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "platform/regedit.h"
 
 namespace jx {
-
-// Results, with the numbers the registry calls return.
-enum RegistryResult : int {
-    reg_success = 0,
-    reg_not_found = 2,      // no such key or value
-    reg_cannot_write = 5,   // the store file or its folder cannot be written
-    reg_invalid_name = 87,  // a key or value name the file cannot carry
-    reg_more_data = 234,    // the value is longer than the caller's buffer
-};
-
-// Value types, with the registry's numbers.
-constexpr uint32_t reg_sz = 1;
-constexpr uint32_t reg_binary = 3;
-constexpr uint32_t reg_dword = 4;
-
-struct RegistryValue {
-    std::string name;  // empty for the key's default value, written "@"
-    uint32_t type = reg_binary;
-    std::vector<uint8_t> data;  // exactly the stored bytes, whatever the type
-};
-
-// One line of the file, continuation lines included. Lines are written back exactly as read
-// unless the program changes the value they hold, so that comments, other keys and lines this
-// reader does not understand survive every write.
-struct RegistryLine {
-    enum Kind { other_line, key_line, value_line };
-    Kind kind = other_line;
-    std::string text;     // as read, without the final '\n'
-    std::string key;      // a key line: the text between the brackets
-    RegistryValue value;  // a value line
-};
-
-struct RegistryFile {
-    std::vector<RegistryLine> lines;
-    bool crlf = false;  // the file's own line ends, used for the lines the program adds
-};
-
-// The file as lines; never fails: what cannot be understood is kept as an `other_line`.
-RegistryFile parse_registry(const uint8_t* data, size_t length);
-// The text to store; adds the REGEDIT4 header when the file has none.
-std::string format_registry(const RegistryFile& file);
-// Key paths are full ("HKEY_CURRENT_USER\\Software\\..."); names compare without case, as the
-// registry does. The last line that sets a value wins, as when regedit imports the file.
-const RegistryValue* find_registry_value(const RegistryFile& file, const std::string& key,
-                                         const std::string& name);
-// True when the key, or a key below it, has a section in the file.
-bool has_registry_key(const RegistryFile& file, const std::string& key);
-// Adds an empty section for the key when it has none.
-int add_registry_key(RegistryFile& file, const std::string& key);
-// Replaces the value's line, or adds one at the end of the key's last section.
-int set_registry_value(RegistryFile& file, const std::string& key, const RegistryValue& value);
 
 // $XDG_CONFIG_HOME/Tessarin/registry.reg; empty when there is no configuration folder.
 std::string registry_file_path();
@@ -82,5 +32,38 @@ int reg_query_value(const RegistryKey& key, const std::string& name, uint32_t* t
 int reg_set_value(const RegistryKey& key, const std::string& name, uint32_t type,
                   const uint8_t* data, uint32_t size);
 void reg_close_key(RegistryKey& key);
+
+// The full path of a key under HKEY_CURRENT_USER, as the store's sections name it.
+std::string registry_key_path(const std::string& subkey);
+
+// The store's lines; a store that is not there is an empty one. False, with the reason, when a
+// file is there but cannot be read.
+bool read_registry_store(const std::string& file, RegistryFile& store,
+                         std::string* reason = nullptr);
+// reg_query_value's answer from lines already read.
+int query_registry_value(const RegistryFile& store, const std::string& key_path,
+                         const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size);
+
+// Several changes of the store in one rewrite, all or none. The store's lock (flock on its
+// folder) is held from the read to the rename, so a writer in another process (the
+// window, another jx-cli) waits for this one instead of writing over what it stores. Every
+// write of the store goes through an edit.
+struct RegistryEdit {
+    std::string file;
+    int lock_fd = -1;
+    RegistryFile store;  // the lines read under the lock; change them, then commit
+    RegistryEdit() = default;
+    RegistryEdit(const RegistryEdit&) = delete;
+    RegistryEdit& operator=(const RegistryEdit&) = delete;
+    ~RegistryEdit();  // releases the lock of an edit neither committed nor ended
+};
+// Makes the store's folder, takes the lock and reads the store. reg_cannot_write, with the
+// reason, when any of that fails, a store that is there but cannot be read included.
+int begin_registry_edit(const std::string& file, RegistryEdit& edit, std::string* reason = nullptr);
+// Writes the lines back atomically (a read-only store is kept: "read-only") and releases the
+// lock.
+int commit_registry_edit(RegistryEdit& edit, std::string* reason = nullptr);
+// Releases the lock without writing.
+void end_registry_edit(RegistryEdit& edit);
 
 }  // namespace jx

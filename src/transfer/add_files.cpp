@@ -8,8 +8,8 @@
 
 namespace jx {
 
-std::unique_ptr<Entry> read_file_entry(const std::string& path) {
-    auto data = read_whole_file(path);
+std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* reason) {
+    auto data = read_whole_file(path, reason);
     if (!data) return nullptr;
     auto entry = std::make_unique<Entry>();
     entry->data = std::move(*data);

@@ -1,6 +1,9 @@
 // jx-cli config run as a user runs it, against a store in a temporary folder.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "platform/files.h"
@@ -87,6 +90,69 @@ TEST_F(CliConfig, AStoreThatCannotBeWrittenIsAFailure) {
     auto r = run({"--set", "midi_in=1"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+// Two runs at once, each changing a value of its own, keep both changes: each holds the store's
+// lock from its read to its write.
+TEST_F(CliConfig, RunsAtOnceKeepEachOthersChanges) {
+    std::string cli = test::shell_quote(JX_CLI_PATH);
+    for (int k = 1; k <= 25; ++k) {
+        std::string n = std::to_string(k);
+        std::string both = cli + " config --set midi_in=" + n + " >/dev/null & " + cli +
+                           " config --set midi_del=" + n + " >/dev/null & wait";
+        ASSERT_EQ(std::system(both.c_str()), 0);
+        auto r = run({});
+        ASSERT_NE(r.out.find("\"midi_in\": " + n + ","), std::string::npos) << k << r.out;
+        ASSERT_NE(r.out.find("\"midi_del\": " + n + ","), std::string::npos) << k << r.out;
+    }
+}
+
+// A --set that cannot be stored whole stores nothing: the values go in one rewrite.
+TEST_F(CliConfig, ASetThatFailsChangesNothing) {
+    // A store that holds one of the values: the others would make it longer.
+    const std::string before =
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tessarin\\Jx\\Config]\n"
+        "\"midi_in\"=dword:00000001\n";
+    std::filesystem::create_directories(xdg.dir.file("config/Tessarin"));
+    ASSERT_TRUE(write_file_atomically(
+        xdg.registry_file(), reinterpret_cast<const uint8_t*>(before.data()), before.size()));
+    {
+        // Room for the file as it is and a little more, not for ten changed values: as on a
+        // nearly full disk. The limit passes to the command; SIGXFSZ stays ignored there.
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old;
+        limit.rlim_cur = before.size() + 4;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        auto r = run({"--set", "midi_in=5", "send_zbname=1", "midi_del=123456789"});
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, old_handler);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(stored(), before);
+
+    ::chmod(xdg.registry_file().c_str(), 0444);  // the user keeps the store as it is
+    auto r = run({"--set", "midi_in=7"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+    EXPECT_EQ(stored(), before);
+}
+
+// A store that cannot be read is never taken for an empty one: showing says so, and --set
+// refuses rather than replace it.
+TEST_F(CliConfig, AStoreThatCannotBeReadIsSaidAndKept) {
+    std::filesystem::create_directories(xdg.registry_file());  // a folder where the file goes
+    auto shown = run({});
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_EQ(shown.out, defaults);
+    EXPECT_EQ(shown.err, "jx-cli config: cannot read '" + xdg.registry_file() +
+                             "': is a directory; showing the defaults\n");
+    auto set = run({"--set", "midi_in=1"});
+    EXPECT_EQ(set.status, 1);
+    EXPECT_NE(set.err.find("is a directory"), std::string::npos) << set.err;
+    EXPECT_TRUE(std::filesystem::is_directory(xdg.registry_file()));
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ TEST_F(CliSds, FilesThatGiveNoDumpFailWithTheirReason) {
     struct Case {
         std::string file, err;
     } cases[] = {
-        {dir.file("missing.wav"), "cannot read '" + dir.file("missing.wav") + "'"},
+        {dir.file("missing.wav"),
+         "cannot read '" + dir.file("missing.wav") + "': no such file or directory"},
         {dir.write("dump.syx", test::record(0x02, 'P', {1, 2})),
          "'" + dir.file("dump.syx") + "' is not a WAV, AIFF or AIFC sample"},
         {dir.write("broken.wav", broken),
@@ -104,6 +105,63 @@ TEST_F(CliSds, FilesThatGiveNoDumpFailWithTheirReason) {
         EXPECT_EQ(r.err, "jx-cli sds: " + c.err + "\n");
         EXPECT_FALSE(std::filesystem::exists(dir.file("x.syx")));
     }
+}
+
+// Every field of the dump header is a fixed number of 7-bit groups: a value beyond it would reach
+// the device wrapped into another one (a length of 2,097,152 frames reads as 0). Such a sample
+// is refused with the limit named, and nothing is written; the extended header, whose length and
+// loop fields are wider, still carries it.
+TEST_F(CliSds, ValuesBeyondTheHeaderFieldsAreRefused) {
+    auto mono16 = [](uint32_t frames, std::initializer_list<test::SmplLoop> loops) {
+        Bytes smpl = loops.size() ? test::smpl_chunk(22676, loops) : Bytes{};
+        return test::riff({test::fmt_chunk(1, 1, 44100, 16), smpl,
+                           test::wav_chunk("data", Bytes(size_t{frames} * 2, 0x11))});
+    };
+    std::string longest = dir.write("longest.wav", mono16(2097151, {}));
+    std::string too_long = dir.write("too_long.wav", mono16(2097152, {}));
+    std::string far_loop = dir.write("far_loop.wav", mono16(100, {{0, 10, 3000000}}));
+    struct Case {
+        std::vector<std::string> args;
+        std::string problem;  // empty: converted
+    } cases[] = {
+        {{longest}, ""},
+        {{too_long},
+         "cannot convert '" + too_long +
+             "': length of frames 2097152 does not fit the dump header (0 to 2097151)"},
+        {{too_long, "--loop", "off"},
+         "cannot convert '" + too_long +
+             "': length of frames 2097152 does not fit the dump header (0 to 2097151)"},
+        {{too_long, "--xsds"}, ""},
+        {{far_loop},
+         "cannot convert '" + far_loop +
+             "': loop end 3000000 does not fit the dump header (0 to 2097151)"},
+        {{longest, "--samplepos", "16384"}, ""},
+        {{longest, "--samplepos", "16385"},
+         "cannot convert '" + longest +
+             "': sample number 16384 does not fit the dump header (0 to 16383)"},
+    };
+    for (const Case& c : cases) {
+        std::string out = dir.file("out.syx");
+        std::filesystem::remove(out);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, {"--out", out});
+        test::CommandResult r = run(args);
+        if (c.problem.empty()) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(std::filesystem::exists(out)) << c.args[0];
+        } else {
+            EXPECT_EQ(r.status, 1) << c.args[0];
+            EXPECT_EQ(r.err, "jx-cli sds: " + c.problem + "\n");
+            EXPECT_FALSE(std::filesystem::exists(out)) << c.args[0];
+        }
+    }
+    // The longest sample a plain header carries arrives whole.
+    test::CommandResult r = run({longest, "--out", dir.file("out.syx")});
+    ASSERT_EQ(r.status, 0);
+    test::ReceivedDump d = test::receive_dump(read_file(dir.file("out.syx")));
+    EXPECT_EQ(d.problem, "");
+    EXPECT_EQ(d.length, 2097151);
+    EXPECT_EQ(d.sample_number, 0);
 }
 
 TEST_F(CliSds, OptionsReachTheDump) {
