@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/config.h"
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
 #include "cli/commands.h"
