@@ -7,7 +7,6 @@
 #include "audio/chunks.h"
 #include "audio/extended80.h"
 #include "audio/float_sample.h"
-#include "audio/wav.h"
 
 namespace jx {
 
@@ -177,28 +176,6 @@ int32_t decode_aifc_sample(const SampleInfo& info, const uint8_t* p) {
         }
     }
     return 0;
-}
-
-EntryInfo describe_aiff(const uint8_t* data, size_t length) {
-    SampleInfo info;
-    return describe_parsed_sample(
-        parse_aiff(info, data, length), info,
-        {"Unknown AIFF\tFormat", "AIFF: Chunk size error", "Unknown AIFF\tFormat"});
-}
-
-EntryInfo describe_aifc(const uint8_t* data, size_t length) {
-    SampleInfo info;
-    return describe_parsed_sample(
-        parse_aifc(info, data, length), info,
-        {"Unknown AIFC\tFormat", "AIFC: Chunk size error", "AIFC: Not PCM or Float"});
-}
-
-void show_aiff_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_aiff(data, length));
-}
-
-void show_aifc_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_aifc(data, length));
 }
 
 }  // namespace jx

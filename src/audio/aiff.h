@@ -1,15 +1,11 @@
 #pragma once
-// Reading AIFF and AIFC files into a SampleInfo, decoding their sample values, and their File
-// Info texts.
+// Reading AIFF and AIFC files into a SampleInfo and decoding their sample values.
 #include <cstddef>
 #include <cstdint>
 
 #include "audio/sample_info.h"
-#include "transfer/entry_info.h"
 
 namespace jx {
-
-class Window;
 
 // Values of SampleInfo::compression: how an AIFC file stores its samples.
 namespace aifc_compression {
@@ -37,10 +33,5 @@ int32_t decode_big_endian(const uint8_t* p, int n);
 // One sample of an AIFC file, shifted down to a right-justified value of info.bits bits (float
 // data to 24 bits). The caller keeps p and its container bytes inside the data.
 int32_t decode_aifc_sample(const SampleInfo& info, const uint8_t* p);
-
-EntryInfo describe_aiff(const uint8_t* data, size_t length);
-EntryInfo describe_aifc(const uint8_t* data, size_t length);
-void show_aiff_info(Window& window, const uint8_t* data, size_t length);
-void show_aifc_info(Window& window, const uint8_t* data, size_t length);
 
 }  // namespace jx

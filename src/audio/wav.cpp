@@ -1,10 +1,8 @@
 #include "audio/wav.h"
 
 #include <bit>
-#include <cstdio>
 #include <cstring>
 
-#include "audio/aiff.h"
 #include "audio/byte_order.h"
 #include "audio/chunks.h"
 #include "audio/float_sample.h"
@@ -71,10 +69,6 @@ bool is_wav(const uint8_t* data, size_t length) {
     return has_container(data, length, "RIFF", "WAVE");
 }
 
-bool is_sample(const uint8_t* data, size_t length) {
-    return is_wav(data, length) || is_aiff(data, length) || is_aifc(data, length);
-}
-
 int parse_wav(SampleInfo& info, const uint8_t* data, size_t length) {
     if (length < 4 || std::memcmp(data, "RIFF", 4) != 0) return 0;
     if (length < 12 || std::memcmp(data + 8, "WAVE", 4) != 0) return -1;
@@ -114,13 +108,6 @@ int parse_wav(SampleInfo& info, const uint8_t* data, size_t length) {
     return 1;
 }
 
-int parse_sample(SampleInfo& info, const uint8_t* data, size_t length) {
-    if (is_wav(data, length)) return parse_wav(info, data, length);
-    if (is_aiff(data, length)) return parse_aiff(info, data, length);
-    if (is_aifc(data, length)) return parse_aifc(info, data, length);
-    return 0;
-}
-
 int32_t decode_little_endian(const SampleInfo& info, const uint8_t* p, int container_bytes) {
     if (info.format_code == tag_float) {
         return float_sample(std::bit_cast<float>(read_le32(p)));
@@ -128,53 +115,6 @@ int32_t decode_little_endian(const SampleInfo& info, const uint8_t* p, int conta
     if (info.format_code != tag_pcm || container_bytes < 1 || container_bytes > 4) return 0;
     if (container_bytes == 1) return p[0] - 128;  // 8-bit WAV data is unsigned
     return read_le_signed(p, container_bytes);
-}
-
-EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
-                                 const SampleFailureTexts& texts) {
-    EntryInfo shown;
-    shown.is_sample = true;
-    if (result != 1) {
-        shown.text = result == -2   ? texts.chunk_size
-                     : result == -3 ? texts.not_pcm
-                                    : texts.unknown_format;
-        return shown;
-    }
-    char text[256];
-    if (!info.loop_present)
-        std::snprintf(text, sizeof text,
-                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
-                      info.length, info.channels, info.rate, info.bits);
-    else if (info.loop_type == 0x7F)
-        std::snprintf(text, sizeof text,
-                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF. "
-                      "Loop start: %d Loop end: %d",
-                      info.length, info.channels, info.rate, info.bits, info.loop_start,
-                      info.loop_end);
-    else
-        std::snprintf(text, sizeof text,
-                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop ON. "
-                      "Loop start: %d Loop end: %d",
-                      info.length, info.channels, info.rate, info.bits, info.loop_start,
-                      info.loop_end);
-    shown.text = text;
-    shown.enable_loop = true;
-    shown.enable_channel = info.channels == 2;
-    // The waveform conversion takes mono and stereo samples with a loop window it can hold.
-    int64_t loop_window = int64_t{info.loop_end} - info.loop_start;
-    shown.enable_tonepak = loop_window < 16384 && info.channels < 3;
-    return shown;
-}
-
-EntryInfo describe_wav(const uint8_t* data, size_t length) {
-    SampleInfo info;
-    return describe_parsed_sample(
-        parse_wav(info, data, length), info,
-        {"Unknown Wave Format", "Wave: Chunk size error", "Wave: Not PCM or Float"});
-}
-
-void show_wav_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_wav(data, length));
 }
 
 }  // namespace jx

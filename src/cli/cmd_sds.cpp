@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/config.h"
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "platform/files.h"
 #include "platform/window.h"
-#include "transfer/add_files.h"
+#include "transfer/file_entry.h"
 #include "transfer/entry_info.h"
 
 namespace jx::cli {

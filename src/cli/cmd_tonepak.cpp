@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "audio/tonepak_convert.h"
 #include "audio/waveform_synthesis.h"
 #include "cli/commands.h"
 #include "cli/json.h"
@@ -17,6 +16,7 @@
 #include "platform/paths.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
+#include "transfer/tonepak_convert.h"
 
 namespace jx::cli {
 

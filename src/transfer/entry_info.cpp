@@ -4,10 +4,10 @@
 
 #include "analysis/sample_dump.h"
 #include "analysis/sysex_scan.h"
-#include "app/dialog_ids.h"
 #include "audio/aiff.h"
 #include "audio/sds.h"
 #include "audio/wav.h"
+#include "platform/dialog_ids.h"
 #include "platform/window.h"
 
 namespace jx {
@@ -29,6 +29,75 @@ EntryInfo describe_entry(const Entry& entry) {
     if (is_aifc(d, n)) return describe_aifc(d, n);
     if (is_sds_dump_header(d, n)) info.text = describe_sample_dump(d, n);
     return info;
+}
+
+EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
+                                 const SampleFailureTexts& texts) {
+    EntryInfo shown;
+    shown.is_sample = true;
+    if (result != 1) {
+        shown.text = result == -2   ? texts.chunk_size
+                     : result == -3 ? texts.not_pcm
+                                    : texts.unknown_format;
+        return shown;
+    }
+    char text[256];
+    if (!info.loop_present)
+        std::snprintf(text, sizeof text,
+                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
+                      info.length, info.channels, info.rate, info.bits);
+    else if (info.loop_type == 0x7F)
+        std::snprintf(text, sizeof text,
+                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF. "
+                      "Loop start: %d Loop end: %d",
+                      info.length, info.channels, info.rate, info.bits, info.loop_start,
+                      info.loop_end);
+    else
+        std::snprintf(text, sizeof text,
+                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop ON. "
+                      "Loop start: %d Loop end: %d",
+                      info.length, info.channels, info.rate, info.bits, info.loop_start,
+                      info.loop_end);
+    shown.text = text;
+    shown.enable_loop = true;
+    shown.enable_channel = info.channels == 2;
+    // The waveform conversion takes mono and stereo samples with a loop window it can hold.
+    int64_t loop_window = int64_t{info.loop_end} - info.loop_start;
+    shown.enable_tonepak = loop_window < 16384 && info.channels < 3;
+    return shown;
+}
+
+EntryInfo describe_wav(const uint8_t* data, size_t length) {
+    SampleInfo info;
+    return describe_parsed_sample(
+        parse_wav(info, data, length), info,
+        {"Unknown Wave Format", "Wave: Chunk size error", "Wave: Not PCM or Float"});
+}
+
+void show_wav_info(Window& window, const uint8_t* data, size_t length) {
+    apply_entry_info(window, describe_wav(data, length));
+}
+
+EntryInfo describe_aiff(const uint8_t* data, size_t length) {
+    SampleInfo info;
+    return describe_parsed_sample(
+        parse_aiff(info, data, length), info,
+        {"Unknown AIFF\tFormat", "AIFF: Chunk size error", "Unknown AIFF\tFormat"});
+}
+
+EntryInfo describe_aifc(const uint8_t* data, size_t length) {
+    SampleInfo info;
+    return describe_parsed_sample(
+        parse_aifc(info, data, length), info,
+        {"Unknown AIFC\tFormat", "AIFC: Chunk size error", "AIFC: Not PCM or Float"});
+}
+
+void show_aiff_info(Window& window, const uint8_t* data, size_t length) {
+    apply_entry_info(window, describe_aiff(data, length));
+}
+
+void show_aifc_info(Window& window, const uint8_t* data, size_t length) {
+    apply_entry_info(window, describe_aifc(data, length));
 }
 
 void apply_entry_info(Window& window, const EntryInfo& info) {

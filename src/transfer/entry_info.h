@@ -1,8 +1,11 @@
 #pragma once
 // The File Info box below the list, the per-entry option buttons, and the two current option
 // modes that the sample converters read.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
+#include "audio/sample_info.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
@@ -18,6 +21,24 @@ struct EntryInfo {
 
 // Decides what the panel shows for the entry's data; touches nothing.
 EntryInfo describe_entry(const Entry& entry);
+
+// The File Info text and the sample buttons for a sample reader's result; the failure texts differ
+// by file kind.
+struct SampleFailureTexts {
+    const char* unknown_format;  // results 0 and -1
+    const char* chunk_size;      // -2
+    const char* not_pcm;         // -3
+};
+EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
+                                 const SampleFailureTexts& texts);
+
+EntryInfo describe_wav(const uint8_t* data, size_t length);
+void show_wav_info(Window& window, const uint8_t* data, size_t length);
+
+EntryInfo describe_aiff(const uint8_t* data, size_t length);
+EntryInfo describe_aifc(const uint8_t* data, size_t length);
+void show_aiff_info(Window& window, const uint8_t* data, size_t length);
+void show_aifc_info(Window& window, const uint8_t* data, size_t length);
 
 // Shows the text in the File Info box and enables exactly the option buttons the info names.
 void apply_entry_info(Window& window, const EntryInfo& info);

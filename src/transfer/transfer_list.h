@@ -53,6 +53,11 @@ const char* entry_type_text(EntryType type);
 // "%i" up to 1023 bytes, otherwise whole kilobytes to the nearest, halves rounding down.
 std::string size_text(uint64_t length);
 
+// True when index names an item of the list.
+inline bool valid_index(const TransferList& list, int index) {
+    return index >= 0 && static_cast<size_t>(index) < list.items.size();
+}
+
 int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
                  int index);
 Entry* entry_at(const TransferList& list, int index);
@@ -63,9 +68,6 @@ void replace_entry(TransferList& list, int index, const std::string& name,
 // The item's name; empty for an index that names no item.
 std::string entry_name(const TransferList& list, int index);
 void set_entry_name(TransferList& list, int index, const std::string& name);
-// Removes the item at index, or every selected item when index is negative; then selects the
-// item standing where the last one was removed and shows it.
-void remove_entries(TransferList& list, int index);
 void move_entry(TransferList& list, int from, int to);
 
 int first_selected(TransferList& list);

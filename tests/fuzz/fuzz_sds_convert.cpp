@@ -8,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/sample_cycle.h"
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
-#include "audio/tonepak_convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dialog_ids.h"
 #include "maker_message.h"
+#include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
+#include "transfer/remove_entries.h"
 
 namespace jx {
 namespace {

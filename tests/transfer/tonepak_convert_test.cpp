@@ -1,4 +1,4 @@
-#include "audio/tonepak_convert.h"
+#include "transfer/tonepak_convert.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <numbers>
 #include <vector>
 
+#include "audio/sample_cycle.h"
 #include "audio/sds_convert.h"
 #include "audio/waveform_synthesis.h"
 #include "audio/zbname.h"
