@@ -7,7 +7,7 @@
 namespace jx {
 
 bool match_device(const uint8_t* data, size_t length, uint8_t device_code) {
-    const uint8_t header[5] = {0x00, 0x6B, 0x2E, device_code, 0x00};
+    const uint8_t header[5] = {maker_id[0], maker_id[1], maker_id[2], device_code, 0x00};
     const uint8_t* end = data + length;
     for (const uint8_t* p = data; p < end; ++p) {
         p = static_cast<const uint8_t*>(std::memchr(p, sysex_start, end - p));

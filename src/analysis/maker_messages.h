@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/sysex.h"
+
 namespace jx {
 
 // Device codes that follow the maker id in the header.
@@ -15,9 +17,6 @@ constexpr uint8_t kc = 0x05;
 constexpr uint8_t ke = 0x06;
 constexpr uint8_t kg = 0x07;
 }  // namespace device
-
-constexpr uint8_t sysex_start = 0xF0;
-constexpr uint8_t sysex_end = 0xF7;
 
 // True when somewhere in the data an F0 is followed by 00 6B 2E, the device code and 00, all
 // five inside the data.
@@ -33,7 +32,7 @@ inline int32_t decode21(const uint8_t* three) {
 // bodies; a header cut off by the end of the data, or one with no id byte after it, is ignored.
 template <class Visit>
 void for_each_message(const uint8_t* data, size_t length, uint8_t device_code, Visit&& visit) {
-    const uint8_t header[5] = {0x00, 0x6B, 0x2E, device_code, 0x00};
+    const uint8_t header[5] = {maker_id[0], maker_id[1], maker_id[2], device_code, 0x00};
     const uint8_t* end = data + length;
     const uint8_t* p = data;
     while (p < end) {

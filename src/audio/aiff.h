@@ -20,12 +20,13 @@ constexpr int32_t fl64 = 3;  // big-endian double-precision float
 bool is_aiff(const uint8_t* data, size_t length);
 bool is_aifc(const uint8_t* data, size_t length);
 
-// Read the file into info, which starts afresh. 1 on success; 0 without "FORM"; -1 when the form
-// type is not "AIFF" ("AIFC") or the format cannot be read (no `COMM` chunk, no channels,
-// integer samples of more than 32 bits); -2 when a chunk runs past the FORM data or is too short
-// for its fields; parse_aifc: -3 for a compression type it cannot decode.
-int parse_aiff(SampleInfo& info, const uint8_t* data, size_t length);
-int parse_aifc(SampleInfo& info, const uint8_t* data, size_t length);
+// Read the file into info, which starts afresh. read_other_file without "FORM";
+// read_unknown_format when the form type is not "AIFF" ("AIFC") or the format cannot be read
+// (no `COMM` chunk, no channels, integer samples of more than 32 bits); read_chunk_size when a
+// chunk runs past the FORM data or is too short for its fields; parse_aifc: read_not_pcm for a
+// compression type it cannot decode.
+ReadResult parse_aiff(SampleInfo& info, const uint8_t* data, size_t length);
+ReadResult parse_aifc(SampleInfo& info, const uint8_t* data, size_t length);
 
 // n bytes (1 to 4) as a big-endian two's-complement integer; 0 for another n.
 int32_t decode_big_endian(const uint8_t* p, int n);

@@ -4,15 +4,15 @@
 #include <cmath>
 
 #include "audio/sample_file.h"
+#include "audio/sample_modes.h"
 #include "audio/sample_words.h"
-#include "audio/sds_convert.h"
 
 namespace jx {
 
 std::vector<double> read_cycle(const uint8_t* data, size_t length, int32_t first, int32_t count,
-                               int32_t capacity, int channel_mode) {
+                               int32_t capacity, ChannelMode channel_mode) {
     SampleInfo s;
-    if (parse_sample(s, data, length) != 1) return {};
+    if (parse_sample(s, data, length) != read_ok) return {};
     const int64_t frames = frames_in_data(s, length);
     int64_t n = std::min(count, capacity);
     if (first < 0 || first >= frames || n < 1) return {};
@@ -27,9 +27,9 @@ std::vector<double> read_cycle(const uint8_t* data, size_t length, int32_t first
         value = sample_word(s, p) * scale;
         if (s.channels == 2) {
             double second = sample_word(s, p + s.container_bytes) * scale;
-            if (channel_mode == sds::channel_right)
+            if (channel_mode == channel_right)
                 value = second;
-            else if (channel_mode != sds::channel_left)
+            else if (channel_mode != channel_left)
                 value = (value + second) * 0.5;
         }
         p += frame_bytes;

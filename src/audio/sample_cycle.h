@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "audio/sample_modes.h"
+
 namespace jx {
 
 // Frames first … first + min(count, capacity) − 1 of a sample entry as values of about −1 … +1
@@ -12,6 +14,6 @@ namespace jx {
 // frames asked for do not start inside the sample; a window that runs past the sample's end is
 // cut at its last frame.
 std::vector<double> read_cycle(const uint8_t* data, size_t length, int32_t first, int32_t count,
-                               int32_t capacity, int channel_mode);
+                               int32_t capacity, ChannelMode channel_mode);
 
 }  // namespace jx

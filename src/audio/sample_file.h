@@ -10,7 +10,7 @@ namespace jx {
 // A WAV, AIFF or AIFC file: the test that tells sample entries from SysEx entries.
 bool is_sample(const uint8_t* data, size_t length);
 
-// parse_wav, parse_aiff or parse_aifc by the magic; 0 for anything else.
-int parse_sample(SampleInfo& info, const uint8_t* data, size_t length);
+// parse_wav, parse_aiff or parse_aifc by the magic; read_other_file for anything else.
+ReadResult parse_sample(SampleInfo& info, const uint8_t* data, size_t length);
 
 }  // namespace jx

@@ -12,7 +12,7 @@ namespace jx {
 
 namespace {
 
-using Parse = int (*)(SampleInfo&, const uint8_t*, size_t);
+using Parse = ReadResult (*)(SampleInfo&, const uint8_t*, size_t);
 using Word = int32_t (*)(const SampleInfo&, const uint8_t*);
 using Fill = int32_t (*)(SampleConversion&, int32_t);
 
@@ -25,7 +25,7 @@ size_t first_step(SampleConversion& c, Parse parse, size_t& position, size_t& le
     c.problem.clear();
     SdsDump& dump = c.dump;
     // A parse that failed part way may leave fields of no file at all: such an entry is skipped.
-    if (parse(dump.sample, c.data, c.data_length) != 1) {
+    if (parse(dump.sample, c.data, c.data_length) != read_ok) {
         c.problem = "the file does not read as a whole sample";
         return 0;
     }
@@ -95,9 +95,9 @@ int32_t fill_words(SampleConversion& c, int32_t read_position) {
         int32_t value = word(s, p);
         if (s.channels == 2) {
             int32_t second = word(s, p + s.container_bytes);
-            if (c.channel_mode == sds::channel_right)
+            if (c.channel_mode == channel_right)
                 value = second;
-            else if (c.channel_mode != sds::channel_left)
+            else if (c.channel_mode != channel_left)
                 value = static_cast<int32_t>((int64_t{value} + second) / 2);
         }
         dump.words[i] = value;

@@ -15,8 +15,8 @@
 #include "cli/options.h"
 #include "platform/files.h"
 #include "platform/window.h"
-#include "transfer/file_entry.h"
 #include "transfer/entry_info.h"
+#include "transfer/file_entry.h"
 
 namespace jx::cli {
 
@@ -66,7 +66,7 @@ std::optional<uint32_t> read_number(const char* text, uint32_t largest) {
 // what the converter found.
 std::string conversion_problem(const Entry& entry, const SampleConversion& conversion) {
     SampleInfo info;
-    if (parse_sample(info, entry.bytes(), entry.length()) == 1) return conversion.problem;
+    if (parse_sample(info, entry.bytes(), entry.length()) == read_ok) return conversion.problem;
     std::string reason = describe_entry(entry).text;
     for (char& c : reason)
         if (c == '\t' || c == '\n') c = ' ';
@@ -98,12 +98,14 @@ int cmd_sds(int argc, char** argv) {
             out = v;
         } else if (!std::strcmp(arg, "--loop")) {
             const char* v = value();
-            conversion.loop_mode = v ? option_index(v, {"file", "on", "off"}) : -1;
-            if (conversion.loop_mode < 0) return usage("--loop takes file, on or off");
+            int mode = v ? option_index(v, {"file", "on", "off"}) : -1;
+            if (mode < 0) return usage("--loop takes file, on or off");
+            conversion.loop_mode = static_cast<LoopMode>(mode);
         } else if (!std::strcmp(arg, "--channel")) {
             const char* v = value();
-            conversion.channel_mode = v ? channel_option_mode(v) : -1;
-            if (conversion.channel_mode < 0) return usage("--channel takes both, left or right");
+            int mode = v ? channel_option_mode(v) : -1;
+            if (mode < 0) return usage("--channel takes both, left or right");
+            conversion.channel_mode = static_cast<ChannelMode>(mode);
         } else if (!std::strcmp(arg, "--samplepos")) {
             const char* v = value();
             std::optional<uint32_t> n = v ? read_number(v, UINT32_MAX) : std::nullopt;

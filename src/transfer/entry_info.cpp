@@ -31,14 +31,14 @@ EntryInfo describe_entry(const Entry& entry) {
     return info;
 }
 
-EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
+EntryInfo describe_parsed_sample(ReadResult result, const SampleInfo& info,
                                  const SampleFailureTexts& texts) {
     EntryInfo shown;
     shown.is_sample = true;
-    if (result != 1) {
-        shown.text = result == -2   ? texts.chunk_size
-                     : result == -3 ? texts.not_pcm
-                                    : texts.unknown_format;
+    if (result != read_ok) {
+        shown.text = result == read_chunk_size ? texts.chunk_size
+                     : result == read_not_pcm  ? texts.not_pcm
+                                               : texts.unknown_format;
         return shown;
     }
     char text[256];
@@ -46,7 +46,7 @@ EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
                       info.length, info.channels, info.rate, info.bits);
-    else if (info.loop_type == 0x7F)
+    else if (info.loop_type == loop_type_none)
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF. "
                       "Loop start: %d Loop end: %d",
@@ -117,37 +117,37 @@ void show_entry_info(TransferList& list, const Entry* entry) {
     if (list.window) apply_entry_info(*list.window, info);
 }
 
-const char* loop_caption(int mode) {
+const char* loop_caption(LoopMode mode) {
     static const char* captions[] = {"Loop: File", "Loop: On", "Loop: Off"};
     return captions[mode >= 0 && mode <= 2 ? mode : 0];
 }
 
-const char* channel_caption(int mode) {
+const char* channel_caption(ChannelMode mode) {
     static const char* captions[] = {"L+R", "Left", "Right"};
     return captions[mode >= 0 && mode <= 2 ? mode : 0];
 }
 
 void set_loop_mode(TransferList& list, char option, bool show) {
-    if (option >= '0' && option <= '2') list.loop_mode = option - '0';
+    if (is_mode_option(option)) list.loop_mode = loop_mode_of(option);
     if (show && list.window) list.window->set_text(ids::loop_button, loop_caption(list.loop_mode));
 }
 
 void set_channel_mode(TransferList& list, char option, bool show) {
-    if (option >= '0' && option <= '2') list.channel_mode = option - '0';
+    if (is_mode_option(option)) list.channel_mode = channel_mode_of(option);
     if (show && list.window)
         list.window->set_text(ids::channel_button, channel_caption(list.channel_mode));
 }
 
 void press_loop_button(TransferList& list) {
-    set_loop_mode(list, static_cast<char>('0' + (list.loop_mode + 1) % 3), true);
+    set_loop_mode(list, mode_option((list.loop_mode + 1) % 3), true);
     if (Entry* entry = entry_at(list, first_selected(list)))
-        entry->loop_option = static_cast<char>('0' + list.loop_mode);
+        entry->loop_option = mode_option(list.loop_mode);
 }
 
 void press_channel_button(TransferList& list) {
-    set_channel_mode(list, static_cast<char>('0' + (list.channel_mode + 1) % 3), true);
+    set_channel_mode(list, mode_option((list.channel_mode + 1) % 3), true);
     if (Entry* entry = entry_at(list, first_selected(list)))
-        entry->channel_option = static_cast<char>('0' + list.channel_mode);
+        entry->channel_option = mode_option(list.channel_mode);
 }
 
 void show_send_counter(TransferList& list, int index, int count) {

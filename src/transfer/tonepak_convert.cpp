@@ -23,7 +23,7 @@ TonepakOutcome convert_to_tonepak(TransferList& list, FftTables& tables, bool se
         set_channel_mode(list, entry->channel_option, false);
         SampleInfo s;
         if (!is_sample(entry->bytes(), entry->length()) ||
-            parse_sample(s, entry->bytes(), entry->length()) != 1)
+            parse_sample(s, entry->bytes(), entry->length()) != read_ok)
             continue;
         const int64_t window = int64_t{s.loop_end} - s.loop_start;
         if (window < 0 || window >= tonepak_max_frames || s.channels >= 3) continue;

@@ -7,14 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "audio/sample_modes.h"
+
 namespace jx {
 
 class Window;
 
 // A private copy of one file's or one received dump's bytes, with its sample options.
 struct Entry {
-    char loop_option = '0';     // '0' loop from the file, '1' on, '2' off
-    char channel_option = '0';  // '0' both channels, '1' left, '2' right
+    // The sample options as stored: mode_option of a LoopMode and of a ChannelMode.
+    char loop_option = mode_option(loop_file);
+    char channel_option = mode_option(channel_both);
     char send_mark = 'U';       // the send engine's mark: 'L' waiting, 'U' not selected, 'S' taken
     std::vector<uint8_t> data;  // exactly the bytes as stored
 
@@ -40,8 +43,8 @@ struct TransferList {
     std::vector<ListItem> items;
     int selection_cursor = -1;
     int dialog_filter_index = 1;
-    std::atomic<int> loop_mode{0};     // 0 from the file, 1 on, 2 off
-    std::atomic<int> channel_mode{0};  // 0 both, 1 left, 2 right
+    std::atomic<LoopMode> loop_mode{loop_file};
+    std::atomic<ChannelMode> channel_mode{channel_both};
     // Set by the main window's Delete key; a finished removal clears it.
     bool removing = false;
     // The main window that shows the File Info and option buttons; none in pure tests.

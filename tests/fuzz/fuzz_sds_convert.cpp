@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t options = data[0];
     ++data, --size;
     jx::SampleConversion c{.kind = jx::sample_kind_of(data, size),
-                           .loop_mode = options % 3,
-                           .channel_mode = (options / 3) % 3,
+                           .loop_mode = static_cast<jx::LoopMode>(options % 3),
+                           .channel_mode = static_cast<jx::ChannelMode>((options / 3) % 3),
                            .sample_number = options & 0x80 ? 200 : 5,
                            .device = options};
     size_t messages = 0, header = 0;
