@@ -80,9 +80,10 @@ int cmd_info(int argc, char** argv) {
     for (const std::string& file : files) {
         size_t before = list.items.size();
         bool document_failed = false;
-        for (const std::string& failed : add_files(list, file, '0', '0')) {
-            std::fprintf(stderr, "jx-cli info: cannot read '%s'\n", failed.c_str());
-            document_failed = document_failed || failed == file;
+        for (const FileProblem& failed : add_files(list, file, '0', '0')) {
+            std::fprintf(stderr, "jx-cli info: cannot read '%s': %s\n", failed.path.c_str(),
+                         failed.reason.c_str());
+            document_failed = document_failed || failed.path == file;
             status = 1;
         }
         // A loaded file-list document replaces the whole list: describe everything it brought in.

@@ -70,8 +70,9 @@ int cmd_save_list(int argc, char** argv) {
     int status = 0;
     // Full paths, as the window's dialogs give them, so that records can be relative.
     for (size_t k = 1; k < names.size(); ++k) {
-        for (const std::string& failed : add_files(list, absolute_path(names[k]), '0', '0')) {
-            std::fprintf(stderr, "jx-cli save-list: cannot read '%s'\n", failed.c_str());
+        for (const FileProblem& failed : add_files(list, absolute_path(names[k]), '0', '0')) {
+            std::fprintf(stderr, "jx-cli save-list: cannot read '%s': %s\n", failed.path.c_str(),
+                         failed.reason.c_str());
             status = 1;
         }
     }

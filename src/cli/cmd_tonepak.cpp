@@ -75,8 +75,9 @@ int cmd_tonepak(int argc, char** argv) {
     TransferList list;
     list.window = &window;
     for (const std::string& file : files) {
-        for (const std::string& failed : add_files(list, file, '0', '0')) {
-            std::fprintf(stderr, "jx-cli tonepak: cannot read '%s'\n", failed.c_str());
+        for (const FileProblem& failed : add_files(list, file, '0', '0')) {
+            std::fprintf(stderr, "jx-cli tonepak: cannot read '%s': %s\n", failed.path.c_str(),
+                         failed.reason.c_str());
             status = 1;
         }
     }

@@ -38,17 +38,20 @@ std::vector<std::string> chosen_files(TransferList& list) {
 
 }  // namespace
 
-std::vector<std::string> add_files(TransferList& list, const std::optional<std::string>& path,
+std::vector<FileProblem> add_files(TransferList& list, const std::optional<std::string>& path,
                                    char loop_option, char channel_option) {
     std::vector<std::string> files = path ? std::vector<std::string>{*path} : chosen_files(list);
-    std::vector<std::string> unreadable;
+    std::vector<FileProblem> unreadable;
     for (const std::string& file : files) {
+        std::string reason;
         if (path_find_extension(file) == ".jx") {
             // A document that cannot be loaded counts as a file that cannot be read.
-            if (!load_file_list(list, file, &unreadable)) unreadable.push_back(file);
+            if (!load_file_list(list, file, &unreadable, &reason))
+                unreadable.push_back({file, reason});
             break;
         }
-        if (!add_file(list, file, loop_option, channel_option)) unreadable.push_back(file);
+        if (!add_file(list, file, loop_option, channel_option, &reason))
+            unreadable.push_back({file, reason});
     }
     return unreadable;
 }

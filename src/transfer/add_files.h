@@ -13,8 +13,9 @@ namespace jx {
 
 // Adds the file at path, or every file chosen in the open dialog when no path is given, with the
 // two option characters. A ".jx" file is opened as a file list instead, and ends the adding.
-// Returns the files that could not be read (they are skipped without a message).
-std::vector<std::string> add_files(TransferList& list, const std::optional<std::string>& path,
+// Returns the files that could not be read, with the reasons (they are skipped without a
+// message).
+std::vector<FileProblem> add_files(TransferList& list, const std::optional<std::string>& path,
                                    char loop_option, char channel_option);
 
 // The open dialog's filters, shared with the tests.

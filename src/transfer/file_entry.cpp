@@ -13,8 +13,9 @@ std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* rea
     return entry;
 }
 
-bool add_file(TransferList& list, const std::string& path, char loop_option, char channel_option) {
-    std::unique_ptr<Entry> entry = read_file_entry(path);
+bool add_file(TransferList& list, const std::string& path, char loop_option, char channel_option,
+              std::string* reason) {
+    std::unique_ptr<Entry> entry = read_file_entry(path, reason);
     if (!entry) return false;
     entry->loop_option = loop_option;
     entry->channel_option = channel_option;

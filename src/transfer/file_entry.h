@@ -11,8 +11,17 @@ namespace jx {
 // option characters are left for the caller to set.
 std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* reason = nullptr);
 
+// A file that could not be added, and why ("permission denied", "not a regular file", ...).
+struct FileProblem {
+    std::string path;
+    std::string reason;
+    bool operator==(const FileProblem&) const = default;
+};
+
 // Adds the file at path at the end of the list with the two option characters, and selects and
-// shows it when nothing is selected. False when the file cannot be read: nothing is added.
-bool add_file(TransferList& list, const std::string& path, char loop_option, char channel_option);
+// shows it when nothing is selected. False when the file cannot be read (`reason` says why):
+// nothing is added.
+bool add_file(TransferList& list, const std::string& path, char loop_option, char channel_option,
+              std::string* reason = nullptr);
 
 }  // namespace jx

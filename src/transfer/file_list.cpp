@@ -81,13 +81,14 @@ char channel_option_of(const ListItem& item) {
 
 // Records are added as the Load button adds files; a record naming a document is passed over.
 void add_records(TransferList& list, const std::vector<FileListRecord>& records,
-                 const std::string& folder, std::vector<std::string>* unreadable) {
+                 const std::string& folder, std::vector<FileProblem>* unreadable) {
     for (const FileListRecord& record : records) {
         std::string path = record_path(record, folder);
         if (path_find_extension(path) == ".jx") continue;
-        if (!add_file(list, path, record.loop_option, record.channel_option) &&
+        std::string reason;
+        if (!add_file(list, path, record.loop_option, record.channel_option, &reason) &&
             unreadable != nullptr)
-            unreadable->push_back(path);
+            unreadable->push_back({path, reason});
     }
 }
 
@@ -175,11 +176,14 @@ std::vector<uint8_t> stored_list_bytes(const TransferList& list,
 }
 
 bool load_file_list(TransferList& list, const std::string& path,
-                    std::vector<std::string>* unreadable) {
-    auto bytes = read_whole_file(path);
+                    std::vector<FileProblem>* unreadable, std::string* reason) {
+    auto bytes = read_whole_file(path, reason);
     if (!bytes) return false;
     FileListDocument document = parse_file_list(bytes->data(), bytes->size());
-    if (!document.valid) return false;
+    if (!document.valid) {
+        if (reason != nullptr) *reason = "not a Jx Filelist document";
+        return false;
+    }
     if (document.sample_position > 0 && list.window != nullptr)
         list.window->set_text(ids::samplepos, std::to_string(document.sample_position));
     for (size_t n = list.items.size(); n > 0; --n) remove_entries(list, 0);

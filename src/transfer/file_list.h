@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "transfer/file_entry.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
@@ -52,10 +53,10 @@ std::vector<uint8_t> stored_list_bytes(const TransferList& list,
 // when the document holds a position above 0. A document that cannot be read, or whose magic
 // or version does not match, changes nothing. Records naming other documents are passed over,
 // so that a document naming itself or another document cannot nest without end. Returns whether
-// the document was loaded; the files its records name that could not be read are added to
-// `unreadable` when given.
+// the document was loaded (`reason` says why not); the files its records name that could not be
+// read are added to `unreadable` when given.
 bool load_file_list(TransferList& list, const std::string& path,
-                    std::vector<std::string>* unreadable = nullptr);
+                    std::vector<FileProblem>* unreadable = nullptr, std::string* reason = nullptr);
 // Writes the list as a document at path, replacing the file only once it is complete.
 ListSave save_file_list(const TransferList& list, const std::string& path);
 

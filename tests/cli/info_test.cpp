@@ -1,5 +1,6 @@
 // jx-cli info run as a user runs it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "audio/sds.h"
 #include "maker_message.h"
@@ -84,12 +85,28 @@ TEST_F(CliInfo, SampleDumpAndUpgradeDump) {
                          "\", \"type\": \"KG\", \"size\": \"288\", \"info\": \"Sysex Upgrade\"}\n");
 }
 
+// A FIFO, as a file or as a document, is never opened for reading: no command waits for a
+// writer that never comes. (`timeout` ends the run if it ever did.)
+TEST_F(CliInfo, AFifoIsRefusedAtOnce) {
+    std::string fifo = dir.file("pipe.syx");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string list_fifo = dir.file("pipe.jx");
+    ASSERT_EQ(::mkfifo(list_fifo.c_str(), 0600), 0);
+    auto r = test::run_command("timeout", {"10", JX_CLI_PATH, "info", fifo, list_fifo},
+                               dir.file("stderr.txt"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "jx-cli info: cannot read '" + fifo +
+                         "': not a regular file\n"
+                         "jx-cli info: cannot read '" +
+                         list_fifo + "': not a regular file\n");
+}
+
 TEST_F(CliInfo, UnreadableFileIsNamedAndTheRestStillPrinted) {
     std::string kit = dir.write("kit.syx", test::record(0x06, 'R', {1, 2, 3, 4}));
     std::string missing = dir.file("missing.syx");
     auto r = run({missing, kit});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "jx-cli info: cannot read '" + missing + "'\n");
+    EXPECT_EQ(r.err, "jx-cli info: cannot read '" + missing + "': no such file or directory\n");
     EXPECT_NE(r.out.find(kit + "\n  Type: KE  Size: 16\n  Normal Globals: 0 Kits: 1 Sounds: 0\n"),
               std::string::npos)
         << r.out;

@@ -63,7 +63,8 @@ TEST_F(CliSaveList, UnreadableFilesAreNamedAndTheRestSaved) {
     std::string missing = dir.file("missing.syx");
     auto r = run("save-list", {dir.file("l.jx"), missing, kit});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "jx-cli save-list: cannot read '" + missing + "'\n");
+    EXPECT_EQ(r.err,
+              "jx-cli save-list: cannot read '" + missing + "': no such file or directory\n");
     auto bytes = read_whole_file(dir.file("l.jx"));
     ASSERT_TRUE(bytes);
     EXPECT_EQ(std::string(bytes->begin(), bytes->end()),
@@ -97,13 +98,15 @@ TEST_F(CliSaveList, DocumentsThatCannotBeLoadedAreReported) {
     // repeats it.
     auto info = run("info", {kit, not_a_list});
     EXPECT_EQ(info.status, 1);
-    EXPECT_EQ(info.err, "jx-cli info: cannot read '" + not_a_list + "'\n");
+    EXPECT_EQ(info.err,
+              "jx-cli info: cannot read '" + not_a_list + "': not a Jx Filelist document\n");
     EXPECT_EQ(info.out.find(kit), info.out.rfind(kit));
     EXPECT_NE(info.out.find(kit), std::string::npos);
 
     auto missing = run("info", {names_missing});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "jx-cli info: cannot read '" + dir.file("missing.syx") + "'\n");
+    EXPECT_EQ(missing.err, "jx-cli info: cannot read '" + dir.file("missing.syx") +
+                               "': no such file or directory\n");
 }
 
 TEST_F(CliSaveList, UsageErrors) {

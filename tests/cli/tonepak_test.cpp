@@ -75,7 +75,7 @@ TEST_F(CliTonepak, WritesEachWaveformAndNamesWhatIsPassedOver) {
                          "{\"name\": \"kick.old\", \"file\": \"" +
                          out + "/kick.old\", \"size\": 7027}\n");
     EXPECT_EQ(r.err, "jx-cli tonepak: cannot read '" + dir.file("missing.wav") +
-                         "'\n"
+                         "': no such file or directory\n"
                          "jx-cli tonepak: '" +
                          sysex +
                          "' passed over (not a sample); waveform slot 1 stays unused\n"

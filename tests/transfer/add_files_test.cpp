@@ -64,10 +64,20 @@ TEST_F(AddFiles, LaterFilesLeaveTheSelectionAndInfoAlone) {
     EXPECT_EQ(window.text(ids::file_info), "shown");
 }
 
-TEST_F(AddFiles, UnreadableFilesAreSkipped) {
+TEST_F(AddFiles, UnreadableFilesAreSkippedWithTheirReasons) {
     std::string missing = dir.file("missing.syx");
-    EXPECT_EQ(add_files(list, missing, '0', '0'), std::vector<std::string>{missing});
-    EXPECT_EQ(add_files(list, dir.path.string(), '0', '0').size(), 1u);  // a folder
+    std::string not_a_list = dir.write("not_a_list.jx", {1, 2, 3});
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {missing, "no such file or directory"},
+        {dir.path.string(), "is a directory"},
+        {not_a_list, "not a Jx Filelist document"},
+        {dir.file("missing.jx"), "no such file or directory"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(add_files(list, c.path, '0', '0'),
+                  (std::vector<FileProblem>{{c.path, c.reason}}));
     EXPECT_TRUE(list.items.empty());
     EXPECT_TRUE(window.open_requests.empty());
 }
