@@ -69,8 +69,12 @@ int cmd_info(int argc, char** argv) {
         }
         // A loaded file-list document replaces the whole list: describe everything it brought in.
         if (path_find_extension(file) == ".jx" && !document_failed) before = 0;
-        for (size_t index = before; index < list.items.size(); ++index)
+        // Each entry's bytes are let go once it is described, so that a run over many large
+        // files holds about one of them at a time.
+        for (size_t index = before; index < list.items.size(); ++index) {
             print_item(list, window, index, json);
+            std::vector<uint8_t>().swap(list.items[index].entry->data);
+        }
         std::fflush(stdout);
     }
     return status;

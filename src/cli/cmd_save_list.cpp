@@ -1,4 +1,6 @@
 // jx-cli save-list: writes a "Jx Filelist" document of files, as the Save button does.
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,7 +25,7 @@ const char* const save_list_help =
     "\"Jx Filelist\" document at OUT.jx: entries in the document's folder or below it are\n"
     "stored relative to it, the others with their full path. A .jx FILE is opened as a\n"
     "document, replacing the entries before it, as opening it in the window does.\n\n"
-    "  --samplepos N   the Samplepos value the document keeps (default 0)\n"
+    "  --samplepos N   the Samplepos value the document keeps, 0 to 2147483647 (default 0)\n"
     "  --help          this text\n\n"
     "A file that cannot be read, or whose record would be longer than 259 characters, is\n"
     "named on stderr and left out; the others are still saved, and the exit status is 1.\n";
@@ -36,8 +38,9 @@ int cmd_save_list(int argc, char** argv) {
     if (!args.problem.empty()) return usage_error("save-list", args.problem);
     std::string samplepos;  // kept as given: the Samplepos edit's text
     for (const auto& [name, value] : args.options) {
-        if (!read_decimal<uint32_t>(value, 0, UINT32_MAX))
-            return usage_error("save-list", "--samplepos takes a number from 0 to 4294967295");
+        // The document keeps a signed 32-bit position: a larger one would be stored as 0.
+        if (!read_decimal<uint32_t>(value, 0, INT32_MAX))
+            return usage_error("save-list", "--samplepos takes a number from 0 to 2147483647");
         samplepos = value;
     }
     const std::vector<std::string>& names = args.operands;
@@ -53,10 +56,14 @@ int cmd_save_list(int argc, char** argv) {
     list.window = &window;
     int status = 0;
     // Full paths, as the window's dialogs give them, so that records can be relative.
+    // The document needs the entries' names and options only: each entry's bytes are let go
+    // once it is in the list, so that many large files are held one at a time.
     for (size_t k = 1; k < names.size(); ++k) {
-        for (const FileProblem& failed : add_files(list, absolute_path(names[k]), '0', '0')) {
+        size_t before = list.items.size();
+        for (const FileProblem& failed : add_files(list, absolute_path(names[k]), '0', '0'))
             status = failure("save-list", "cannot read '" + failed.path + "': " + failed.reason);
-        }
+        for (size_t index = before; index < list.items.size(); ++index)
+            std::vector<uint8_t>().swap(list.items[index].entry->data);
     }
     std::string out = absolute_path(names[0]);
     if (list.items.empty()) {

@@ -20,6 +20,8 @@ namespace jx::cli {
 
 namespace {
 
+constexpr size_t tonepak_slots = 64;
+
 const char* const tonepak_help =
     "usage: jx-cli tonepak FILE... --out DIR [--channel both|left|right]\n\n"
     "Adds the files to a transfer list in this order as the Load button does, selects them all\n"
@@ -111,6 +113,13 @@ int cmd_tonepak(int argc, char** argv) {
             continue;
         }
         print_json_line({{"name", name}, {"file", path}, {"size", entry.length()}});
+        // The message has room for 64 slot numbers; the 65th entry goes to slot 0 again.
+        if (index >= tonepak_slots)
+            std::fprintf(stderr,
+                         "jx-cli tonepak: '%s' is entry %zu but goes to waveform slot %zu: there "
+                         "are %zu slots, so it takes the place of entry %zu on the device\n",
+                         names[index].c_str(), index + 1, index % tonepak_slots, tonepak_slots,
+                         index % tonepak_slots + 1);
     }
     return status;
 }

@@ -81,7 +81,7 @@ TEST_F(CliArguments, UsageErrorsAreOneLineThatPointsToTheHelp) {
         {{"tonepak", sample, "--out", dir.file("o"), "--channel=middle"},
          "jx-cli tonepak: --channel takes both, left or right"},
         {{"save-list", dir.file("l.jx"), sample, "--samplepos= 1"},
-         "jx-cli save-list: --samplepos takes a number from 0 to 4294967295"},
+         "jx-cli save-list: --samplepos takes a number from 0 to 2147483647"},
         {{"config", "midi_in=1"}, "jx-cli config: unexpected argument 'midi_in=1'"},
         {{"config", "--set", "midi_in=+1"},
          "jx-cli config: bad value '+1' for midi_in (-1 to 2147483647)"},

@@ -117,6 +117,7 @@ TEST_F(CliSaveList, UsageErrors) {
         {kit, kit},  // the document must be a .jx name, not a data file
         {dir.file("l.jx"), "--samplepos", "-1", kit},
         {dir.file("l.jx"), "--samplepos", "4294967296", kit},
+        {dir.file("l.jx"), "--samplepos", "2147483648", kit},  // the document would keep 0
         {dir.file("l.jx"), kit, "--samplepos"},
         {dir.file("l.jx"), "--bogus", kit},
     };

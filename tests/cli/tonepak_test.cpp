@@ -1,6 +1,7 @@
 // jx-cli tonepak run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
@@ -130,6 +131,26 @@ TEST_F(CliTonepak, AllConvertedExitsWithZeroAndNoNameIsWrittenTwice) {
     EXPECT_EQ(both.err,
               "jx-cli tonepak: '" + second + "' not written: an earlier waveform has its name\n");
     EXPECT_EQ(read_file(dir.file("out2/hat.syx")), read_file(dir.file("out/hat.syx")));
+}
+
+// The waveform message numbers 64 slots: the 65th entry lands on the first one's slot, which the
+// user hears about instead of finding it out on the device.
+TEST_F(CliTonepak, EntriesBeyondTheSixtyFourSlotsAreNamed) {
+    std::vector<std::string> args;
+    for (int k = 0; k < 66; ++k)
+        args.push_back(dir.write("w" + std::to_string(100 + k) + ".wav", harmonics_wav(1, 64)));
+    args.insert(args.end(), {"--out", dir.file("out")});
+    test::CommandResult r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 66);
+    EXPECT_EQ(r.err,
+              "jx-cli tonepak: '" + dir.file("w164.wav") +
+                  "' is entry 65 but goes to waveform slot 0: there are 64 slots, so it takes the "
+                  "place of entry 1 on the device\n"
+                  "jx-cli tonepak: '" +
+                  dir.file("w165.wav") +
+                  "' is entry 66 but goes to waveform slot 1: there are 64 slots, so it takes the "
+                  "place of entry 2 on the device\n");
 }
 
 }  // namespace
