@@ -138,7 +138,11 @@ std::string json_string(const std::string& text) {
         auto c = static_cast<unsigned char>(text[k]);
         size_t len = utf8_sequence(text, k);
         if (len == 0) {
-            out += "\\ufffd";
+            // A byte that is not UTF-8 (a Linux file name may hold any) is kept recoverable: it
+            // becomes the lone surrogate U+DC00 + byte, which no valid UTF-8 text can contain.
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\udc%02x", c);
+            out += buf;
             ++k;
             continue;
         }

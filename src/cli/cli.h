@@ -72,8 +72,10 @@ std::optional<ChannelMode> read_channel_mode(std::string_view text);
 // Writes the object as one line of JSON on stdout: {"key": value, "key": value} in the object's
 // order, with strings escaped by json_string.
 void print_json_line(const nlohmann::ordered_json& object);
-// The text as a JSON string literal: quotes, backslashes and control characters escaped, and
-// bytes that are not UTF-8 replaced by U+FFFD (as \ufffd) so that the output is always valid UTF-8.
+// The text as a JSON string literal: quotes, backslashes and control characters escaped. A byte
+// that is not part of valid UTF-8 is written as \udcXX (XX its value in hex): a lone surrogate
+// that valid UTF-8 never holds, so that two names never print alike and each can be recovered
+// byte for byte (as Python's "surrogateescape" error handler reads it back).
 std::string json_string(const std::string& text);
 
 }  // namespace jx::cli

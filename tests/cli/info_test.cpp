@@ -36,6 +36,22 @@ TEST_F(CliInfo, JsonLinesCarryTypeSizeAndExactInfoText) {
                   empty + "\", \"type\": \"-\", \"size\": \"0\", \"info\": \"\"}\n");
 }
 
+// Names that are not UTF-8 stay apart and recoverable in JSON: each stray byte is \udcXX.
+TEST_F(CliInfo, JsonKeepsNamesThatAreNotUtf8Recoverable) {
+    std::string a = dir.write("kit\xff.syx", {});
+    std::string b = dir.write("kit\xfe.syx", {});
+    std::string c = dir.write("kit\xc3\xa4\xc3.syx", {});  // a whole "ä", then half of one
+    auto r = run({"--json", a, b, c});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string folder = dir.path.string();
+    auto line = [&](const std::string& name) {
+        return "{\"file\": \"" + folder + "/" + name +
+               "\", \"type\": \"-\", \"size\": \"0\", \"info\": \"\"}\n";
+    };
+    EXPECT_EQ(r.out,
+              line("kit\\udcff.syx") + line("kit\\udcfe.syx") + line("kit\xc3\xa4\\udcc3.syx"));
+}
+
 TEST_F(CliInfo, SamplesShowTheirFileInfoText) {
     using namespace test;
     std::string wav =
