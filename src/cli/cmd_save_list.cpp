@@ -60,7 +60,8 @@ int cmd_save_list(int argc, char** argv) {
     // once it is in the list, so that many large files are held one at a time.
     for (size_t k = 1; k < names.size(); ++k) {
         size_t before = list.items.size();
-        for (const FileProblem& failed : add_files(list, absolute_path(names[k]), '0', '0'))
+        for (const FileProblem& failed : add_files(
+                 list, absolute_path(names[k]), mode_option(loop_file), mode_option(channel_both)))
             status = failure("save-list", "cannot read '" + failed.path + "': " + failed.reason);
         for (size_t index = before; index < list.items.size(); ++index)
             std::vector<uint8_t>().swap(list.items[index].entry->data);
