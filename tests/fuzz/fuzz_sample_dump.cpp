@@ -52,12 +52,20 @@ void build_and_read_back(const uint8_t* data, size_t size) {
     auto loop_mode = static_cast<jx::LoopMode>(data[29] % 3);
     std::string_view rest(reinterpret_cast<const char*>(data + 32), size - 32);
     jx::sds_begin_dump(dump, read32(data + 9), data[30]);
+    const bool extended = data[31] & 1;
+    const bool fits =
+        jx::sds_header_problem(dump.sample, dump.sample_number, loop_mode, extended).empty();
     size_t header = jx::sds_build_header(
-        dump, loop_mode, data[31] & 1 ? std::optional<std::string_view>(rest) : std::nullopt);
+        dump, loop_mode, extended ? std::optional<std::string_view>(rest) : std::nullopt);
+    // A value beyond its field gives no header at all, never a wrapped one.
+    if (!fits) {
+        if (header != 0 || dump.header_length != 0) std::abort();
+        return;
+    }
     jx::sds_build_zbname(dump, jx::four_char_value(rest));
     jx::SdsHeader back;
-    int parsed = data[31] & 1 ? jx::sds_parse_extended_header(dump.header.data(), header, back)
-                              : jx::sds_parse_header(dump.header.data(), header, back);
+    int parsed = extended ? jx::sds_parse_extended_header(dump.header.data(), header, back)
+                          : jx::sds_parse_header(dump.header.data(), header, back);
     if (parsed != 1 || back.bits != dump.bits) std::abort();
     parse_everything(dump.header.data(), dump.header_length);
 
