@@ -245,8 +245,8 @@ class MidiIn {
 
     MidiInCallback callback;
     void* instance;
-    std::unique_ptr<MidiInConnection> connection;
     MidiInSink sink{*this};
+    std::unique_ptr<MidiInConnection> connection;  // ended before the sink
 
     // The buffers queued and the message being collected; guarded by mutex.
     std::mutex mutex;
