@@ -50,7 +50,9 @@ MidiLoopback::~MidiLoopback() {
 }
 
 void MidiLoopback::attach(LoopbackPeer* peer) {
-    std::lock_guard lock(mutex_);
+    // A device being detached may be in the middle of taking a message: wait for that.
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !busy_; });
     peer_ = peer;
 }
 
@@ -176,6 +178,7 @@ void MidiLoopback::run() {
         }
         lock.lock();
         busy_ = false;
+        wake_.notify_all();
     }
 }
 
