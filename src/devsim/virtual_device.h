@@ -32,6 +32,7 @@ class DeviceLink {
 struct DeviceFaults {
     std::optional<int> nak_packet;  // NAK this packet (once, or every time with nak_always)
     bool nak_always = false;
+    int nak_offset = 0;  // added to the number such a NAK carries: a NAK naming another packet
     std::optional<int> wait_packet;  // WAIT before answering this packet, then answer late
     std::chrono::milliseconds wait_time{200};
     std::optional<int> cancel_packet;           // CANCEL instead of answering this packet
