@@ -67,7 +67,8 @@ struct ReceivedSample {
 
 // Everything the device took and said, in order.
 struct DeviceRecord {
-    std::vector<std::vector<uint8_t>> sysex;  // messages other than SDS and Turbo
+    std::vector<std::vector<uint8_t>> messages;  // every whole message that arrived
+    std::vector<std::vector<uint8_t>> sysex;     // messages other than SDS and Turbo
     std::vector<ReceivedSample> samples;
     std::vector<std::vector<uint8_t>> answers;  // every message the device sent
     int32_t packets_taken = 0;                  // data packets accepted, all dumps
