@@ -38,10 +38,11 @@ void VirtualDevice::set_faults(const DeviceFaults& faults) {
 
 void VirtualDevice::clear() {
     std::lock_guard lock(mutex_);
+    const int32_t speed_index = record_.speed_index;
     record_ = DeviceRecord{};
+    record_.speed_index = speed_index;
     in_dump_ = false;
     nak_done_ = false;
-    link_.set_speed(10);
 }
 
 void VirtualDevice::receive(const uint8_t* data, size_t length) {
