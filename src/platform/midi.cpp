@@ -103,6 +103,17 @@ std::string error_text(int result, const std::string& backend_text, size_t max_l
     return text;
 }
 
+// The text of a result from an input or output handle, with the backend's own text it kept.
+template <typename Handle>
+std::string handle_error_text(Handle* handle, int result, size_t max_length) {
+    std::string backend_text;
+    if (handle) {
+        std::lock_guard lock(handle->mutex);
+        backend_text = handle->error;
+    }
+    return error_text(result, backend_text, max_length);
+}
+
 }  // namespace
 
 int midi_out_count(MidiService& service) {
@@ -230,12 +241,7 @@ int midi_out_unprepare_header(MidiOut* handle, MidiHeader& header) {
 }
 
 std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length) {
-    std::string backend_text;
-    if (handle) {
-        std::lock_guard lock(handle->mutex);
-        backend_text = handle->error;
-    }
-    return error_text(result, backend_text, max_length);
+    return handle_error_text(handle, result, max_length);
 }
 
 // Input.
@@ -482,12 +488,7 @@ int midi_in_close(MidiIn* handle) {
 }
 
 std::string midi_in_error_text(MidiIn* handle, int result, size_t max_length) {
-    std::string backend_text;
-    if (handle) {
-        std::lock_guard lock(handle->mutex);
-        backend_text = handle->error;
-    }
-    return error_text(result, backend_text, max_length);
+    return handle_error_text(handle, result, max_length);
 }
 
 }  // namespace jx
