@@ -292,8 +292,11 @@ bool MidiInSink::drained() const {
 }
 
 void MidiInSink::deliver_loop() {
-    while (!quit_.load()) {
+    // Ends only with nothing left to deliver: what arrived before the input stopped is handed
+    // over before the buffers are returned.
+    for (;;) {
         const uint32_t seen = signal_.load(std::memory_order_acquire);
+        const bool quit = quit_.load();
         if (overflowed_.exchange(false)) {
             std::lock_guard lock(in_.mutex);
             in_.lost_message = true;
@@ -301,6 +304,7 @@ void MidiInSink::deliver_loop() {
         const uint64_t head = head_.load(std::memory_order_acquire);
         const uint64_t tail = tail_.load(std::memory_order_relaxed);
         if (head == tail) {
+            if (quit) return;
             signal_.wait(seen, std::memory_order_acquire);
             continue;
         }
@@ -467,7 +471,7 @@ int midi_in_stop(MidiIn* handle) {
 int midi_in_reset(MidiIn* handle) {
     if (!handle) return midi_invalid_handle;
     stop_connection(handle);
-    // Bytes already taken from the backend are delivered first; then the queue empties.
+    // Bytes the backend handed over before it stopped are delivered first; then the queue empties.
     handle->sink.stop_delivery();
     handle->sink.discard_pending();
     return_all_buffers(handle);
