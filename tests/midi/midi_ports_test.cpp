@@ -130,10 +130,15 @@ TEST(MidiPorts, HandshakeAnswersReachTheSenderOnlyWhileASampleIsSentOnItsChannel
 
 TEST(MidiPorts, WhileRecordingEveryBufferGoesToTheRecorderAndNoneToTheSender) {
     VirtualRig rig;
-    std::vector<Bytes> recorded;
+    struct Recorded {
+        std::mutex mutex;
+        std::vector<Bytes> buffers;
+    } recorded;
     rig.ports.hooks.recorder = &recorded;
     rig.ports.hooks.record = [](void* to, const uint8_t* data, size_t count) {
-        static_cast<std::vector<Bytes>*>(to)->emplace_back(data, data + count);
+        auto& r = *static_cast<Recorded*>(to);
+        std::lock_guard lock(r.mutex);
+        r.buffers.emplace_back(data, data + count);
     };
     rig.state.receive_state = receive_recording;
     rig.state.sending = 1;
@@ -141,9 +146,12 @@ TEST(MidiPorts, WhileRecordingEveryBufferGoesToTheRecorderAndNoneToTheSender) {
     const Bytes ack = {0xF0, 0x7E, 0x00, 0x7F, 0x00, 0xF7};
     rig.loopback.device_send(ack.data(), ack.size());
     rig.loopback.device_send(turbo_answer_20.data(), turbo_answer_20.size());
-    ASSERT_TRUE(rig.wait_for([&] { return rig.loopback.idle() && rig.ports.in != nullptr; }));
-    close_midi_in(rig.ports);  // returns the buffers: whatever arrived has been handed over
-    EXPECT_EQ(recorded, (std::vector<Bytes>{ack, turbo_answer_20}));
+    ASSERT_TRUE(rig.wait_for([&] {
+        std::lock_guard lock(recorded.mutex);
+        return recorded.buffers.size() == 2;
+    }));
+    std::lock_guard lock(recorded.mutex);
+    EXPECT_EQ(recorded.buffers, (std::vector<Bytes>{ack, turbo_answer_20}));
     EXPECT_EQ(rig.state.hs_reply.load(), hs_none);
     EXPECT_EQ(rig.state.turbo_speed.load(), 10);
 }
