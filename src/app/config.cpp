@@ -112,9 +112,4 @@ bool save_placement(const Settings& s) {
     return all;
 }
 
-int turbo_speed_of_index(int index) {
-    static const int speeds[12] = {10, 10, 20, 33, 40, 50, 66, 80, 100, 133, 160, 200};
-    return index >= 0 && index < 12 ? speeds[index] : 10;
-}
-
 }  // namespace jx

@@ -1,31 +1,12 @@
 #pragma once
-// The program's settings: the values in memory, and the per-user registry key that keeps them
-// between runs.
+// Keeping the program's settings between runs in the per-user registry key.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "platform/settings.h"
+
 namespace jx {
-
-// win_h holds this when no window placement has been saved.
-constexpr int32_t no_placement = -1000;
-
-// Every setting, with the value it has before anything is read.
-struct Settings {
-    int32_t midi_in = -1;    // MIDI input device index; -1 = none
-    int32_t midi_del = 0;    // milliseconds between SysEx messages (entered and shown unsigned)
-    int32_t syx_reload = 0;  // non-zero: the list is kept in jx_files.dat between runs
-    int32_t use_xsds = 0;    // non-zero: extended SDS dump header and sample name message
-    int32_t ignore_hs = 1;   // non-zero: the SDS handshake is not used
-    int32_t win_w = -1;
-    int32_t win_h = no_placement;
-    int32_t win_x = 0;
-    int32_t win_y = 0;
-    int32_t midi_out = -1;    // MIDI output device index, stored as the text "midi_outs"
-    int32_t turbo_lim = 11;   // Turbo speed index the Turbo button asks for; 11 = no limit
-    uint8_t sds_dev = 0;      // SDS device number (channel byte)
-    int32_t rec_format = 0;   // received sample dumps: 0 SDS, 1 WAV, 2 AIFF, 3 none
-    int32_t send_zbname = 0;  // non-zero: the KVR-9ZB name message follows each sample's header
-};
 
 // The key under HKEY_CURRENT_USER.
 constexpr const char* config_key = "Software\\Tessarin\\Jx\\Config";
@@ -45,8 +26,5 @@ std::string midi_outs_text(int32_t midi_out);
 // The number that text stores ("%02x": at most two hex digits after any blanks); -1 when the
 // text holds none.
 int32_t parse_midi_outs(const uint8_t* text, size_t length);
-
-// The Turbo speed (multiple times ten) of a speed index 0..11; 10 for any other index.
-int turbo_speed_of_index(int index);
 
 }  // namespace jx

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_ids.h"
 #include "cli/commands.h"
 #include "cli/json.h"
+#include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "platform/paths.h"
 #include "transfer/add_files.h"

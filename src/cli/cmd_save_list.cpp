@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_ids.h"
 #include "cli/commands.h"
+#include "platform/dialog_ids.h"
 #include "platform/folders.h"
 #include "platform/headless_window.h"
 #include "platform/paths.h"

@@ -4,10 +4,10 @@
 
 #include "analysis/sample_dump.h"
 #include "analysis/sysex_scan.h"
-#include "app/dialog_ids.h"
 #include "audio/aiff.h"
 #include "audio/sds.h"
 #include "audio/wav.h"
+#include "platform/dialog_ids.h"
 #include "platform/window.h"
 
 namespace jx {

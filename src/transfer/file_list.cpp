@@ -4,7 +4,7 @@
 #include <climits>
 #include <optional>
 
-#include "app/dialog_ids.h"
+#include "platform/dialog_ids.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/paths.h"

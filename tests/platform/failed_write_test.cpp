@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "app/config.h"
-#include "app/dialog_ids.h"
+#include "platform/dialog_ids.h"
 #include "platform/files.h"
 #include "platform/headless_window.h"
 #include "transfer/file_list.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dialog_ids.h"
 #include "maker_message.h"
+#include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "temp_dir.h"
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dialog_ids.h"
 #include "audio/wav.h"
 #include "maker_message.h"
+#include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "sample_file_maker.h"
 

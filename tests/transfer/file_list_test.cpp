@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/dialog_ids.h"
+#include "platform/dialog_ids.h"
 #include "platform/files.h"
 #include "platform/headless_window.h"
 #include "transfer/add_files.h"

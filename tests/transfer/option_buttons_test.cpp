@@ -1,7 +1,7 @@
 // The Loop and L+R buttons, and the send counter and status fields.
 #include <gtest/gtest.h>
 
-#include "app/dialog_ids.h"
+#include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "transfer/entry_info.h"
 

@@ -1,5 +1,6 @@
 #pragma once
-// Resource ids of the controls of the main window (dialog 101).
+// Resource ids of the controls of the main window (dialog 101), shared by every layer that
+// talks to the window.
 
 namespace jx::ids {
 

@@ -1,0 +1,226 @@
+#include "devsim/virtual_device.h"
+
+#include <algorithm>
+
+#include "audio/sds.h"
+#include "audio/zbname.h"
+#include "platform/settings.h"
+
+namespace jx {
+
+namespace {
+
+constexpr uint8_t maker_turbo[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
+constexpr uint8_t turbo_query_id = 0x01;
+constexpr uint8_t turbo_answer_id = 0x02;
+constexpr uint8_t turbo_request_id = 0x03;
+
+bool is_turbo(const std::vector<uint8_t>& message) {
+    return message.size() >= 8 &&
+           std::equal(std::begin(maker_turbo), std::end(maker_turbo), message.begin());
+}
+
+}  // namespace
+
+VirtualDevice::VirtualDevice(DeviceLink& link, DeviceConfig config)
+    : link_(link), config_(config) {}
+
+DeviceRecord VirtualDevice::record() const {
+    std::lock_guard lock(mutex_);
+    return record_;
+}
+
+void VirtualDevice::set_faults(const DeviceFaults& faults) {
+    std::lock_guard lock(mutex_);
+    config_.faults = faults;
+    nak_done_ = false;
+}
+
+void VirtualDevice::clear() {
+    std::lock_guard lock(mutex_);
+    record_ = DeviceRecord{};
+    in_dump_ = false;
+    nak_done_ = false;
+    link_.set_speed(10);
+}
+
+void VirtualDevice::receive(const uint8_t* data, size_t length) {
+    std::lock_guard lock(mutex_);
+    if (record_.unplugged) return;
+    for (size_t i = 0; i < length; ++i) {
+        const uint8_t byte = data[i];
+        if (byte >= 0xF8) continue;  // real-time bytes may come anywhere
+        if (byte == 0xF0) {
+            collecting_.assign(1, byte);
+            in_message_ = true;
+        } else if (byte == 0xF7) {
+            if (!in_message_) continue;
+            collecting_.push_back(byte);
+            in_message_ = false;
+            take_message(collecting_);
+            if (record_.unplugged) return;
+        } else if (byte & 0x80) {
+            in_message_ = false;  // a status byte ends a message cut short; it is dropped
+        } else if (in_message_) {
+            collecting_.push_back(byte);
+        }
+    }
+}
+
+void VirtualDevice::take_message(const std::vector<uint8_t>& message) {
+    if (message.size() >= 4 && message[1] == sds::universal) {
+        take_sds(message);
+    } else if (is_turbo(message)) {
+        take_turbo(message);
+    } else {
+        ZbName name;
+        if (parse_zbname(message.data(), message.size(), name) == 1) {
+            // The name belongs to the dump of that sample number, taken just before.
+            for (auto it = record_.samples.rbegin(); it != record_.samples.rend(); ++it) {
+                if ((it->sample_number & 0xFF) == name.sample_number) {
+                    it->zbname = name.chars;
+                    break;
+                }
+            }
+            return;
+        }
+        record_.sysex.push_back(message);
+    }
+}
+
+void VirtualDevice::take_turbo(const std::vector<uint8_t>& message) {
+    const uint8_t id = message[6];
+    if (id != turbo_query_id && id != turbo_request_id) return;
+    if (id == turbo_request_id) {
+        record_.speed_index = std::clamp<int>(message[7], 1, config_.highest_speed_index);
+    }
+    const std::vector<uint8_t> reply = {0xF0,
+                                        0x00,
+                                        0x6B,
+                                        0x2E,
+                                        0x04,
+                                        0x00,
+                                        turbo_answer_id,
+                                        static_cast<uint8_t>(record_.speed_index),
+                                        0xF7};
+    say(reply, config_.faults.answer_delay);
+    // The answer still goes at the old speed; what follows at the new one.
+    link_.set_speed(turbo_speed_of_index(record_.speed_index));
+}
+
+void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
+    if (message[2] != config_.channel) return;  // a dump for another device
+    if (message[3] == sds::dump_header) {
+        take_header(message, false);
+    } else if (message[3] == sds::extended && message.size() >= 5 &&
+               message[4] == sds::extended_header) {
+        take_header(message, true);
+    } else if (message[3] == sds::extended && message.size() >= 5 &&
+               message[4] == sds::sample_name) {
+        SdsSampleName name;
+        if (sds_parse_sample_name(message.data(), message.size(), name) == 1 &&
+            !record_.samples.empty())
+            record_.samples.back().name = name.name;
+    } else if (message[3] == sds::data_packet) {
+        take_packet(message);
+    }
+}
+
+void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extended) {
+    SdsHeader header;
+    const int parsed = extended ? sds_parse_extended_header(message.data(), message.size(), header)
+                                : sds_parse_header(message.data(), message.size(), header);
+    if (parsed != 1 || header.bits < sds::min_bits || header.bits > sds::max_bits) return;
+    ReceivedSample sample;
+    sample.sample_number = header.sample_number;
+    sample.bits = header.bits;
+    sample.period = header.period;
+    sample.rate = extended ? header.rate : sds_rate_from_period(header.period);
+    sample.length = header.length;
+    sample.loop_start = header.loop_start;
+    sample.loop_end = header.loop_end;
+    sample.loop_type = header.loop_type;
+    sample.extended = extended;
+    sample.complete = header.length == 0;
+    record_.samples.push_back(std::move(sample));
+    in_dump_ = header.length > 0;
+    expected_packet_ = 0;
+    dump_packets_ = 0;
+    dump_channel_ = message[2];
+    nak_done_ = false;
+    if (config_.faults.unplug_packet == -1) {
+        record_.unplugged = true;
+        link_.unplug();
+        return;
+    }
+    if (config_.faults.cancel_packet == -1) {
+        answer(sds::cancel, 0);
+        in_dump_ = false;
+        return;
+    }
+    if (silent_at(-1)) return;
+    answer(sds::ack, 0);
+}
+
+void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
+    SdsPacket packet;
+    if (!in_dump_ || sds_parse_packet(message.data(), message.size(), packet) != 1) return;
+    const DeviceFaults& faults = config_.faults;
+    const int k = dump_packets_;
+    if (faults.unplug_packet == k) {
+        record_.unplugged = true;
+        link_.unplug();
+        return;
+    }
+    if (silent_at(k)) return;
+    if (faults.cancel_packet == k) {
+        answer(sds::cancel, static_cast<uint8_t>(expected_packet_));
+        in_dump_ = false;
+        return;
+    }
+    const bool fault_nak = faults.nak_packet == k && (faults.nak_always || !nak_done_);
+    if (fault_nak || packet.packet_number != expected_packet_ || !packet.checksum_ok) {
+        if (fault_nak) nak_done_ = true;
+        answer(sds::nak, static_cast<uint8_t>(expected_packet_));
+        return;
+    }
+    ReceivedSample& sample = record_.samples.back();
+    int32_t words[sds::max_words_per_packet];
+    const int count = sds_decode_packet(message.data(), sample.bits, words);
+    const size_t due = static_cast<size_t>(sample.length) - sample.words.size();
+    sample.words.insert(sample.words.end(), words, words + std::min<size_t>(count, due));
+    ++record_.packets_taken;
+    ++dump_packets_;
+    const uint8_t number = static_cast<uint8_t>(expected_packet_);
+    expected_packet_ = (expected_packet_ + 1) & 0x7F;
+    if (sample.words.size() >= static_cast<size_t>(sample.length)) {
+        sample.complete = true;
+        in_dump_ = false;
+    }
+    if (faults.wait_packet == k) {
+        answer(sds::wait, number);
+        answer(sds::ack, number, faults.wait_time);
+        return;
+    }
+    answer(sds::ack, number);
+}
+
+bool VirtualDevice::silent_at(int packet) const {
+    return config_.faults.silent_from && packet >= *config_.faults.silent_from;
+}
+
+void VirtualDevice::answer(uint8_t type, uint8_t packet, std::chrono::milliseconds extra_delay) {
+    const uint8_t channel = config_.faults.other_channel
+                                ? static_cast<uint8_t>((dump_channel_ + 1) & 0x7F)
+                                : dump_channel_;
+    const auto reply = sds_handshake(type, channel, packet);  // WAIT has the same layout
+    say(std::vector<uint8_t>(reply.begin(), reply.end()),
+        config_.faults.answer_delay + extra_delay);
+}
+
+void VirtualDevice::say(const std::vector<uint8_t>& message, std::chrono::milliseconds delay) {
+    record_.answers.push_back(message);
+    link_.send(message.data(), message.size(), delay);
+}
+
+}  // namespace jx

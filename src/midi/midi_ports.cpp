@@ -1,0 +1,231 @@
+#include "midi/midi_ports.h"
+
+#include <cstring>
+#include <thread>
+
+#include "audio/sds.h"
+#include "platform/dialog_ids.h"
+#include "platform/window.h"
+
+namespace jx {
+
+namespace {
+
+constexpr uint8_t turbo_query[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x01, 0xF7};
+constexpr uint8_t turbo_answer_start[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x02};
+
+void show_port_error(MidiPorts& ports, const std::string& text) {
+    if (ports.window)
+        ports.window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
+}
+
+// open_midi_out with the message lock held.
+void reopen_out(MidiPorts& ports) {
+    if (ports.open_out_index.load() >= 0) {
+        midi_out_close(ports.out.load());
+        ports.open_out_index.store(-1);
+    }
+    const int32_t configured = ports.settings->midi_out;
+    if (configured < 0) return;
+    MidiOut* handle = nullptr;
+    if (midi_out_open(*ports.service, configured, handle) == midi_ok) {
+        ports.out.store(handle);
+        ports.open_out_index.store(configured);
+    } else {
+        show_port_error(ports, text_out_port_failed);
+        ports.state->sending.store(0);
+        notify_transfer(*ports.state);
+    }
+}
+
+// Waits until the message has left the cable, or a stop is asked for; true when it left.
+bool wait_released(MidiPorts& ports, MidiOut* out, MidiHeader& header) {
+    TransferState& state = *ports.state;
+    for (;;) {
+        if (midi_out_unprepare_header(out, header) != midi_still_playing) return true;
+        if (state.cancel_request.load() != 0) return false;
+        wait_transfer_until(state, midi_out_release_time(out, header),
+                            [&] { return state.cancel_request.load() != 0; });
+    }
+}
+
+void close_input(MidiPorts& ports) {
+    ports.state->receive_state.store(receive_closed);
+    midi_in_reset(ports.in);
+    std::this_thread::sleep_for(ports.input_settle);
+    MidiIn* in = ports.in;
+    ports.in = nullptr;
+    midi_in_close(in);
+    for (MidiHeader& header : ports.in_headers) midi_in_unprepare_header(nullptr, header);
+}
+
+}  // namespace
+
+void open_midi_out(MidiPorts& ports) {
+    std::lock_guard lock(ports.message_mutex);
+    reopen_out(ports);
+}
+
+void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n) {
+    if (n > midi_message_size) return;
+    std::lock_guard lock(ports.message_mutex);
+    reopen_out(ports);
+    if (ports.open_out_index.load() < 0) return;
+    MidiOut* out = ports.out.load();
+    std::memcpy(ports.message.data(), bytes, n);
+    MidiHeader& header = ports.message_header;
+    header.data = ports.message.data();
+    header.length = static_cast<uint32_t>(n);
+    header.flags = 0;
+    int result = midi_out_prepare_header(out, header);
+    if (result == midi_ok) result = midi_out_long_msg(out, header);
+    if (result != midi_ok) {
+        show_port_error(ports, midi_out_error_text(out, result, 120));
+        TransferState& state = *ports.state;
+        state.sending.store(0);
+        state.cancel_request.store(0);
+        notify_transfer(state);
+        if (ports.window) ports.window->set_text(ids::send, "Send");
+        return;
+    }
+    wait_released(ports, out, header);
+}
+
+void open_midi_in(MidiPorts& ports) {
+    TransferState& state = *ports.state;
+    if (ports.open_in_index.load() >= 0) {
+        close_input(ports);
+        ports.open_in_index.store(-1);
+    }
+    state.receive_state.store(receive_idle);
+    const int32_t configured = ports.settings->midi_in;
+    if (configured < 0) return;
+    MidiIn* in = nullptr;
+    if (midi_in_open(*ports.service, configured, midi_in_callback, &ports, in) != midi_ok) {
+        show_port_error(ports, text_in_port_failed);
+        return;
+    }
+    ports.in = in;
+    ports.open_in_index.store(configured);
+    int added = midi_ok;
+    for (int i = 0; i < midi_in_buffer_count; ++i) {
+        MidiHeader& header = ports.in_headers[i];
+        header.data = ports.in_buffers[i].data();
+        header.length = midi_in_buffer_size;
+        header.flags = 0;
+        if (midi_in_prepare_header(in, header) != midi_ok) return;
+        added = midi_in_add_buffer(in, header);
+    }
+    if (added != midi_ok) return;
+    if (midi_in_start(in) != midi_ok) {
+        show_port_error(ports, text_in_start_failed);
+        ports.open_in_index.store(-1);
+        close_input(ports);
+    }
+}
+
+void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, MidiHeader* header) {
+    MidiPorts& ports = *static_cast<MidiPorts*>(instance);
+    TransferState& state = *ports.state;
+    if (message == MidiInMessage::close) {
+        if (ports.hooks.stop_recording) ports.hooks.stop_recording(ports.hooks.recorder);
+        return;
+    }
+    if (message != MidiInMessage::long_data && message != MidiInMessage::long_error) return;
+    const uint8_t* data = header->data;
+    const size_t count = header->bytes_recorded;
+    const int32_t receive = state.receive_state.load();
+    if (receive == receive_closed) return;
+    if (receive == receive_recording) {
+        if (ports.hooks.record) ports.hooks.record(ports.hooks.recorder, data, count);
+    } else if (receive == receive_idle) {
+        // Only the start of the buffer matters: it holds the start of at most one message. Bytes
+        // beyond what arrived are left from an earlier message and are never looked at.
+        if (count >= 8 && std::memcmp(data, turbo_answer_start, sizeof turbo_answer_start) == 0) {
+            set_turbo_speed(state, data[7]);
+        } else if (count >= 4 && data[1] == sds::universal && data[2] == ports.settings->sds_dev &&
+                   state.sending.load() != 0 && state.sending_sample.load() != 0) {
+            switch (data[3]) {
+                case sds::ack:
+                    state.hs_reply.store(hs_ack);
+                    break;
+                case sds::nak:
+                    if (count >= 5) {
+                        state.hs_nak_packet.store(data[4]);
+                        state.hs_reply.store(hs_nak);
+                    }
+                    break;
+                case sds::cancel:
+                    state.status_bits.fetch_or(status_remote_cancel);
+                    state.cancel_request.store(1);
+                    break;
+                case sds::wait:
+                    state.hs_wait.store(1);
+                    break;
+                default:
+                    break;
+            }
+            notify_transfer(state);
+        }
+    }
+    midi_in_add_buffer(handle, *header);
+}
+
+void send_hs_ack(MidiPorts& ports, uint8_t channel, uint8_t packet) {
+    const auto message = sds_handshake(sds::ack, channel, packet);
+    ports.nak_count.store(0);
+    send_sysex(ports, message.data(), message.size());
+}
+
+void send_hs_nak(MidiPorts& ports, uint8_t channel, uint8_t packet) {
+    const auto message = sds_handshake(sds::nak, channel, packet);
+    send_sysex(ports, message.data(), message.size());
+}
+
+void send_hs_cancel(MidiPorts& ports, uint8_t channel, uint8_t packet) {
+    const auto message = sds_handshake(sds::cancel, channel, packet);
+    send_sysex(ports, message.data(), message.size());
+}
+
+void send_turbo_query(MidiPorts& ports) {
+    ports.state->turbo_speed.store(10);
+    send_sysex(ports, turbo_query, sizeof turbo_query);
+}
+
+void send_turbo_request(MidiPorts& ports) {
+    const uint8_t request[] = {
+        0xF0, 0x00, 0x6B, 0x2E,
+        0x04, 0x00, 0x03, static_cast<uint8_t>(ports.settings->turbo_lim & 0xFF),
+        0xF7};
+    send_sysex(ports, request, sizeof request);
+}
+
+void send_turbo_off(MidiPorts& ports) {
+    const uint8_t off[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x03, 0x01, 0xF7};
+    send_sysex(ports, off, sizeof off);
+    ports.state->turbo_speed.store(10);
+}
+
+void set_turbo_speed(TransferState& state, int index) {
+    if (index >= 0 && index < 12) state.turbo_speed.store(turbo_speed_of_index(index));
+}
+
+void close_midi_out(MidiPorts& ports) {
+    std::lock_guard lock(ports.message_mutex);
+    if (ports.open_out_index.load() < 0) return;
+    MidiOut* out = ports.out.load();
+    midi_out_reset(out);
+    std::this_thread::sleep_for(ports.input_settle);
+    midi_out_close(out);
+    ports.open_out_index.store(-1);
+}
+
+void close_midi_in(MidiPorts& ports) {
+    if (ports.open_in_index.load() < 0) return;
+    ports.state->receive_state.store(receive_closed);
+    midi_in_stop(ports.in);
+    close_input(ports);
+    ports.open_in_index.store(-1);
+}
+
+}  // namespace jx

@@ -1,0 +1,98 @@
+#pragma once
+// The program's one MIDI output and one MIDI input: opening them from the configured devices,
+// the short SysEx messages (SDS handshake replies and the Turbo messages), the eight input
+// buffers kept queued on the input, and the input callback that hands every returned buffer to
+// the recorder or to the small answer path serving the send engine and the Turbo display.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "midi/transfer_state.h"
+#include "platform/midi.h"
+#include "platform/settings.h"
+
+namespace jx {
+
+class Window;
+
+constexpr int midi_in_buffer_count = 8;
+constexpr size_t midi_message_size = 64;
+
+// Where the input callback hands buffers while recording, and who hears of the input's close.
+// Both may be left empty.
+struct RecorderHooks {
+    void* recorder = nullptr;
+    void (*record)(void* recorder, const uint8_t* data, size_t count) = nullptr;
+    void (*stop_recording)(void* recorder) = nullptr;
+};
+
+// Everything the ports need, made once by the program (a test makes its own). The program
+// points service->pacing.turbo_speed at state->turbo_speed, so that the wire runs at the speed
+// the device confirmed.
+struct MidiPorts {
+    MidiService* service = nullptr;
+    Window* window = nullptr;  // owns the message boxes
+    const Settings* settings = nullptr;
+    TransferState* state = nullptr;
+    RecorderHooks hooks;
+
+    // The pause between resetting and closing the input, which lets the buffers come back.
+    std::chrono::milliseconds input_settle{500};
+
+    // Read by the send thread and the input thread while the window thread reopens: atomic.
+    std::atomic<int32_t> open_out_index{-1};
+    std::atomic<int32_t> open_in_index{-1};
+    // The handles stay valid while closed (the platform keeps them), so the send thread keeps
+    // using the output while a short reply closes and reopens the same device.
+    std::atomic<MidiOut*> out{nullptr};
+    MidiIn* in = nullptr;
+    // The SDS receiver's count of NAKs in a row; an ACK sent clears it.
+    std::atomic<int32_t> nak_count{0};
+
+    // The short message being sent. The window thread (Turbo) and the input thread (handshake
+    // replies) both send short messages: the lock keeps one buffer for both, and keeps one
+    // reopening of the output at a time.
+    std::mutex message_mutex;
+    std::array<uint8_t, midi_message_size> message{};
+    MidiHeader message_header;
+
+    std::array<std::array<uint8_t, midi_in_buffer_size>, midi_in_buffer_count> in_buffers{};
+    std::array<MidiHeader, midi_in_buffer_count> in_headers{};
+};
+
+// Makes sure the configured output is freshly open: closes the open one, opens the configured
+// one. "Could not allocate Midi Out port" and sending 0 when that fails.
+void open_midi_out(MidiPorts& ports);
+// Sends one SysEx message of at most 64 bytes and returns when it has left the cable (or when a
+// stop is requested). Nothing without an output. A port error shows the platform's text and
+// ends a send.
+void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n);
+// Closes the input if open, then opens the configured input with the eight buffers queued.
+void open_midi_in(MidiPorts& ports);
+// The input's callback; the instance is the MidiPorts.
+void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, MidiHeader* header);
+
+void send_hs_ack(MidiPorts& ports, uint8_t channel, uint8_t packet);
+void send_hs_nak(MidiPorts& ports, uint8_t channel, uint8_t packet);
+void send_hs_cancel(MidiPorts& ports, uint8_t channel, uint8_t packet);
+
+void send_turbo_query(MidiPorts& ports);
+void send_turbo_request(MidiPorts& ports);
+void send_turbo_off(MidiPorts& ports);
+// Index 0..11 sets turbo_speed from the table; larger ones change nothing.
+void set_turbo_speed(TransferState& state, int index);
+
+// The message texts of the ports.
+constexpr const char* text_out_port_failed = "Could not allocate Midi Out port";
+constexpr const char* text_in_port_failed = "Could not allocate Midi In port";
+constexpr const char* text_in_start_failed = "Could not start MIDI In";
+constexpr const char* text_cancel_caption = "Cancel";
+
+// Closing at exit: the output reset, given the pause, closed; the input stopped, reset, given
+// the pause, closed and its buffers unprepared.
+void close_midi_out(MidiPorts& ports);
+void close_midi_in(MidiPorts& ports);
+
+}  // namespace jx

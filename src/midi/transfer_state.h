@@ -1,0 +1,72 @@
+#pragma once
+// The values through which the window thread, the send thread and the MIDI input thread meet.
+// Each is written whole by one side and read by the other; nothing else is shared between them.
+// Made once by the program (a test makes its own) and handed to the operations that use it.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace jx {
+
+// Bits of status_bits.
+constexpr int32_t status_sending = 1;
+constexpr int32_t status_receiving = 2;
+constexpr int32_t status_remote_cancel = 4;
+
+// receive_state values.
+constexpr int32_t receive_closed = -1;
+constexpr int32_t receive_idle = 0;
+constexpr int32_t receive_recording = 1;
+
+// hs_reply values.
+constexpr int32_t hs_none = 0;
+constexpr int32_t hs_ack = 1;
+constexpr int32_t hs_nak = 2;
+
+struct TransferState {
+    std::atomic<int32_t> sending{0};
+    std::atomic<int32_t> cancel_request{0};
+    std::atomic<int32_t> reopen_in_before_send{0};
+    std::atomic<int32_t> receive_state{receive_closed};
+    std::atomic<int32_t> status_bits{0};
+    std::atomic<int32_t> sent_count{0};
+    std::atomic<int32_t> received_count{0};
+    std::atomic<int32_t> progress_percent{0};
+    std::atomic<int32_t> turbo_speed{10};
+    std::atomic<int32_t> sending_sample{0};
+    std::atomic<int32_t> hs_reply{hs_none};
+    std::atomic<int32_t> hs_nak_packet{0};
+    std::atomic<int32_t> hs_wait{0};
+
+    // Wakes a thread waiting for one of the values above at once instead of at its next poll.
+    // Holds no value of its own: whoever writes a value that another thread waits for calls
+    // notify_transfer afterwards.
+    std::mutex wake_mutex;
+    std::condition_variable wake;
+};
+
+// Tells waiting threads that a value changed.
+void notify_transfer(TransferState& state);
+
+// Waits until `done()` is true or the deadline passes; true when done. A writer that does not
+// notify (a signal handler) is still seen within a millisecond, the poll interval the waits
+// have always had.
+template <typename Done>
+bool wait_transfer_until(TransferState& state, std::chrono::steady_clock::time_point deadline,
+                         Done done) {
+    std::unique_lock lock(state.wake_mutex);
+    for (;;) {
+        if (done()) return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        state.wake.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(1)));
+    }
+}
+
+// Asks a running send to stop (Stop Send, shutdown, Ctrl-C outside a signal handler).
+void request_cancel(TransferState& state);
+
+}  // namespace jx

@@ -1,0 +1,484 @@
+#include "platform/midi.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace jx {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point WireClock::schedule(size_t bytes, int32_t turbo_speed, bool paced) {
+    const Clock::time_point now = Clock::now();
+    if (!paced) {
+        free_at = now;
+        return now;
+    }
+    free_at = std::max(free_at, now) + wire_time(bytes, turbo_speed);
+    return free_at;
+}
+
+// One output device of the service. The connection is kept while the handle is closed, so that
+// reopening the same device costs nothing; it is dropped when another device is opened.
+class MidiOut {
+  public:
+    MidiService* service = nullptr;
+    int index = -1;
+    std::mutex mutex;  // one writer on the wire at a time
+    std::unique_ptr<MidiOutConnection> connection;
+    bool open = false;
+    WireClock clock;
+    uint64_t reset_count = 0;
+    std::string error;
+};
+
+MidiService::MidiService() = default;
+MidiService::~MidiService() = default;
+
+namespace {
+
+// The backend that lists the port `index` of the service's list, and its index there.
+MidiBackend* find_backend(MidiService& service, int index, bool output, int& local) {
+    if (index < 0) return nullptr;
+    int base = 0;
+    for (MidiBackend* backend : service.backends) {
+        const int count = output ? backend->out_count() : backend->in_count();
+        if (index < base + count) {
+            local = index - base;
+            return backend;
+        }
+        base += count;
+    }
+    return nullptr;
+}
+
+int count_ports(MidiService& service, bool output) {
+    int total = 0;
+    for (MidiBackend* backend : service.backends)
+        total += output ? backend->out_count() : backend->in_count();
+    return total;
+}
+
+std::string error_text(int result, const std::string& backend_text, size_t max_length) {
+    std::string text;
+    switch (result) {
+        case midi_ok:
+            text = "No error.";
+            break;
+        case midi_error:
+            text = backend_text.empty() ? "The MIDI port failed." : backend_text;
+            break;
+        case midi_bad_device:
+            text = "There is no MIDI port with this number.";
+            break;
+        case midi_invalid_handle:
+            text = "The MIDI port is not open.";
+            break;
+        case midi_no_memory:
+            text = "Not enough memory for the MIDI port.";
+            break;
+        case midi_invalid_param:
+            text = "The message is empty or too long for the port.";
+            break;
+        case midi_unprepared:
+            text = "The message buffer was not prepared.";
+            break;
+        case midi_still_playing:
+            text = "The message is still being sent.";
+            break;
+        case midi_not_ready:
+            text = "The MIDI port is busy.";
+            break;
+        default:
+            text = "Unknown MIDI error " + std::to_string(result) + ".";
+            break;
+    }
+    if (max_length == 0) return {};
+    if (text.size() > max_length - 1) text.resize(max_length - 1);
+    return text;
+}
+
+}  // namespace
+
+int midi_out_count(MidiService& service) {
+    return count_ports(service, true);
+}
+int midi_in_count(MidiService& service) {
+    return count_ports(service, false);
+}
+
+std::string midi_out_name(MidiService& service, int index) {
+    int local = 0;
+    MidiBackend* backend = find_backend(service, index, true, local);
+    return backend ? backend->out_name(local) : std::string();
+}
+
+std::string midi_in_name(MidiService& service, int index) {
+    int local = 0;
+    MidiBackend* backend = find_backend(service, index, false, local);
+    return backend ? backend->in_name(local) : std::string();
+}
+
+int midi_out_open(MidiService& service, int index, MidiOut*& handle) {
+    handle = nullptr;
+    int local = 0;
+    MidiBackend* backend = find_backend(service, index, true, local);
+    if (!backend) return midi_bad_device;
+    std::lock_guard service_lock(service.mutex);
+    MidiOut* out = nullptr;
+    for (auto& known : service.outs) {
+        if (known->index == index) {
+            out = known.get();
+            continue;
+        }
+        // Another device is wanted: a closed one gives up its connection.
+        std::lock_guard lock(known->mutex);
+        if (!known->open) known->connection.reset();
+    }
+    if (!out) {
+        service.outs.push_back(std::make_unique<MidiOut>());
+        out = service.outs.back().get();
+        out->service = &service;
+        out->index = index;
+    }
+    std::lock_guard lock(out->mutex);
+    if (out->open) return midi_not_ready;
+    if (!out->connection) {
+        std::string error;
+        out->connection = backend->open_out(local, error);
+        if (!out->connection) {
+            out->error = error;
+            return midi_error;
+        }
+        out->clock = WireClock{};
+    }
+    out->open = true;
+    handle = out;
+    return midi_ok;
+}
+
+int midi_out_close(MidiOut* handle) {
+    if (!handle) return midi_invalid_handle;
+    std::lock_guard lock(handle->mutex);
+    if (!handle->open) return midi_invalid_handle;
+    handle->open = false;
+    return midi_ok;
+}
+
+int midi_out_reset(MidiOut* handle) {
+    if (!handle) return midi_invalid_handle;
+    std::lock_guard lock(handle->mutex);
+    if (!handle->connection) return midi_invalid_handle;
+    ++handle->reset_count;
+    handle->clock.free_at = Clock::now();
+    handle->connection->reset();
+    return midi_ok;
+}
+
+int midi_out_prepare_header(MidiOut* handle, MidiHeader& header) {
+    if (!handle) return midi_invalid_handle;
+    if (!header.data) return midi_invalid_param;
+    header.flags = midi_header_prepared;
+    return midi_ok;
+}
+
+int midi_out_long_msg(MidiOut* handle, MidiHeader& header) {
+    if (!handle) return midi_invalid_handle;
+    if (!(header.flags & midi_header_prepared)) return midi_unprepared;
+    if (!header.data || header.length == 0) return midi_invalid_param;
+    std::lock_guard lock(handle->mutex);
+    // A closed handle whose connection is still kept writes on: the program closes and reopens
+    // the output for every short reply, possibly while the send thread is between two calls.
+    if (!handle->connection) return midi_invalid_handle;
+    std::string error;
+    const int32_t speed = handle->service->pacing.speed();
+    const bool paced = handle->service->pacing.enabled.load();
+    WireClock next = handle->clock;
+    const Clock::time_point leaves = next.schedule(header.length, speed, paced);
+    const int result = handle->connection->write(header.data, header.length, leaves, error);
+    if (result != midi_ok) {
+        handle->error = error;
+        return result;
+    }
+    handle->clock = next;
+    header.leaves_wire = leaves;
+    header.reset_count = handle->reset_count;
+    header.flags = (header.flags | midi_header_in_queue) & ~midi_header_done;
+    return midi_ok;
+}
+
+Clock::time_point midi_out_release_time(MidiOut* handle, const MidiHeader& header) {
+    if (!handle || !(header.flags & midi_header_in_queue)) return Clock::time_point{};
+    std::lock_guard lock(handle->mutex);
+    if (header.reset_count != handle->reset_count) return Clock::time_point{};
+    return header.leaves_wire;
+}
+
+int midi_out_unprepare_header(MidiOut* handle, MidiHeader& header) {
+    if (!handle) return midi_invalid_handle;
+    if (!(header.flags & midi_header_prepared)) return midi_ok;
+    if ((header.flags & midi_header_in_queue) &&
+        Clock::now() < midi_out_release_time(handle, header))
+        return midi_still_playing;
+    header.flags = midi_header_done;
+    return midi_ok;
+}
+
+std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length) {
+    std::string backend_text;
+    if (handle) {
+        std::lock_guard lock(handle->mutex);
+        backend_text = handle->error;
+    }
+    return error_text(result, backend_text, max_length);
+}
+
+// Input.
+
+MidiInSink::MidiInSink(MidiIn& in) : in_(in), ring_(new uint8_t[ring_size]) {}
+
+MidiInSink::~MidiInSink() {
+    stop_delivery();
+}
+
+void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
+    const uint64_t head = head_.load(std::memory_order_relaxed);
+    const uint64_t tail = tail_.load(std::memory_order_acquire);
+    if (count > ring_size - (head - tail)) {
+        overflowed_.store(true, std::memory_order_release);
+    } else {
+        for (size_t i = 0; i < count; ++i) ring_[(head + i) & (ring_size - 1)] = bytes[i];
+        head_.store(head + count, std::memory_order_release);
+    }
+    signal_.fetch_add(1, std::memory_order_release);
+    signal_.notify_one();
+}
+
+void MidiInSink::start_delivery() {
+    if (thread_.joinable()) return;
+    quit_.store(false);
+    thread_ = std::thread([this] { deliver_loop(); });
+}
+
+void MidiInSink::stop_delivery() {
+    // Not from the callback itself: the delivery thread cannot wait for its own end.
+    if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
+    quit_.store(true);
+    signal_.fetch_add(1, std::memory_order_release);
+    signal_.notify_all();
+    thread_.join();
+}
+
+void MidiInSink::discard_pending() {
+    tail_.store(head_.load(std::memory_order_acquire), std::memory_order_release);
+}
+
+bool MidiInSink::drained() const {
+    return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);
+}
+
+void MidiInSink::deliver_loop() {
+    while (!quit_.load()) {
+        const uint32_t seen = signal_.load(std::memory_order_acquire);
+        if (overflowed_.exchange(false)) {
+            std::lock_guard lock(in_.mutex);
+            in_.lost_message = true;
+        }
+        const uint64_t head = head_.load(std::memory_order_acquire);
+        const uint64_t tail = tail_.load(std::memory_order_relaxed);
+        if (head == tail) {
+            signal_.wait(seen, std::memory_order_acquire);
+            continue;
+        }
+        const size_t start = tail & (ring_size - 1);
+        const size_t count = std::min<uint64_t>(head - tail, ring_size - start);
+        in_.take(&ring_[start], count);
+        tail_.store(tail + count, std::memory_order_release);
+    }
+}
+
+MidiIn::MidiIn(MidiInCallback callback_, void* instance_)
+    : callback(callback_), instance(instance_) {}
+
+MidiIn::~MidiIn() {
+    connection.reset();
+    sink.stop_delivery();
+}
+
+void MidiIn::return_front(MidiInMessage message, std::unique_lock<std::mutex>& lock) {
+    MidiHeader* header = queue.front();
+    queue.pop_front();
+    header->flags = (header->flags | midi_header_done) & ~midi_header_in_queue;
+    if (lost_message) {
+        message = MidiInMessage::long_error;
+        lost_message = false;
+    }
+    lock.unlock();
+    callback(this, message, instance, header);
+    lock.lock();
+}
+
+void MidiIn::take(const uint8_t* bytes, size_t count) {
+    std::unique_lock lock(mutex);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t byte = bytes[i];
+        if (byte >= 0xF8) continue;  // real-time messages may come between any two bytes
+        const bool front_has_bytes = !queue.empty() && queue.front()->bytes_recorded > 0;
+        if (byte == 0xF0) {
+            if (in_sysex && front_has_bytes) return_front(MidiInMessage::long_error, lock);
+            in_sysex = true;
+        } else if (byte & 0x80) {
+            if (byte != 0xF7) {
+                // A status byte ends a SysEx message cut short.
+                if (in_sysex && front_has_bytes) return_front(MidiInMessage::long_error, lock);
+                in_sysex = false;
+                continue;
+            }
+        }
+        if (!in_sysex) continue;
+        if (queue.empty()) {
+            lost_message = true;
+            if (byte == 0xF7) in_sysex = false;
+            continue;
+        }
+        MidiHeader* front = queue.front();
+        front->data[front->bytes_recorded++] = byte;
+        if (byte == 0xF7) {
+            in_sysex = false;
+            return_front(MidiInMessage::long_data, lock);
+        } else if (front->bytes_recorded >= front->length) {
+            return_front(MidiInMessage::long_data, lock);
+        }
+    }
+}
+
+namespace {
+
+// Hands every queued buffer back to the callback, in queue order.
+void return_all_buffers(MidiIn* handle) {
+    std::unique_lock lock(handle->mutex);
+    std::deque<MidiHeader*> returned;
+    returned.swap(handle->queue);
+    handle->in_sysex = false;
+    handle->lost_message = false;
+    lock.unlock();
+    for (MidiHeader* header : returned) {
+        header->flags = (header->flags | midi_header_done) & ~midi_header_in_queue;
+        handle->callback(handle, MidiInMessage::long_data, handle->instance, header);
+    }
+}
+
+void stop_connection(MidiIn* handle) {
+    bool was_started = false;
+    {
+        std::lock_guard lock(handle->mutex);
+        was_started = handle->started;
+        handle->started = false;
+    }
+    if (was_started) handle->connection->stop();
+}
+
+}  // namespace
+
+int midi_in_open(MidiService& service, int index, MidiInCallback callback, void* instance,
+                 MidiIn*& handle) {
+    handle = nullptr;
+    int local = 0;
+    MidiBackend* backend = find_backend(service, index, false, local);
+    if (!backend) return midi_bad_device;
+    auto in = std::make_unique<MidiIn>(callback, instance);
+    std::string error;
+    in->connection = backend->open_in(local, in->sink, error);
+    if (!in->connection) return midi_error;
+    in->sink.start_delivery();
+    handle = in.release();
+    if (callback) callback(handle, MidiInMessage::open, instance, nullptr);
+    return midi_ok;
+}
+
+int midi_in_prepare_header(MidiIn* handle, MidiHeader& header) {
+    if (!handle) return midi_invalid_handle;
+    if (!header.data || header.length == 0) return midi_invalid_param;
+    header.flags = midi_header_prepared;
+    return midi_ok;
+}
+
+int midi_in_unprepare_header(MidiIn* handle, MidiHeader& header) {
+    (void)handle;  // also after the handle was closed: the buffers outlive it
+    if (header.flags & midi_header_in_queue) return midi_still_playing;
+    header.flags &= ~midi_header_prepared;
+    return midi_ok;
+}
+
+int midi_in_add_buffer(MidiIn* handle, MidiHeader& header) {
+    if (!handle) return midi_invalid_handle;
+    if (!(header.flags & midi_header_prepared)) return midi_unprepared;
+    if (header.flags & midi_header_in_queue) return midi_still_playing;
+    std::lock_guard lock(handle->mutex);
+    header.bytes_recorded = 0;
+    header.flags = (header.flags | midi_header_in_queue) & ~midi_header_done;
+    handle->queue.push_back(&header);
+    return midi_ok;
+}
+
+int midi_in_start(MidiIn* handle) {
+    if (!handle) return midi_invalid_handle;
+    {
+        std::lock_guard lock(handle->mutex);
+        if (handle->started) return midi_ok;
+    }
+    std::string error;
+    const int result = handle->connection->start(error);
+    std::lock_guard lock(handle->mutex);
+    if (result != midi_ok) {
+        handle->error = error;
+        return result;
+    }
+    handle->started = true;
+    return midi_ok;
+}
+
+int midi_in_stop(MidiIn* handle) {
+    if (!handle) return midi_invalid_handle;
+    stop_connection(handle);
+    // A buffer holding part of a message comes back with what it holds.
+    std::unique_lock lock(handle->mutex);
+    if (!handle->queue.empty() && handle->queue.front()->bytes_recorded > 0) {
+        handle->in_sysex = false;
+        handle->return_front(MidiInMessage::long_data, lock);
+    }
+    return midi_ok;
+}
+
+int midi_in_reset(MidiIn* handle) {
+    if (!handle) return midi_invalid_handle;
+    stop_connection(handle);
+    // Bytes already taken from the backend are delivered first; then the queue empties.
+    handle->sink.stop_delivery();
+    handle->sink.discard_pending();
+    return_all_buffers(handle);
+    handle->sink.start_delivery();
+    return midi_ok;
+}
+
+int midi_in_close(MidiIn* handle) {
+    if (!handle) return midi_invalid_handle;
+    stop_connection(handle);
+    handle->sink.stop_delivery();
+    handle->sink.discard_pending();
+    return_all_buffers(handle);
+    handle->connection.reset();
+    if (handle->callback) handle->callback(handle, MidiInMessage::close, handle->instance, nullptr);
+    delete handle;
+    return midi_ok;
+}
+
+std::string midi_in_error_text(MidiIn* handle, int result, size_t max_length) {
+    std::string backend_text;
+    if (handle) {
+        std::lock_guard lock(handle->mutex);
+        backend_text = handle->error;
+    }
+    return error_text(result, backend_text, max_length);
+}
+
+}  // namespace jx

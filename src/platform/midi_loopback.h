@@ -1,0 +1,88 @@
+#pragma once
+// The virtual loopback: one output and one input port, both called "Virtual device", whose far
+// end is a device the program wires in at start-up (the virtual device). The loopback plays the
+// cable in both directions: a message the program sends reaches the device when its last byte
+// has left the cable at the program's speed; what the device sends reaches the program's input
+// after its wire time at the device's speed. With the service's pacing off both arrive at once,
+// still from the loopback's own thread.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/midi.h"
+
+namespace jx {
+
+constexpr const char* virtual_device_name = "Virtual device";
+
+// The far end of the cable.
+class LoopbackPeer {
+  public:
+    virtual ~LoopbackPeer() = default;
+    // One whole message from the program, as it leaves the cable; on the loopback's thread.
+    virtual void receive(const uint8_t* data, size_t length) = 0;
+};
+
+class MidiLoopback : public MidiBackend {
+  public:
+    explicit MidiLoopback(const WirePacing& pacing);
+    ~MidiLoopback() override;
+
+    // The device at the far end; nullptr detaches it. Not while messages are on their way.
+    void attach(LoopbackPeer* peer);
+
+    // The device's side of the cable.
+    // Sends bytes to the program's input, leaving no earlier than `delay` from now.
+    void device_send(const uint8_t* data, size_t length,
+                     std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // The device's speed (Turbo speed times ten) for what it sends from now on.
+    void set_device_speed(int32_t turbo_speed);
+    // The cable pulled (true) or put back: while pulled the program's messages fail with a port
+    // error and nothing reaches either side.
+    void set_unplugged(bool unplugged);
+    bool unplugged() const;
+    // True when nothing is on its way in either direction.
+    bool idle() const;
+
+    int out_count() override { return 1; }
+    std::string out_name(int index) override;
+    int in_count() override { return 1; }
+    std::string in_name(int index) override;
+    std::unique_ptr<MidiOutConnection> open_out(int index, std::string& error) override;
+    std::unique_ptr<MidiInConnection> open_in(int index, MidiInSink& sink,
+                                              std::string& error) override;
+
+    // Used by the connections.
+    int host_write(const uint8_t* data, size_t length,
+                   std::chrono::steady_clock::time_point arrives, std::string& error);
+    void set_host_sink(MidiInSink* sink);
+    void drop_host_messages();
+
+  private:
+    struct Message {
+        std::chrono::steady_clock::time_point arrives;
+        std::vector<uint8_t> bytes;
+    };
+    void run();
+
+    const WirePacing& pacing_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Message> to_device_;
+    std::deque<Message> to_host_;
+    bool busy_ = false;  // the thread is handing a message over
+    LoopbackPeer* peer_ = nullptr;
+    MidiInSink* host_sink_ = nullptr;
+    std::mutex sink_mutex_;  // held while handing bytes to the sink, so that stop() can wait
+    WireClock device_clock_;
+    int32_t device_speed_ = 10;
+    bool unplugged_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+}  // namespace jx
