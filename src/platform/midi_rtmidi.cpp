@@ -124,6 +124,25 @@ struct RtMidiBackend::State {
                (name[client_name.size()] == '-' || name[client_name.size()] == ':');
     }
 
+    // The port `index` of a list; false with the reason when there is none.
+    template <typename Lister>
+    bool port_at(Lister& lister, int index, const char* direction, Port& port, std::string& error) {
+        std::lock_guard lock(mutex);
+        std::vector<Port> list = ports(lister);
+        if (index < 0 || index >= static_cast<int>(list.size())) {
+            error = unavailable.empty()
+                        ? std::string("There is no MIDI ") + direction + " with this number."
+                        : unavailable;
+            return false;
+        }
+        port = list[index];
+        return true;
+    }
+    std::unique_ptr<MidiOutConnection> open_out(const Port* port, const std::string& virtual_name,
+                                                std::string& error);
+    std::unique_ptr<MidiInConnection> open_in(const Port* port, const std::string& virtual_name,
+                                              MidiInSink& sink, std::string& error);
+
     template <typename Lister>
     std::vector<Port> ports(Lister& lister) {
         std::vector<Port> list;
@@ -379,9 +398,10 @@ int RtMidiBackend::out_count() {
 }
 
 std::string RtMidiBackend::out_name(int index) {
-    std::lock_guard lock(state_->mutex);
-    std::vector<Port> list = state_->ports(state_->list_out);
-    return index >= 0 && index < static_cast<int>(list.size()) ? list[index].name : std::string();
+    Port port;
+    std::string ignored;
+    return state_->port_at(state_->list_out, index, "output", port, ignored) ? port.name
+                                                                             : std::string();
 }
 
 int RtMidiBackend::in_count() {
@@ -390,108 +410,90 @@ int RtMidiBackend::in_count() {
 }
 
 std::string RtMidiBackend::in_name(int index) {
-    std::lock_guard lock(state_->mutex);
-    std::vector<Port> list = state_->ports(state_->list_in);
-    return index >= 0 && index < static_cast<int>(list.size()) ? list[index].name : std::string();
+    Port port;
+    std::string ignored;
+    return state_->port_at(state_->list_in, index, "input", port, ignored) ? port.name
+                                                                           : std::string();
 }
 
-std::unique_ptr<MidiOutConnection> RtMidiBackend::open_out(int index, std::string& error) {
-    State& s = *state_;
-    Port port;
-    {
-        std::lock_guard lock(s.mutex);
-        std::vector<Port> list = s.ports(s.list_out);
-        if (index < 0 || index >= static_cast<int>(list.size())) {
-            error =
-                s.unavailable.empty() ? "There is no MIDI output with this number." : s.unavailable;
-            return nullptr;
-        }
-        port = list[index];
+// An output connected to `port`, or, without one, a port named `virtual_name` that others
+// connect to.
+std::unique_ptr<MidiOutConnection> RtMidiBackend::State::open_out(const Port* port,
+                                                                  const std::string& virtual_name,
+                                                                  std::string& error) {
+    if (api == RtMidi::UNSPECIFIED) {
+        error = unavailable;
+        return nullptr;
     }
     auto errors = std::make_unique<ErrorSlot>();
-    auto out = make_object<RtMidiOut>(s.api, s.client_name + "-out", *errors, error);
+    auto out = make_object<RtMidiOut>(api, client_name + "-out", *errors, error);
     if (!out) return nullptr;
     try {
-        out->openPort(port.rtmidi_index, "out");
+        if (port)
+            out->openPort(port->rtmidi_index, "out");
+        else
+            out->openVirtualPort(virtual_name);
     } catch (const RtMidiError& e) {
         error = e.getMessage();
         return nullptr;
     }
-    std::string text = errors->take();
-    if (!text.empty() || !out->isPortOpen()) {
-        error = text.empty() ? "Could not connect to " + port.name + "." : text;
+    error = errors->take();
+    if (!error.empty()) return nullptr;
+    if (port) {
+        if (!out->isPortOpen()) {
+            error = "Could not connect to " + port->name + ".";
+            return nullptr;
+        }
+        // A message written before the server runs the new connection would go nowhere.
+        if (jack && !jack->wait_cycles(jack_cycles_to_drain)) {
+            error = "The JACK server does not run its cycles.";
+            return nullptr;
+        }
+    }
+    return std::make_unique<RtMidiOutConnection>(std::move(out), std::move(errors), jack.get(),
+                                                 jack && port ? port->name : std::string());
+}
+
+std::unique_ptr<MidiInConnection> RtMidiBackend::State::open_in(const Port* port,
+                                                                const std::string& virtual_name,
+                                                                MidiInSink& sink,
+                                                                std::string& error) {
+    if (api == RtMidi::UNSPECIFIED) {
+        error = unavailable;
         return nullptr;
     }
-    // A message written before the server runs the new connection would go nowhere.
-    if (s.jack && !s.jack->wait_cycles(jack_cycles_to_drain)) {
-        error = "The JACK server does not run its cycles.";
-        return nullptr;
-    }
-    return std::make_unique<RtMidiOutConnection>(std::move(out), std::move(errors), s.jack.get(),
-                                                 s.jack ? port.name : std::string());
+    auto errors = std::make_unique<ErrorSlot>();
+    auto in = make_object<RtMidiIn>(api, client_name + "-in", *errors, error);
+    if (!in) return nullptr;
+    // The connection sets the callback before the port opens, so nothing is queued unseen.
+    auto connection = std::make_unique<RtMidiInConnection>(std::move(in), std::move(errors), sink);
+    const bool opened = port ? connection->open_port(port->rtmidi_index, port->name, error)
+                             : connection->open_virtual(virtual_name, error);
+    return opened ? std::move(connection) : nullptr;
+}
+
+std::unique_ptr<MidiOutConnection> RtMidiBackend::open_out(int index, std::string& error) {
+    Port port;
+    if (!state_->port_at(state_->list_out, index, "output", port, error)) return nullptr;
+    return state_->open_out(&port, {}, error);
 }
 
 std::unique_ptr<MidiInConnection> RtMidiBackend::open_in(int index, MidiInSink& sink,
                                                          std::string& error) {
-    State& s = *state_;
     Port port;
-    {
-        std::lock_guard lock(s.mutex);
-        std::vector<Port> list = s.ports(s.list_in);
-        if (index < 0 || index >= static_cast<int>(list.size())) {
-            error =
-                s.unavailable.empty() ? "There is no MIDI input with this number." : s.unavailable;
-            return nullptr;
-        }
-        port = list[index];
-    }
-    auto errors = std::make_unique<ErrorSlot>();
-    auto in = make_object<RtMidiIn>(s.api, s.client_name + "-in", *errors, error);
-    if (!in) return nullptr;
-    auto connection = std::make_unique<RtMidiInConnection>(std::move(in), std::move(errors), sink);
-    // The connection sets the callback before the port opens, so nothing is queued unseen.
-    return connection->open_port(port.rtmidi_index, port.name, error) ? std::move(connection)
-                                                                      : nullptr;
+    if (!state_->port_at(state_->list_in, index, "input", port, error)) return nullptr;
+    return state_->open_in(&port, {}, sink, error);
 }
 
 std::unique_ptr<MidiOutConnection> RtMidiBackend::open_virtual_out(const std::string& port_name,
                                                                    std::string& error) {
-    State& s = *state_;
-    if (s.api == RtMidi::UNSPECIFIED) {
-        error = s.unavailable;
-        return nullptr;
-    }
-    auto errors = std::make_unique<ErrorSlot>();
-    auto out = make_object<RtMidiOut>(s.api, s.client_name + "-out", *errors, error);
-    if (!out) return nullptr;
-    try {
-        out->openVirtualPort(port_name);
-    } catch (const RtMidiError& e) {
-        error = e.getMessage();
-        return nullptr;
-    }
-    std::string text = errors->take();
-    if (!text.empty()) {
-        error = text;
-        return nullptr;
-    }
-    return std::make_unique<RtMidiOutConnection>(std::move(out), std::move(errors), s.jack.get(),
-                                                 std::string());
+    return state_->open_out(nullptr, port_name, error);
 }
 
 std::unique_ptr<MidiInConnection> RtMidiBackend::open_virtual_in(const std::string& port_name,
                                                                  MidiInSink& sink,
                                                                  std::string& error) {
-    State& s = *state_;
-    if (s.api == RtMidi::UNSPECIFIED) {
-        error = s.unavailable;
-        return nullptr;
-    }
-    auto errors = std::make_unique<ErrorSlot>();
-    auto in = make_object<RtMidiIn>(s.api, s.client_name + "-in", *errors, error);
-    if (!in) return nullptr;
-    auto connection = std::make_unique<RtMidiInConnection>(std::move(in), std::move(errors), sink);
-    return connection->open_virtual(port_name, error) ? std::move(connection) : nullptr;
+    return state_->open_in(nullptr, port_name, sink, error);
 }
 
 int midi_in_open_virtual(RtMidiBackend& backend, const std::string& port_name,
