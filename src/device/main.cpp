@@ -129,6 +129,7 @@ struct Receiver {
     bool message_start = true;
     std::atomic<bool> closing{false};  // set by the main thread before it closes the input
     size_t sysex_reported = 0;
+    size_t samples_started = 0;
     size_t samples_reported = 0;
     int32_t speed_reported = 1;
 };
@@ -158,6 +159,9 @@ void report(Receiver& r) {
         const std::vector<uint8_t>& m = record.sysex[r.sysex_reported];
         print_line({{"event", "sysex"}, {"length", m.size()}, {"head", hex(m, 8)}});
     }
+    for (; r.samples_started < record.samples.size(); ++r.samples_started)
+        print_line(
+            {{"event", "dump"}, {"number", record.samples[r.samples_started].sample_number}});
     while (r.samples_reported < record.samples.size() &&
            record.samples[r.samples_reported].complete)
         print_line(sample_line(record.samples[r.samples_reported++]));
