@@ -9,5 +9,6 @@ int cmd_config(int argc, char** argv);
 int cmd_save_list(int argc, char** argv);
 int cmd_sds(int argc, char** argv);
 int cmd_tonepak(int argc, char** argv);
+int cmd_ports(int argc, char** argv);
 
 }  // namespace jx::cli

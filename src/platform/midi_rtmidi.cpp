@@ -353,11 +353,12 @@ RtMidiBackend::RtMidiBackend(std::string client_name, std::string api)
     RtMidi::getCompiledApi(compiled);
     for (RtMidi::Api candidate : candidates) {
         if (std::find(compiled.begin(), compiled.end(), candidate) == compiled.end()) {
-            s.unavailable = unusable_reason(RtMidi::UNSPECIFIED);
+            s.unavailable +=
+                (s.unavailable.empty() ? "" : " ") + unusable_reason(RtMidi::UNSPECIFIED);
             continue;
         }
         if (!api_usable(candidate)) {
-            if (s.unavailable.empty()) s.unavailable = unusable_reason(candidate);
+            s.unavailable += (s.unavailable.empty() ? "" : " ") + unusable_reason(candidate);
             continue;
         }
         s.api = candidate;
