@@ -45,10 +45,8 @@ class ChildProcess {
         out_fd_ = pipe_fds[0];
     }
     ~ChildProcess() {
-        if (running()) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        // Asked to end first, so that it leaves its MIDI server clean; killed when it does not.
+        if (running()) stop(SIGTERM, std::chrono::seconds(5));
         if (out_fd_ >= 0) ::close(out_fd_);
     }
     ChildProcess(const ChildProcess&) = delete;
