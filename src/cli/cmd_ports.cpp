@@ -1,11 +1,9 @@
 // jx-cli ports: the MIDI inputs and outputs, with the indices --to and --from take.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "cli/cli.h"
 #include "cli/cli_midi.h"
-#include "cli/commands.h"
-#include "cli/json.h"
 
 namespace jx::cli {
 
@@ -23,26 +21,22 @@ const char* const ports_help =
 }  // namespace
 
 int cmd_ports(int argc, char** argv) {
-    for (int k = 0; k < argc; ++k) {
-        if (!std::strcmp(argv[k], "--help")) {
-            std::fputs(ports_help, stdout);
-            return 0;
-        }
-        std::fprintf(stderr, "jx-cli ports: unexpected argument '%s' (try 'jx-cli ports --help')\n",
-                     argv[k]);
-        return 2;
-    }
+    Arguments args = read_arguments(argc, argv, {});
+    if (args.help) return print_help(ports_help);
+    if (!args.problem.empty()) return usage_error("ports", args.problem);
+    if (!args.operands.empty())
+        return usage_error("ports", "unexpected argument '" + args.operands.front() + "'");
     CliMidi midi;
     if (!midi.rtmidi.unavailable_reason().empty())
         std::fprintf(stderr, "jx-cli ports: %s\n", midi.rtmidi.unavailable_reason().c_str());
     for (bool output : {false, true}) {
-        const int count = output ? midi_out_count(*midi.service) : midi_in_count(*midi.service);
-        for (int i = 0; i < count; ++i) {
-            const std::string name =
-                output ? midi_out_name(*midi.service, i) : midi_in_name(*midi.service, i);
-            std::printf("{\"direction\": \"%s\", \"index\": %d, \"name\": %s}\n",
-                        output ? "out" : "in", i, json_string(name).c_str());
-        }
+        MidiService& service = *midi.service;
+        const int count = output ? midi_out_count(service) : midi_in_count(service);
+        for (int i = 0; i < count; ++i)
+            print_json_line(
+                {{"direction", output ? "out" : "in"},
+                 {"index", i},
+                 {"name", output ? midi_out_name(service, i) : midi_in_name(service, i)}});
     }
     return 0;
 }

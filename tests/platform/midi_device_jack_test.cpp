@@ -61,7 +61,10 @@ TEST_P(MidiDeviceOverJack, TurboRequestIsAnsweredWithTheSpeedInForce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, MidiDeviceOverJack,
-                         ::testing::Values(TurboCase{"11", 200}, TurboCase{"5", 50}));
+                         ::testing::Values(TurboCase{"11", 200}, TurboCase{"5", 50}),
+                         [](const ::testing::TestParamInfo<TurboCase>& info) {
+                             return std::string("highest_") + info.param.highest;
+                         });
 
 }  // namespace
 }  // namespace jx
