@@ -156,7 +156,7 @@ std::string apply_options(const Arguments& args, Settings& settings, Options& op
     return {};
 }
 
-void show_progress(const TransferList& list, const TransferState& state,
+void show_progress(const TransferList& list, std::mutex& list_mutex, const TransferState& state,
                    const SendWindow::Progress& p, int total, int& last_count,
                    std::chrono::steady_clock::time_point& last_time) {
     if (p.current < 1) return;
@@ -167,8 +167,11 @@ void show_progress(const TransferList& list, const TransferState& state,
     last_count = count;
     last_time = now;
     std::string name;
-    for (const ListItem& item : list.items)
-        if (item.entry && item.entry->send_mark == 'S') name = item.name;
+    {
+        std::lock_guard lock(list_mutex);  // the send thread marks the entries it takes
+        for (const ListItem& item : list.items)
+            if (item.entry && item.entry->send_mark == 'S') name = item.name;
+    }
     std::fprintf(stderr, "\r\033[K(%d/%d) %s: %d sent, %d%%, %.0f/s", p.current, total,
                  name.c_str(), count, state.progress_percent.load(), rate);
     std::fflush(stderr);
@@ -239,6 +242,7 @@ int cmd_send(int argc, char** argv) {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &action, nullptr);
 
     open_midi_in(ports);
@@ -280,7 +284,7 @@ int cmd_send(int argc, char** argv) {
             midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
             [&] { return ended.load(); })) {
             if (terminal)
-                show_progress(list, midi.state, window.progress(),
+                show_progress(list, list_mutex, midi.state, window.progress(),
                               static_cast<int>(list.items.size()), last_count, last_time);
         }
         sender.join();

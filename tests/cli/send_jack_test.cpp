@@ -91,7 +91,7 @@ class SendOverJack : public ::testing::Test {
 // the SysEx messages as they are in the file and each sample as `jx-cli sds` writes its dump,
 // numbered on from the SysEx entry.
 TEST_F(SendOverJack, EveryKindOfEntryArrivesByteExact) {
-    start_device();
+    ASSERT_NO_FATAL_FAILURE(start_device());
     const Bytes sysex = concat({sysex_message(40, 1), sysex_message(300, 2)});
     const std::string syx = dir.write("dump.syx", sysex);
     const std::string wav16 = dir.write("ramp16.wav", ramp_wav(700, 16));
@@ -117,7 +117,7 @@ TEST_F(SendOverJack, EveryKindOfEntryArrivesByteExact) {
 
 // Messages longer than one JACK period carries, and far longer than RtMidi's ring, arrive whole.
 TEST_F(SendOverJack, LongSysExMessagesArriveWhole) {
-    start_device();
+    ASSERT_NO_FATAL_FAILURE(start_device());
     const Bytes sysex = concat({sysex_message(7000, 3), sysex_message(100 * 1024, 4)});
     const std::string syx = dir.write("long.syx", sysex);
 
@@ -132,7 +132,7 @@ TEST_F(SendOverJack, LongSysExMessagesArriveWhole) {
 
 // The server's ports come first, the virtual device last, and jx-cli's own ports never.
 TEST_F(SendOverJack, PortsListsTheServersPortsThenTheVirtualDevice) {
-    start_device();
+    ASSERT_NO_FATAL_FAILURE(start_device());
     CommandResult r = run_command(JX_CLI_PATH, {"ports"}, dir.file("ports.err"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
@@ -155,7 +155,7 @@ class SendFaultsOverJack : public SendOverJack, public ::testing::WithParamInter
 // The device's answers end the send with the exit status and reason they call for.
 TEST_P(SendFaultsOverJack, EndsWithTheRightStatus) {
     const FaultCase& c = GetParam();
-    start_device(c.device_faults);
+    ASSERT_NO_FATAL_FAILURE(start_device(c.device_faults));
     const std::string wav = dir.write("ramp.wav", ramp_wav(600, 16));
     SendResult r = send({wav}, c.send_options);
     EXPECT_EQ(r.status, c.status) << r.err;
@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Ctrl-C while the device keeps silent after the dump header stops the send: exit 130.
 TEST_F(SendOverJack, InterruptStopsTheSend) {
-    start_device({"--silent-from", "-1"});
+    ASSERT_NO_FATAL_FAILURE(start_device({"--silent-from", "-1"}));
     const std::string wav = dir.write("ramp.wav", ramp_wav(600, 16));
     ChildProcess cli(JX_CLI_PATH,
                      {"send", wav, "--to", "jx-device", "--from", "jx-device", "--handshake"});
