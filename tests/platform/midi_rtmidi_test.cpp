@@ -156,6 +156,27 @@ TEST_F(MidiRtmidiOverJack, ReportsAPortThatIsGone) {
               "The MIDI port " + unique_client("peer") + "-in:in is gone.");
 }
 
+// What a port of the far end sends arrives whole at the program's input opened from the list.
+TEST_F(MidiRtmidiOverJack, InputFromAListedPortReceivesWholeMessages) {
+    std::string error;
+    std::unique_ptr<MidiOutConnection> far_out = peer.open_virtual_out("out", error);
+    ASSERT_NE(far_out, nullptr) << error;
+    ASSERT_EQ(midi_in_count(service), 1);
+    ASSERT_EQ(midi_in_name(service, 0), unique_client("peer") + "-out:out");
+    Collector program;
+    ASSERT_EQ(midi_in_open(service, 0, &Collector::callback, &program, program.in), midi_ok);
+    program.queue_and_start();
+    std::vector<uint8_t> expected;
+    for (size_t length : {6u, 20000u}) {
+        std::vector<uint8_t> message = sysex(length, 9);
+        ASSERT_EQ(far_out->write(message.data(), message.size(), {}, error), midi_ok) << error;
+        expected.insert(expected.end(), message.begin(), message.end());
+    }
+    ASSERT_TRUE(program.wait_for(expected.size()));
+    std::lock_guard lock(program.mutex);
+    EXPECT_EQ(program.bytes, expected);
+}
+
 TEST(MidiRtmidi, WithoutAServerListsNothingAndSaysWhy) {
     ::setenv("JACK_DEFAULT_SERVER", ("jx-test-none-" + std::to_string(::getpid())).c_str(), 1);
     RtMidiBackend backend(unique_client("prog"), "jack");
