@@ -103,6 +103,17 @@ std::string error_text(int result, const std::string& backend_text, size_t max_l
     return text;
 }
 
+// The text of a result from an input or output handle, with the backend's own text it kept.
+template <typename Handle>
+std::string handle_error_text(Handle* handle, int result, size_t max_length) {
+    std::string backend_text;
+    if (handle) {
+        std::lock_guard lock(handle->mutex);
+        backend_text = handle->error;
+    }
+    return error_text(result, backend_text, max_length);
+}
+
 }  // namespace
 
 int midi_out_count(MidiService& service) {
@@ -230,12 +241,7 @@ int midi_out_unprepare_header(MidiOut* handle, MidiHeader& header) {
 }
 
 std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length) {
-    std::string backend_text;
-    if (handle) {
-        std::lock_guard lock(handle->mutex);
-        backend_text = handle->error;
-    }
-    return error_text(result, backend_text, max_length);
+    return handle_error_text(handle, result, max_length);
 }
 
 // Input.
@@ -286,8 +292,11 @@ bool MidiInSink::drained() const {
 }
 
 void MidiInSink::deliver_loop() {
-    while (!quit_.load()) {
+    // Ends only with nothing left to deliver: what arrived before the input stopped is handed
+    // over before the buffers are returned.
+    for (;;) {
         const uint32_t seen = signal_.load(std::memory_order_acquire);
+        const bool quit = quit_.load();
         if (overflowed_.exchange(false)) {
             std::lock_guard lock(in_.mutex);
             in_.lost_message = true;
@@ -295,6 +304,7 @@ void MidiInSink::deliver_loop() {
         const uint64_t head = head_.load(std::memory_order_acquire);
         const uint64_t tail = tail_.load(std::memory_order_relaxed);
         if (head == tail) {
+            if (quit) return;
             signal_.wait(seen, std::memory_order_acquire);
             continue;
         }
@@ -461,7 +471,7 @@ int midi_in_stop(MidiIn* handle) {
 int midi_in_reset(MidiIn* handle) {
     if (!handle) return midi_invalid_handle;
     stop_connection(handle);
-    // Bytes already taken from the backend are delivered first; then the queue empties.
+    // Bytes the backend handed over before it stopped are delivered first; then the queue empties.
     handle->sink.stop_delivery();
     handle->sink.discard_pending();
     return_all_buffers(handle);
@@ -482,12 +492,7 @@ int midi_in_close(MidiIn* handle) {
 }
 
 std::string midi_in_error_text(MidiIn* handle, int result, size_t max_length) {
-    std::string backend_text;
-    if (handle) {
-        std::lock_guard lock(handle->mutex);
-        backend_text = handle->error;
-    }
-    return error_text(result, backend_text, max_length);
+    return handle_error_text(handle, result, max_length);
 }
 
 }  // namespace jx
