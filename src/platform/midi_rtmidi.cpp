@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -271,25 +272,36 @@ class RtMidiOutConnection : public MidiOutConnection {
         for (size_t done = 0; done < length;) {
             const size_t piece = std::min(jack_piece_size, length - done);
             const size_t cost = piece + jack_message_overhead;
+            forget_drained();
             if (queued_ + cost > jack_ring_capacity) {
-                const uint64_t ran = jack_->cycles() - queued_at_;
+                // Room comes when the oldest writes still in the ring have surely been taken.
+                const uint64_t ran = jack_->cycles() - writes_.front().cycle;
                 if (ran < jack_cycles_to_drain && !jack_->wait_cycles(jack_cycles_to_drain - ran)) {
                     error = "The JACK server stopped taking MIDI data (" + std::to_string(length) +
                             "-byte message, " + std::to_string(done) + " bytes sent).";
                     return midi_error;
                 }
-                queued_ = 0;
+                continue;
             }
             const int result = send(data + done, piece, error);
             if (result != midi_ok) return result;
             queued_ += cost;
-            queued_at_ = jack_->cycles();
+            writes_.push_back({jack_->cycles(), cost});
             done += piece;
         }
         return midi_ok;
     }
 
   private:
+    // Drops the writes that the server has surely taken out of RtMidi's ring by now.
+    void forget_drained() {
+        const uint64_t now = jack_->cycles();
+        while (!writes_.empty() && now - writes_.front().cycle >= jack_cycles_to_drain) {
+            queued_ -= writes_.front().cost;
+            writes_.pop_front();
+        }
+    }
+
     int send(const uint8_t* data, size_t length, std::string& error) {
         try {
             out_->sendMessage(data, length);
@@ -307,8 +319,14 @@ class RtMidiOutConnection : public MidiOutConnection {
     std::unique_ptr<ErrorSlot> errors_;
     const JackCycles* jack_;
     std::string target_;  // the port connected to; empty for a port others connect to
-    size_t queued_ = 0;   // bytes put into RtMidi's ring since it was last surely empty
-    uint64_t queued_at_ = 0;
+    // The writes that may still be in RtMidi's ring: the server's cycle count when each was
+    // made, and what it took of the ring; queued_ is their sum.
+    struct Write {
+        uint64_t cycle;
+        size_t cost;
+    };
+    std::deque<Write> writes_;
+    size_t queued_ = 0;
 };
 
 // An input port. RtMidi calls back on its own thread (JACK's real-time thread): the bytes go
