@@ -1,7 +1,5 @@
 // The RtMidi ports over a private JACK server: what one program sends arrives whole at a port
 // another opened, however long the message, and a port error is said in words.
-#include "platform/midi_rtmidi.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "jack_server.h"
+#include "platform/midi_rtmidi.h"
 
 namespace jx {
 namespace {
