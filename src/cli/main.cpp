@@ -18,6 +18,8 @@ const Command commands[] = {
     {"save-list", jx::cli::cmd_save_list, "save files as a Jx Filelist document"},
     {"sds", jx::cli::cmd_sds, "write the MIDI Sample Dump that Send sends for a sample"},
     {"tonepak", jx::cli::cmd_tonepak, "turn samples into TonePAK waveform messages"},
+    {"ports", jx::cli::cmd_ports, "list the MIDI inputs and outputs"},
+    {"send", jx::cli::cmd_send, "send files to a MIDI output as Send does"},
 };
 
 void print_usage(std::FILE* out) {
