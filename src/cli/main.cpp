@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/commands.h"
+#include "cli/cli.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const Command& c : commands)
-        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 2, argv + 2);
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
     std::fprintf(stderr, "jx-cli: unknown command '%s' (try 'jx-cli --help')\n", argv[1]);
     return 2;
 }
