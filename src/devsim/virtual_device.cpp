@@ -68,6 +68,7 @@ void VirtualDevice::receive(const uint8_t* data, size_t length) {
 }
 
 void VirtualDevice::take_message(const std::vector<uint8_t>& message) {
+    record_.messages.push_back(message);
     if (message.size() >= 4 && message[1] == sds::universal) {
         take_sds(message);
     } else if (is_turbo(message)) {
@@ -181,7 +182,8 @@ void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
     const bool fault_nak = faults.nak_packet == k && (faults.nak_always || !nak_done_);
     if (fault_nak || packet.packet_number != expected_packet_ || !packet.checksum_ok) {
         if (fault_nak) nak_done_ = true;
-        answer(sds::nak, static_cast<uint8_t>(expected_packet_));
+        const int named = expected_packet_ + (fault_nak ? faults.nak_offset : 0);
+        answer(sds::nak, static_cast<uint8_t>(named & 0x7F));
         return;
     }
     ReceivedSample& sample = record_.samples.back();
