@@ -69,7 +69,7 @@ void VirtualDevice::receive(const uint8_t* data, size_t length) {
 
 void VirtualDevice::take_message(const std::vector<uint8_t>& message) {
     record_.messages.push_back(message);
-    if (message.size() >= 4 && message[1] == sds::universal) {
+    if (message.size() >= 4 && message[1] == universal_non_realtime) {
         take_sds(message);
     } else if (is_turbo(message)) {
         take_turbo(message);

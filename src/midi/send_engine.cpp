@@ -156,8 +156,9 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
     std::optional<std::string> name_text;
     if (sample) {
         conversion.kind = sample_kind_of(entry.bytes(), entry.length());
-        conversion.loop_mode = std::clamp(entry.loop_option - '0', 0, 2);
-        conversion.channel_mode = std::clamp(entry.channel_option - '0', 0, 2);
+        conversion.loop_mode = static_cast<LoopMode>(std::clamp(entry.loop_option - '0', 0, 2));
+        conversion.channel_mode =
+            static_cast<ChannelMode>(std::clamp(entry.channel_option - '0', 0, 2));
         conversion.sample_number = send.sample_number;
         conversion.device = settings.sds_dev;
         if (settings.send_zbname) name_value = sample_name_code(name);
