@@ -18,6 +18,8 @@ const Command commands[] = {
     {"save-list", jx::cli::cmd_save_list, "save files as a Jx Filelist document"},
     {"sds", jx::cli::cmd_sds, "write the MIDI Sample Dump that Send sends for a sample"},
     {"tonepak", jx::cli::cmd_tonepak, "turn samples into TonePAK waveform messages"},
+    {"receive-file", jx::cli::cmd_receive_file,
+     "record a captured MIDI stream as Receive does and write the entries"},
 };
 
 void print_usage(std::FILE* out) {

@@ -9,14 +9,13 @@
 #include "midi/midi_ports.h"
 #include "midi/store_received.h"
 #include "platform/dialog_ids.h"
+#include "platform/sysex.h"
 #include "platform/window.h"
 
 namespace jx {
 
 namespace {
 
-constexpr uint8_t sysex_start = 0xF0;
-constexpr uint8_t sysex_end = 0xF7;
 constexpr uint8_t first_real_time = 0xF8;
 // The maker's messages that are not recorded: the Turbo messages and those of device code 00.
 constexpr uint8_t turbo_header[6] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
@@ -52,7 +51,7 @@ void stop_send_for_universal(Recorder& r) {
 // buffer ended first). `ended` says the message ends (or is cut short) after them.
 bool sort_message(Recorder& r, bool ended) {
     const auto& h = r.header;
-    if (r.header_count >= 2 && h[1] == 0x7E) {
+    if (r.header_count >= 2 && h[1] == universal_non_realtime) {
         r.message_class = MessageClass::sds;
         stop_send_for_universal(r);
         return true;
@@ -258,7 +257,7 @@ void stop_recording_locked(Recorder& r) {
     if (r.in_message && r.sorting) {
         const bool fits =
             r.receive_length + static_cast<int32_t>(r.header_count) <= receive_length_limit;
-        if ((r.header_count < 2 || r.header[1] != 0x7E) && fits)
+        if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits)
             append_received_bytes(r, r.header.data(), r.header_count);
         r.header_count = 0;
         r.sorting = false;
