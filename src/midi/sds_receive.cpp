@@ -67,10 +67,11 @@ int take_dump_header(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length,
 }
 
 // A data packet, for every handler: 0 when it is the one expected and intact, else the result.
-// A packet while no dump is open belongs to nothing we took; it is passed over.
+// A packet while no dump is open (no header taken, or one refused) cannot be placed: it is
+// refused, so that the device hears that nothing of it is kept.
 int check_packet(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length) {
     r.sds.reply_packet = d.expected_packet;
-    if (!d.open) return p[3];
+    if (!d.open) return sds_rx_rejected;
     if (length != sds::packet_size) return sds_rx_rejected;
     if (p[4] != d.expected_packet) return sds_rx_rejected;
     if (sds_packet_checksum(p) != p[125]) return sds_rx_rejected;

@@ -40,6 +40,39 @@ uint32_t data_size(const SdsRxDump& d) {
     return static_cast<uint32_t>(d.length) * static_cast<uint32_t>(d.file_bytes);
 }
 
+void put_le32(uint8_t* at, uint32_t value) {
+    HeaderWriter{at}.le(value, 4);
+}
+void put_be32(uint8_t* at, uint32_t value) {
+    HeaderWriter{at}.be(value, 4);
+}
+
+// A WAV or AIFF image stored before its dump was complete (stopped, given up, or followed by a
+// new dump) gets the sizes of the samples it holds, so that it reads as the shorter sample it is
+// instead of as a file that claims more data than it has.
+void finish_partial_image(Recorder& r) {
+    const int32_t format = r.settings->rec_format;
+    if (format != rec_wav && format != rec_aiff) return;
+    SdsRxDump& d = format == rec_wav ? r.sds.wav : r.sds.aiff;
+    if (!d.open) return;
+    d.open = false;
+    const bool wav = format == rec_wav;
+    const uint32_t header = wav ? (looped(d) ? 112 : 44) : (looped(d) ? 116 : 54);
+    uint8_t* image = r.buffer.get() + 8;
+    const uint32_t length = static_cast<uint32_t>(r.receive_length);
+    if (length < header || std::memcmp(image, wav ? "RIFF" : "FORM", 4) != 0) return;
+    const uint32_t held = length - header;
+    if (held >= data_size(d)) return;
+    if (wav) {
+        put_le32(image + 4, held + header - 8);
+        put_le32(image + header - 4, held);
+    } else {
+        put_be32(image + 4, held + header - 8);
+        put_be32(image + 22, held / static_cast<uint32_t>(d.file_bytes));
+        put_be32(image + header - 12, held + 8);
+    }
+}
+
 // Takes the receive buffer's data as a new entry; the receiver has no buffer afterwards.
 std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
     uint8_t* block = r.buffer.get();
@@ -77,6 +110,7 @@ std::string received_dump_name(uint32_t value, int32_t counter) {
 
 void store_received_dump(Recorder& r, uint32_t name_value) {
     if (r.receive_length < 1) return;
+    finish_partial_image(r);
     ++r.dump_counter;
     const std::string name = received_dump_name(name_value, r.dump_counter);
     add_received_entry(r, name, take_receive_buffer(r));
@@ -88,6 +122,7 @@ void store_received_dump(Recorder& r, uint32_t name_value) {
 
 void store_at_stop(Recorder& r) {
     if (r.receive_length < 1) return;
+    finish_partial_image(r);
     ++r.dump_counter;
     const std::string name = received_dump_name(0, r.dump_counter);
     add_received_entry(r, name, take_receive_buffer(r));

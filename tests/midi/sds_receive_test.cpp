@@ -116,10 +116,10 @@ TEST(SdsReceive, AnswersEveryMessageUnderTheHandshake) {
          {"NAK 0"},
          true,
          0},
-        {"a packet before any header is passed over",
+        {"a packet before any header is refused",
          true,
          {test::data_packet(DumpSpec{.samples = {1}}, 0)},
-         {"ACK 0"},
+         {"NAK 0"},
          true,
          0},
     };
@@ -242,8 +242,8 @@ TEST(SdsReceive, PeriodZeroIsRefusedForFileImagesAndRecordedAsSds) {
     for (int32_t format : {rec_wav, rec_aiff}) {
         RecorderRig rig(format, true, true);
         rig.record(test::whole_dump(d));
-        // The packet is passed over; the stop cancels what the device may still send.
-        EXPECT_EQ(rig.replies(), Replies({"NAK 0", "ACK 0", "CANCEL 0"}));
+        // Its packet cannot be placed either; the stop cancels what the device still sends.
+        EXPECT_EQ(rig.replies(), Replies({"NAK 0", "NAK 0", "CANCEL 0"}));
         EXPECT_TRUE(rig.entries().empty());
     }
     RecorderRig rig(rec_sds, true, true);

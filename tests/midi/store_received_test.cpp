@@ -172,6 +172,32 @@ TEST(StoreReceived, LibsndfileReadsTheImagesBack) {
         }
     }
 }
+
+// A dump cut off by Stop Rec is stored with the sizes of what came, and reads as that.
+TEST(StoreReceived, CutOffImageReadsAsTheSamplesThatCame) {
+    test::TempDir dir;
+    const DumpSpec d{.bits = 16,
+                     .loop_start = 10,
+                     .loop_end = 99,
+                     .loop_type = 0,
+                     .samples = test::sweep(16, 120)};
+    for (int32_t format : {rec_wav, rec_aiff}) {
+        SCOPED_TRACE(format);
+        RecorderRig rig(format);
+        rig.record(cat({test::dump_header(d), test::data_packet(d, 0), test::data_packet(d, 1)}));
+        ASSERT_EQ(rig.entries().size(), 1u);
+        const std::string path =
+            dir.write(format == rec_wav ? "cut.wav" : "cut.aif", rig.entries()[0].data);
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+        ASSERT_EQ(info.frames, 80);
+        std::vector<int> values(80);
+        EXPECT_EQ(sf_read_int(file, values.data(), 80), 80);
+        for (size_t k = 0; k < values.size(); ++k) ASSERT_EQ(values[k] >> 16, d.samples[k]) << k;
+        sf_close(file);
+    }
+}
 #endif
 
 }  // namespace
