@@ -5,13 +5,11 @@
 
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "midi/recorder.h"
-#include "platform/headless_window.h"
+#include "recorder_rig.h"
 #include "sds_dump_maker.h"
-#include "transfer/transfer_list.h"
 
 namespace {
 
@@ -66,25 +64,13 @@ BENCHMARK(BM_plain_copy)->Unit(benchmark::kMillisecond);
 
 // One recording of the whole stream: start, every buffer, stop; the entries go to a fresh list.
 void BM_record(benchmark::State& state) {
-    jx::Settings settings;
-    settings.rec_format = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
-        jx::TransferState shared;
-        shared.receive_state = jx::receive_idle;
-        jx::HeadlessWindow window;
-        jx::TransferList list;
-        std::mutex list_mutex;
-        jx::Recorder recorder;
-        recorder.state = &shared;
-        recorder.settings = &settings;
-        recorder.window = &window;
-        recorder.list = &list;
-        recorder.list_mutex = &list_mutex;
-        jx::start_recording(recorder);
-        for (const Stream& m : buffers()) jx::record_input_buffer(recorder, m.data(), m.size());
-        jx::stop_recording(recorder);
-        benchmark::DoNotOptimize(list.items.size());
-        state.counters["entries"] = static_cast<double>(list.items.size());
+        jx::test::RecorderRig rig(static_cast<int32_t>(state.range(0)));
+        jx::start_recording(rig.recorder);
+        for (const Stream& m : buffers()) jx::record_input_buffer(rig.recorder, m.data(), m.size());
+        jx::stop_recording(rig.recorder);
+        benchmark::DoNotOptimize(rig.list.items.size());
+        state.counters["entries"] = static_cast<double>(rig.list.items.size());
     }
     state.SetBytesProcessed(state.iterations() * total_bytes());
 }
