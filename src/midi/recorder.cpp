@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "midi/midi_ports.h"
+#include "midi/send_engine.h"
 #include "midi/store_received.h"
 #include "platform/dialog_ids.h"
 #include "platform/sysex.h"
@@ -41,7 +42,7 @@ size_t find_status(const uint8_t* data, size_t i, size_t count) {
 void stop_send_for_universal(Recorder& r) {
     TransferState& state = *r.state;
     if (r.settings->ignore_hs != 0 || state.sending.load() != 1) return;
-    show(r, ids::send, "Send");
+    show(r, ids::send, text_send);
     state.cancel_request.store(1);
     state.sending.store(0);
     notify_transfer(state);

@@ -173,6 +173,8 @@ void sds_receive(Recorder& r, const uint8_t* p, size_t length) {
         r.message_class = MessageClass::skip;
         if (handshake) reply_ack(r);
         if (format != rec_none) store_received_dump(r, r.pending_name);
+        // The name was this dump's: SysEx that follows it is no part of it.
+        r.pending_name = 0;
     } else if (result == sds_rx_rejected) {
         if (!handshake) {
             stop_recording_locked(r);
