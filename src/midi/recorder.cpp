@@ -83,7 +83,7 @@ bool sort_message(Recorder& r, bool ended) {
 // What the sorted message does with the header bytes it held.
 void take_header_bytes(Recorder& r) {
     if (r.message_class == MessageClass::plain) {
-        append_received_bytes(r, r.header.data(), r.header_count);
+        append_plain_bytes(r, r.header.data(), r.header_count);
     } else if (r.message_class == MessageClass::sds) {
         std::memcpy(r.universal.data(), r.header.data(), r.header_count);
         r.universal_length = r.header_count;
@@ -106,7 +106,7 @@ size_t handle_message(Recorder& r, const uint8_t* data, size_t i, size_t count) 
     const size_t end = find_status(data, i, count);
     switch (r.message_class) {
         case MessageClass::plain:
-            append_received_bytes(r, data + i, end - i);
+            append_plain_bytes(r, data + i, end - i);
             break;
         case MessageClass::sds:
             collect_universal(r, data + i, end - i);
@@ -128,7 +128,7 @@ size_t handle_message(Recorder& r, const uint8_t* data, size_t i, size_t count) 
     const bool complete = data[end] == sysex_end;
     switch (r.message_class) {
         case MessageClass::plain:
-            if (complete) append_received_byte(r, sysex_end);
+            if (complete) append_plain_bytes(r, &sysex_end, 1);
             break;
         case MessageClass::sds:
             if (complete) {
@@ -214,6 +214,19 @@ void append_received_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
     if (taken < n) stop_recording_locked(r);
 }
 
+void append_plain_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
+    const int32_t format = r.settings->rec_format;
+    const bool image_open =
+        (format == rec_wav && r.sds.wav.open) || (format == rec_aiff && r.sds.aiff.open);
+    if (!image_open) {
+        append_received_bytes(r, bytes, n);
+        return;
+    }
+    const size_t room = static_cast<size_t>(receive_length_limit) - r.held_plain.size();
+    r.held_plain.insert(r.held_plain.end(), bytes, bytes + (n < room ? n : room));
+    if (n > room) stop_recording_locked(r);
+}
+
 void free_receive_buffer(Recorder& r) {
     r.buffer.reset();
     r.receive_length = 0;
@@ -259,7 +272,7 @@ void stop_recording_locked(Recorder& r) {
         const bool fits =
             r.receive_length + static_cast<int32_t>(r.header_count) <= receive_length_limit;
         if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits)
-            append_received_bytes(r, r.header.data(), r.header_count);
+            append_plain_bytes(r, r.header.data(), r.header_count);
         r.header_count = 0;
         r.sorting = false;
         r.message_class = MessageClass::skip;
@@ -269,7 +282,7 @@ void stop_recording_locked(Recorder& r) {
     std::snprintf(text, sizeof text, "Received: %i bytes.", r.receive_length);
     show(r, ids::status, text);
     show(r, ids::receive, text_receive);
-    if (r.receive_length > 0)
+    if (r.receive_length > 0 || !r.held_plain.empty())
         store_at_stop(r);
     else
         free_receive_buffer(r);

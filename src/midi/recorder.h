@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "midi/sds_receive.h"
 #include "midi/transfer_state.h"
@@ -66,6 +67,9 @@ struct Recorder {
 
     SdsReceiver sds;
     int32_t dump_counter = 0;
+    // Plain SysEx that came while a WAV or AIFF image was being built: it follows the image as
+    // data of its own instead of landing among the samples.
+    std::vector<uint8_t> held_plain;
 };
 
 // Ties the recorder to the ports: the input callback hands it the buffers while recording and
@@ -92,6 +96,8 @@ int begin_receive_buffer(Recorder& recorder);
 void append_received_byte(Recorder& recorder, uint8_t byte);
 // Appends n bytes as n calls of append_received_byte would.
 void append_received_bytes(Recorder& recorder, const uint8_t* bytes, size_t n);
+// Plain SysEx bytes: appended, or held while a WAV or AIFF image is open.
+void append_plain_bytes(Recorder& recorder, const uint8_t* bytes, size_t n);
 void free_receive_buffer(Recorder& recorder);
 void stop_recording_locked(Recorder& recorder);
 bool is_recording(const Recorder& recorder);

@@ -118,14 +118,24 @@ void store_received_dump(Recorder& r, uint32_t name_value) {
         if (r.window) r.window->set_text(ids::file_info, text_out_of_memory);
         r.state->receive_state.store(receive_idle);
     }
+    // SysEx held back while the image was open comes next.
+    append_received_bytes(r, r.held_plain.data(), r.held_plain.size());
+    r.held_plain.clear();
 }
 
 void store_at_stop(Recorder& r) {
-    if (r.receive_length < 1) return;
-    finish_partial_image(r);
-    ++r.dump_counter;
-    const std::string name = received_dump_name(0, r.dump_counter);
-    add_received_entry(r, name, take_receive_buffer(r));
+    if (r.receive_length > 0) {
+        finish_partial_image(r);
+        ++r.dump_counter;
+        add_received_entry(r, received_dump_name(0, r.dump_counter), take_receive_buffer(r));
+    }
+    free_receive_buffer(r);
+    if (!r.held_plain.empty()) {
+        ++r.dump_counter;
+        auto entry = std::make_unique<Entry>();
+        entry->data.swap(r.held_plain);
+        add_received_entry(r, received_dump_name(0, r.dump_counter), std::move(entry));
+    }
 }
 
 size_t build_wav_header(const SdsRxDump& d, uint8_t* out) {

@@ -186,6 +186,32 @@ TEST(SdsReceive, StopInTheMiddleCancelsAndKeepsThePartialDump) {
     EXPECT_EQ(rig.replies().size(), 3u);
 }
 
+TEST(SdsReceive, PlainSysexDuringAnImageFollowsItInsteadOfJoiningTheSamples) {
+    const Stream plain = {0xF0, 0x01, 0x02, 0xF7};
+    const Stream h = test::dump_header(dump16), p0 = test::data_packet(dump16, 0),
+                 p1 = test::data_packet(dump16, 1), p2 = test::data_packet(dump16, 2);
+    for (int32_t format : {rec_wav, rec_aiff}) {
+        SCOPED_TRACE(format);
+        RecorderRig clean(format);
+        clean.record(cat({h, p0, p1, p2}));
+        ASSERT_EQ(clean.entries().size(), 1u);
+        RecorderRig rig(format);
+        rig.record(cat({h, p0, plain, p1, plain, p2, h, p0}));
+        auto entries = rig.entries();
+        ASSERT_EQ(entries.size(), 3u);
+        EXPECT_EQ(entries[0].data, clean.entries()[0].data);
+        // The held SysEx starts the next buffer, which the next dump header stores on its own.
+        EXPECT_EQ(entries[1].data, cat({plain, plain}));
+        EXPECT_EQ(entries[2].data[0], format == rec_wav ? 'R' : 'F');
+        RecorderRig stopped(format);
+        stopped.record(cat({h, p0, plain}));
+        entries = stopped.entries();
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(entries[1].data, plain);
+        EXPECT_EQ(entries[1].name, "unnamed2");
+    }
+}
+
 // The image's data: what follows the file header.
 Stream image_data(const Stream& image, bool aiff) {
     const size_t start =
