@@ -258,7 +258,7 @@ TEST(SdsReceive, RateIsTheNearestWholeHertzWithTheCommonRatesKept) {
         RecorderRig rig(rec_wav);
         rig.record(test::whole_dump(DumpSpec{.period = c.period, .samples = {1, 2, 3}}));
         ASSERT_EQ(rig.entries().size(), 1u);
-        const Stream& wav = rig.entries()[0].data;
+        const Stream wav = rig.entries()[0].data;
         EXPECT_EQ(wav[24] | wav[25] << 8 | wav[26] << 16 | uint32_t(wav[27]) << 24, c.rate);
     }
 }
