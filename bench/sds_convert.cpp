@@ -43,7 +43,7 @@ void BM_convert_sample_step(benchmark::State& state) {
     size_t total = 0;
     for (auto _ : state) {
         jx::SampleConversion c{.kind = jx::sample_kind_of(file.data(), file.size()),
-                               .channel_mode = static_cast<int>(state.range(0))};
+                               .channel_mode = static_cast<jx::ChannelMode>(state.range(0))};
         uint8_t check = 0;
         total = jx::convert_whole_sample(c, file.data(), file.size(), 0, std::nullopt,
                                          [&](const uint8_t* m, size_t n) { check ^= m[n - 2]; });

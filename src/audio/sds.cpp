@@ -242,16 +242,16 @@ SdsHeader sds_header_fields(const uint8_t* data, size_t length) {
     return h;
 }
 
-int sds_parse_header(const uint8_t* data, size_t length, SdsHeader& header) {
-    if (!starts_sds(data, length, sds::dump_header)) return 0;
+MessageRead sds_parse_header(const uint8_t* data, size_t length, SdsHeader& header) {
+    if (!starts_sds(data, length, sds::dump_header)) return message_other;
     header = sds_header_fields(data, length);
-    return length >= sds::header_size && data[20] == sysex_end ? 1 : -1;
+    return length >= sds::header_size && data[20] == sysex_end ? message_whole : message_cut;
 }
 
-int sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& header) {
+MessageRead sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& header) {
     if (!starts_sds(data, length, sds::extended) || length < 5 || data[4] != sds::extended_header)
-        return 0;
-    if (length < sds::extended_header_size || data[33] != sysex_end) return -1;
+        return message_other;
+    if (length < sds::extended_header_size || data[33] != sysex_end) return message_cut;
     header.device = data[2];
     header.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
     header.bits = data[7];
@@ -262,28 +262,28 @@ int sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& hea
     header.loop_end = get_groups(data + 26, 5);
     header.loop_type = data[31];
     header.channels = data[32];
-    return 1;
+    return message_whole;
 }
 
-int sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& name) {
+MessageRead sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& name) {
     if (!starts_sds(data, length, sds::extended) || length < 5 || data[4] != sds::sample_name)
-        return 0;
-    if (length < 10) return -1;
+        return message_other;
+    if (length < 10) return message_cut;
     size_t n = data[8];
-    if (length < 10 + n || data[9 + n] != sysex_end) return -1;
+    if (length < 10 + n || data[9 + n] != sysex_end) return message_cut;
     name.device = data[2];
     name.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
     name.name.assign(reinterpret_cast<const char*>(data + 9), n);
-    return 1;
+    return message_whole;
 }
 
-int sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet) {
-    if (!starts_sds(data, length, sds::data_packet)) return 0;
-    if (length < sds::packet_size || data[126] != sysex_end) return -1;
+MessageRead sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet) {
+    if (!starts_sds(data, length, sds::data_packet)) return message_other;
+    if (length < sds::packet_size || data[126] != sysex_end) return message_cut;
     packet.device = data[2];
     packet.packet_number = data[4];
     packet.checksum_ok = sds_packet_checksum(data) == data[125];
-    return 1;
+    return message_whole;
 }
 
 int sds_decode_packet(const uint8_t* packet, int32_t bits, int32_t* words) {
@@ -294,13 +294,14 @@ int sds_decode_packet(const uint8_t* packet, int32_t bits, int32_t* words) {
     return packing.words_per_packet;
 }
 
-int sds_parse_handshake(const uint8_t* data, size_t length, uint8_t device, SdsHandshake& reply) {
+MessageRead sds_parse_handshake(const uint8_t* data, size_t length, uint8_t device,
+                                SdsHandshake& reply) {
     if (length < 4 || data[0] != sysex_start || data[1] != universal_non_realtime ||
         data[2] != data_byte(device) || data[3] < sds::wait || data[3] > sds::ack)
-        return 0;
+        return message_other;
     reply.type = data[3];
     reply.packet_number = length > 4 && data[4] != sysex_end ? data[4] : -1;
-    return 1;
+    return message_whole;
 }
 
 }  // namespace jx

@@ -107,8 +107,12 @@ int32_t sds_rate_from_period(int32_t period);
 std::array<uint8_t, sds::handshake_size> sds_handshake(uint8_t type, uint8_t device,
                                                        uint8_t packet_number);
 
-// Reading messages. The parsers return 1 for the whole message, 0 when the data is not that
-// message, and -1 when it is that message but cut short or without its F7 where due.
+// Reading messages. What the parsers return:
+enum MessageRead : int {
+    message_whole = 1,  // the whole message
+    message_other = 0,  // the data is not that message
+    message_cut = -1,   // that message, but cut short or without its F7 where due
+};
 
 // True when the data begins with F0 7E, any byte, 01.
 bool is_sds_dump_header(const uint8_t* data, size_t length);
@@ -129,22 +133,22 @@ struct SdsHeader {
 // The fields of a dump header at the start of the data, as far as the data holds them; a field
 // cut off by the end stays as SdsHeader has it.
 SdsHeader sds_header_fields(const uint8_t* data, size_t length);
-int sds_parse_header(const uint8_t* data, size_t length, SdsHeader& header);
-int sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& header);
+MessageRead sds_parse_header(const uint8_t* data, size_t length, SdsHeader& header);
+MessageRead sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& header);
 
 struct SdsSampleName {
     uint8_t device = 0;
     int32_t sample_number = 0;
     std::string name;  // the bytes as sent
 };
-int sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& name);
+MessageRead sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& name);
 
 struct SdsPacket {
     uint8_t device = 0;
     int32_t packet_number = 0;
     bool checksum_ok = false;
 };
-int sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet);
+MessageRead sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet);
 // Decodes the words of a whole data packet (127 bytes) dumped with `bits`; returns their count.
 int sds_decode_packet(const uint8_t* packet, int32_t bits, int32_t* words);
 
@@ -153,7 +157,9 @@ struct SdsHandshake {
     int32_t packet_number = 0;  // -1 when the message ends before it
 };
 // A handshake reply from `device`, recognised by byte 1 7E, byte 2 the device and byte 3 one of
-// the four types: 1 when it is one, else 0. A WAIT may be longer than six bytes.
-int sds_parse_handshake(const uint8_t* data, size_t length, uint8_t device, SdsHandshake& reply);
+// the four types: message_whole when it is one, else message_other. A WAIT may be longer than six
+// bytes.
+MessageRead sds_parse_handshake(const uint8_t* data, size_t length, uint8_t device,
+                                SdsHandshake& reply);
 
 }  // namespace jx

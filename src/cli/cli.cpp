@@ -26,9 +26,7 @@ Arguments read_arguments(int argc, char** argv, std::initializer_list<OptionSpec
     all.push_back({"help"});
     std::vector<option> table;
     for (size_t k = 0; k < all.size(); ++k) {
-        int has_arg = !all[k].value           ? no_argument
-                      : all[k].value_optional ? optional_argument
-                                              : required_argument;
+        int has_arg = all[k].value ? required_argument : no_argument;
         table.push_back({all[k].name, has_arg, nullptr, first_option_code + static_cast<int>(k)});
     }
     table.push_back({nullptr, 0, nullptr, 0});

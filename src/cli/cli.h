@@ -27,12 +27,11 @@ int cmd_receive_file(int argc, char** argv);
 struct OptionSpec {
     const char* name;             // without the leading "--"
     const char* value = nullptr;  // what the value is, for "--name needs a file name"; none: a flag
-    bool value_optional = false;  // the value only as --name=VALUE
 };
 
-// A command's arguments as given: its options in order, each with its value ("" for a flag or
-// an optional value left out), and the operands, which may stand before, between and after the
-// options; everything after "--" is an operand.
+// A command's arguments as given: its options in order, each with its value ("" for a flag), and
+// the operands, which may stand before, between and after the options; everything after "--" is an
+// operand.
 struct Arguments {
     std::vector<std::pair<std::string, std::string>> options;
     std::vector<std::string> operands;

@@ -63,7 +63,8 @@ int cmd_info(int argc, char** argv) {
     for (const std::string& file : files) {
         size_t before = list.items.size();
         bool document_failed = false;
-        for (const std::string& failed : add_files(list, file, '0', '0')) {
+        for (const std::string& failed :
+             add_files(list, file, mode_option(loop_file), mode_option(channel_both))) {
             status = failure("info", "cannot read '" + failed + "'");
             document_failed = document_failed || failed == file;
         }

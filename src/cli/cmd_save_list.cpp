@@ -54,7 +54,9 @@ int cmd_save_list(int argc, char** argv) {
     int status = 0;
     // Full paths, as the window's dialogs give them, so that records can be relative.
     for (size_t k = 1; k < names.size(); ++k) {
-        for (const std::string& failed : add_files(list, absolute_path(names[k]), '0', '0')) {
+        for (const std::string& failed :
+             add_files(list, absolute_path(names[k]), mode_option(loop_file),
+                       mode_option(channel_both))) {
             status = failure("save-list", "cannot read '" + failed + "'");
         }
     }

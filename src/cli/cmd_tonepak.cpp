@@ -61,7 +61,8 @@ int cmd_tonepak(int argc, char** argv) {
     TransferList list;
     list.window = &window;
     for (const std::string& file : files) {
-        for (const std::string& failed : add_files(list, file, '0', '0')) {
+        for (const std::string& failed :
+             add_files(list, file, mode_option(loop_file), mode_option(channel_both))) {
             status = failure("tonepak", "cannot read '" + failed + "'");
         }
     }

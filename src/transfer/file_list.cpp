@@ -73,10 +73,10 @@ void append_string(std::vector<uint8_t>& out, const std::string& s) {
 }
 
 char loop_option_of(const ListItem& item) {
-    return item.entry ? item.entry->loop_option : '0';
+    return item.entry ? item.entry->loop_option : mode_option(loop_file);
 }
 char channel_option_of(const ListItem& item) {
-    return item.entry ? item.entry->channel_option : '0';
+    return item.entry ? item.entry->channel_option : mode_option(channel_both);
 }
 
 // Records are added as the Load button adds files; a record naming a document is passed over.

@@ -14,8 +14,8 @@ namespace jx {
 constexpr size_t max_list_string = 259;
 
 struct FileListRecord {
-    char loop_option = '0';
-    char channel_option = '0';
+    char loop_option = mode_option(loop_file);
+    char channel_option = mode_option(channel_both);
     bool relative = false;  // a '*' record: the path is below the document's folder
     std::string path;       // as stored; relative paths with '/' between folders
 };
