@@ -5,6 +5,7 @@
 #include "audio/sds.h"
 #include "audio/zbname.h"
 #include "platform/settings.h"
+#include "platform/sysex.h"
 
 namespace jx {
 
@@ -38,10 +39,11 @@ void VirtualDevice::set_faults(const DeviceFaults& faults) {
 
 void VirtualDevice::clear() {
     std::lock_guard lock(mutex_);
+    const int32_t speed_index = record_.speed_index;
     record_ = DeviceRecord{};
+    record_.speed_index = speed_index;
     in_dump_ = false;
     nak_done_ = false;
-    link_.set_speed(10);
 }
 
 void VirtualDevice::receive(const uint8_t* data, size_t length) {
@@ -75,7 +77,7 @@ void VirtualDevice::take_message(const std::vector<uint8_t>& message) {
         take_turbo(message);
     } else {
         ZbName name;
-        if (parse_zbname(message.data(), message.size(), name) == 1) {
+        if (parse_zbname(message.data(), message.size(), name) == message_whole) {
             // The name belongs to the dump of that sample number, taken just before.
             for (auto it = record_.samples.rbegin(); it != record_.samples.rend(); ++it) {
                 if ((it->sample_number & 0xFF) == name.sample_number) {
@@ -119,7 +121,7 @@ void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
     } else if (message[3] == sds::extended && message.size() >= 5 &&
                message[4] == sds::sample_name) {
         SdsSampleName name;
-        if (sds_parse_sample_name(message.data(), message.size(), name) == 1 &&
+        if (sds_parse_sample_name(message.data(), message.size(), name) == message_whole &&
             !record_.samples.empty())
             record_.samples.back().name = name.name;
     } else if (message[3] == sds::data_packet) {
@@ -129,9 +131,11 @@ void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
 
 void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extended) {
     SdsHeader header;
-    const int parsed = extended ? sds_parse_extended_header(message.data(), message.size(), header)
-                                : sds_parse_header(message.data(), message.size(), header);
-    if (parsed != 1 || header.bits < sds::min_bits || header.bits > sds::max_bits) return;
+    const MessageRead parsed =
+        extended ? sds_parse_extended_header(message.data(), message.size(), header)
+                 : sds_parse_header(message.data(), message.size(), header);
+    if (parsed != message_whole || header.bits < sds::min_bits || header.bits > sds::max_bits)
+        return;
     ReceivedSample sample;
     sample.sample_number = header.sample_number;
     sample.bits = header.bits;
@@ -165,7 +169,8 @@ void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extend
 
 void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
     SdsPacket packet;
-    if (!in_dump_ || sds_parse_packet(message.data(), message.size(), packet) != 1) return;
+    if (!in_dump_ || sds_parse_packet(message.data(), message.size(), packet) != message_whole)
+        return;
     const DeviceFaults& faults = config_.faults;
     const int k = dump_packets_;
     if (faults.unplug_packet == k) {

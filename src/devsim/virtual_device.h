@@ -85,7 +85,7 @@ class VirtualDevice {
 
     DeviceRecord record() const;
     void set_faults(const DeviceFaults& faults);
-    // Forgets what was taken and goes back to normal speed.
+    // Forgets what was taken; the speed in force stays.
     void clear();
 
   private:

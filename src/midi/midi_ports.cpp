@@ -5,6 +5,7 @@
 
 #include "audio/sds.h"
 #include "platform/dialog_ids.h"
+#include "platform/sysex.h"
 #include "platform/window.h"
 
 namespace jx {

@@ -156,9 +156,10 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
     std::optional<std::string> name_text;
     if (sample) {
         conversion.kind = sample_kind_of(entry.bytes(), entry.length());
-        conversion.loop_mode = static_cast<LoopMode>(std::clamp(entry.loop_option - '0', 0, 2));
-        conversion.channel_mode =
-            static_cast<ChannelMode>(std::clamp(entry.channel_option - '0', 0, 2));
+        if (is_mode_option(entry.loop_option))
+            conversion.loop_mode = loop_mode_of(entry.loop_option);
+        if (is_mode_option(entry.channel_option))
+            conversion.channel_mode = channel_mode_of(entry.channel_option);
         conversion.sample_number = send.sample_number;
         conversion.device = settings.sds_dev;
         if (settings.send_zbname) name_value = sample_name_code(name);
@@ -254,6 +255,7 @@ int next_send_entry(TransferList& list) {
 }
 
 void send_thread(SendContext& context) {
+    use_precise_timed_waits();
     TransferList& list = *context.list;
     TransferState& state = *context.ports->state;
     Send send{context, state, context.ports->out.load(), MidiHeader{}};

@@ -1,11 +1,17 @@
 #include "platform/midi.h"
 
+#include <sys/prctl.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace jx {
 
 using Clock = std::chrono::steady_clock;
+
+void use_precise_timed_waits() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
 Clock::time_point WireClock::schedule(size_t bytes, int32_t turbo_speed, bool paced) {
     const Clock::time_point now = Clock::now();
@@ -95,6 +101,17 @@ std::string error_text(int result, const std::string& backend_text, size_t max_l
     if (max_length == 0) return {};
     if (text.size() > max_length - 1) text.resize(max_length - 1);
     return text;
+}
+
+// The text of a result from an input or output handle, with the backend's own text it kept.
+template <typename Handle>
+std::string handle_error_text(Handle* handle, int result, size_t max_length) {
+    std::string backend_text;
+    if (handle) {
+        std::lock_guard lock(handle->mutex);
+        backend_text = handle->error;
+    }
+    return error_text(result, backend_text, max_length);
 }
 
 }  // namespace
@@ -224,12 +241,7 @@ int midi_out_unprepare_header(MidiOut* handle, MidiHeader& header) {
 }
 
 std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length) {
-    std::string backend_text;
-    if (handle) {
-        std::lock_guard lock(handle->mutex);
-        backend_text = handle->error;
-    }
-    return error_text(result, backend_text, max_length);
+    return handle_error_text(handle, result, max_length);
 }
 
 // Input.
@@ -256,7 +268,10 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
 void MidiInSink::start_delivery() {
     if (thread_.joinable()) return;
     quit_.store(false);
-    thread_ = std::thread([this] { deliver_loop(); });
+    thread_ = std::thread([this] {
+        use_precise_timed_waits();
+        deliver_loop();
+    });
 }
 
 void MidiInSink::stop_delivery() {
@@ -277,8 +292,11 @@ bool MidiInSink::drained() const {
 }
 
 void MidiInSink::deliver_loop() {
-    while (!quit_.load()) {
+    // Ends only with nothing left to deliver: what arrived before the input stopped is handed
+    // over before the buffers are returned.
+    for (;;) {
         const uint32_t seen = signal_.load(std::memory_order_acquire);
+        const bool quit = quit_.load();
         if (overflowed_.exchange(false)) {
             std::lock_guard lock(in_.mutex);
             in_.lost_message = true;
@@ -286,6 +304,7 @@ void MidiInSink::deliver_loop() {
         const uint64_t head = head_.load(std::memory_order_acquire);
         const uint64_t tail = tail_.load(std::memory_order_relaxed);
         if (head == tail) {
+            if (quit) return;
             signal_.wait(seen, std::memory_order_acquire);
             continue;
         }
@@ -452,7 +471,7 @@ int midi_in_stop(MidiIn* handle) {
 int midi_in_reset(MidiIn* handle) {
     if (!handle) return midi_invalid_handle;
     stop_connection(handle);
-    // Bytes already taken from the backend are delivered first; then the queue empties.
+    // Bytes the backend handed over before it stopped are delivered first; then the queue empties.
     handle->sink.stop_delivery();
     handle->sink.discard_pending();
     return_all_buffers(handle);
@@ -473,12 +492,7 @@ int midi_in_close(MidiIn* handle) {
 }
 
 std::string midi_in_error_text(MidiIn* handle, int result, size_t max_length) {
-    std::string backend_text;
-    if (handle) {
-        std::lock_guard lock(handle->mutex);
-        backend_text = handle->error;
-    }
-    return error_text(result, backend_text, max_length);
+    return handle_error_text(handle, result, max_length);
 }
 
 }  // namespace jx

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/dialog_ids.h"
+#include "sample_file_maker.h"
 #include "virtual_rig.h"
 
 namespace jx {
@@ -125,6 +126,59 @@ TEST(MidiPorts, HandshakeAnswersReachTheSenderOnlyWhileASampleIsSentOnItsChannel
         EXPECT_EQ(rig.state.cancel_request.load(), c.cancel_request);
         EXPECT_EQ(rig.state.status_bits.load(), c.status_bits);
     }
+}
+
+TEST(MidiPorts, WhileRecordingEveryBufferGoesToTheRecorderAndNoneToTheSender) {
+    VirtualRig rig;
+    struct Recorded {
+        std::mutex mutex;
+        std::vector<Bytes> buffers;
+    } recorded;
+    rig.ports.hooks.recorder = &recorded;
+    rig.ports.hooks.record = [](void* to, const uint8_t* data, size_t count) {
+        auto& r = *static_cast<Recorded*>(to);
+        std::lock_guard lock(r.mutex);
+        r.buffers.emplace_back(data, data + count);
+    };
+    rig.state.receive_state = receive_recording;
+    rig.state.sending = 1;
+    rig.state.sending_sample = 1;
+    const Bytes ack = {0xF0, 0x7E, 0x00, 0x7F, 0x00, 0xF7};
+    rig.loopback.device_send(ack.data(), ack.size());
+    rig.loopback.device_send(turbo_answer_20.data(), turbo_answer_20.size());
+    ASSERT_TRUE(rig.wait_for([&] {
+        std::lock_guard lock(recorded.mutex);
+        return recorded.buffers.size() == 2;
+    }));
+    std::lock_guard lock(recorded.mutex);
+    EXPECT_EQ(recorded.buffers, (std::vector<Bytes>{ack, turbo_answer_20}));
+    EXPECT_EQ(rig.state.hs_reply.load(), hs_none);
+    EXPECT_EQ(rig.state.turbo_speed.load(), 10);
+}
+
+TEST(MidiPorts, TurboMessagesDuringASendShareTheOutputWithTheDump) {
+    // The window thread closes and reopens the output for each short message while the send
+    // thread writes packets on it.
+    DeviceConfig config;
+    config.highest_speed_index = 2;
+    VirtualRig rig(config);
+    rig.settings.ignore_hs = 0;
+    rig.settings.turbo_lim = 2;
+    Bytes data;
+    for (int k = 0; k < 4000; ++k) data.push_back(static_cast<uint8_t>(k));
+    rig.add("/d/s.wav",
+            test::riff({test::fmt_chunk(1, 1, 22050, 8), test::wav_chunk("data", data)}));
+    ASSERT_TRUE(rig.start_send());
+    for (int k = 0; k < 20; ++k) {
+        send_turbo_request(rig.ports);
+        send_turbo_off(rig.ports);
+    }
+    ASSERT_TRUE(rig.wait_send_end());
+    const DeviceRecord got = rig.device_record();
+    ASSERT_EQ(got.samples.size(), 1u);
+    EXPECT_TRUE(got.samples[0].complete);
+    EXPECT_EQ(got.speed_index, 1);
+    EXPECT_TRUE(rig.window.message_boxes.empty());
 }
 
 TEST(MidiPorts, EveryShortMessageReopensTheConfiguredOutput) {
