@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "midi/midi_ports.h"
+#include "midi/sds_receive.h"
 #include "midi/send_engine.h"
 #include "midi/store_received.h"
 #include "platform/dialog_ids.h"
@@ -26,6 +27,21 @@ constexpr uint8_t zbname_header[7] = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73};
 
 void show(Recorder& r, int id, const std::string& text) {
     if (r.window) r.window->set_text(id, text);
+}
+
+// Plain SysEx bytes: appended, or held while a WAV or AIFF image is open, so that they follow the
+// image as data of their own instead of landing among its samples.
+void append_plain_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
+    const int32_t format = r.settings->rec_format;
+    const bool image_open =
+        (format == rec_wav && r.sds.wav.open) || (format == rec_aiff && r.sds.aiff.open);
+    if (!image_open) {
+        append_received_bytes(r, bytes, n);
+        return;
+    }
+    const size_t room = static_cast<size_t>(receive_length_limit) - r.held_plain.size();
+    r.held_plain.insert(r.held_plain.end(), bytes, bytes + (n < room ? n : room));
+    if (n > room) r.buffer_full = true;
 }
 
 // The first F0 or F7 at or after i, or count. An F0 inside a message means that message was cut
@@ -133,7 +149,8 @@ size_t handle_message(Recorder& r, const uint8_t* data, size_t i, size_t count) 
         case MessageClass::sds:
             if (complete) {
                 collect_universal(r, data + end, 1);
-                sds_receive(r, r.universal.data(), r.universal_length);
+                if (sds_receive(r, r.universal.data(), r.universal_length))
+                    stop_recording_locked(r);
             }
             r.universal_length = 0;
             break;
@@ -173,6 +190,8 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
             take_header_bytes(r);
         }
         i = handle_message(r, data, i, count);
+        // A full buffer ends the recording as Stop Rec does.
+        if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
     }
     if (is_recording(r)) {
         r.state->status_bits.fetch_or(status_receiving);
@@ -181,56 +200,6 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
 }
 
 }  // namespace
-
-bool is_recording(const Recorder& r) {
-    return r.buffer && r.state->receive_state.load() == receive_recording;
-}
-
-int begin_receive_buffer(Recorder& r) {
-    r.receive_length = 0;
-    r.state->receive_state.store(receive_recording);
-    if (!r.buffer) {
-        uint8_t* block = r.allocate_buffer ? r.allocate_buffer(receive_buffer_size)
-                                           : new (std::nothrow) uint8_t[receive_buffer_size];
-        if (!block) return 0;
-        r.buffer.reset(block);
-    }
-    r.buffer[0] = '0';  // "Loop: File"
-    r.buffer[1] = '0';  // "L+R"
-    return 1;
-}
-
-void append_received_byte(Recorder& r, uint8_t byte) {
-    append_received_bytes(r, &byte, 1);
-}
-
-void append_received_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
-    if (!r.buffer || n == 0) return;
-    const size_t room = static_cast<size_t>(receive_length_limit - r.receive_length);
-    const size_t taken = n < room ? n : room;
-    std::memcpy(r.buffer.get() + 8 + r.receive_length, bytes, taken);
-    r.receive_length += static_cast<int32_t>(taken);
-    // The buffer is full: what came is kept as an entry, the byte that did not fit is lost.
-    if (taken < n) stop_recording_locked(r);
-}
-
-void append_plain_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
-    const int32_t format = r.settings->rec_format;
-    const bool image_open =
-        (format == rec_wav && r.sds.wav.open) || (format == rec_aiff && r.sds.aiff.open);
-    if (!image_open) {
-        append_received_bytes(r, bytes, n);
-        return;
-    }
-    const size_t room = static_cast<size_t>(receive_length_limit) - r.held_plain.size();
-    r.held_plain.insert(r.held_plain.end(), bytes, bytes + (n < room ? n : room));
-    if (n > room) stop_recording_locked(r);
-}
-
-void free_receive_buffer(Recorder& r) {
-    r.buffer.reset();
-    r.receive_length = 0;
-}
 
 void start_recording(Recorder& r) {
     // Closing the input first ends a recording that still runs (the close passes through
@@ -260,6 +229,7 @@ void stop_recording(Recorder& r) {
 void stop_recording_locked(Recorder& r) {
     TransferState& state = *r.state;
     const bool was_recording = state.receive_state.load() == receive_recording;
+    r.buffer_full = false;
     state.receive_state.store(receive_idle);
     // The device is told to stop a dump it is still sending; a stop outside a recording (the
     // input reopened) has no dump to cancel.

@@ -2,7 +2,6 @@
 
 #include "audio/sds.h"
 #include "midi/midi_ports.h"
-#include "midi/recorder.h"
 #include "midi/store_received.h"
 
 namespace jx {
@@ -153,7 +152,7 @@ int sds_rx_aiff(Recorder& r, const uint8_t* p, size_t length) {
     return rx_image(r, r.sds.aiff, p, length, true);
 }
 
-void sds_receive(Recorder& r, const uint8_t* p, size_t length) {
+bool sds_receive(Recorder& r, const uint8_t* p, size_t length) {
     const int32_t format = r.settings->rec_format;
     const bool handshake = r.settings->ignore_hs == 0;
     const bool header = sub_id(p, length) == sds::dump_header;
@@ -163,12 +162,13 @@ void sds_receive(Recorder& r, const uint8_t* p, size_t length) {
         set_nak_count(r, 0);
     }
     if (header) r.pending_name = 0;
-    if (!is_recording(r)) return;
+    if (!is_recording(r)) return false;  // no memory for a new buffer: recording has ended
     const int result = format == rec_wav    ? sds_rx_wav(r, p, length)
                        : format == rec_aiff ? sds_rx_aiff(r, p, length)
                                             : sds_rx_syx(r, p, length);
-    // The buffer filled up while the message was taken: recording has stopped already.
-    if (!is_recording(r)) return;
+    // The buffer filled up while the message was taken: it ends here, with no answer but the
+    // CANCEL of the stop.
+    if (r.buffer_full) return true;
     if (result == sds_rx_complete) {
         r.message_class = MessageClass::skip;
         if (handshake) reply_ack(r);
@@ -176,20 +176,16 @@ void sds_receive(Recorder& r, const uint8_t* p, size_t length) {
         // The name was this dump's: SysEx that follows it is no part of it.
         r.pending_name = 0;
     } else if (result == sds_rx_rejected) {
-        if (!handshake) {
-            stop_recording_locked(r);
-            return;
-        }
+        if (!handshake) return true;
         const int32_t before = nak_count(r);
         set_nak_count(r, before + 1);
         // The third rejection in a row gives up; stopping sends the device a CANCEL.
-        if (before >= 2)
-            stop_recording_locked(r);
-        else
-            reply_nak(r);
+        if (before >= 2) return true;
+        reply_nak(r);
     } else if (handshake) {
         reply_ack(r);
     }
+    return false;
 }
 
 }  // namespace jx

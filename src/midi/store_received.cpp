@@ -6,7 +6,7 @@
 
 #include "audio/extended80.h"
 #include "audio/zbname.h"
-#include "midi/recorder.h"
+#include "midi/receive_buffer.h"
 #include "platform/dialog_ids.h"
 #include "platform/window.h"
 #include "transfer/entry_info.h"

@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "midi/sds_receive.h"
+#include "midi/receive_buffer.h"
 
 namespace jx {
-
-struct Recorder;
 
 // Largest file header of an image: a looped AIFF's.
 constexpr size_t max_image_header_size = 116;
