@@ -1,0 +1,37 @@
+// jx: the desktop program. One copy runs at a time; `jx [document]` opens with that file.
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "devsim/in_process_device.h"
+#include "platform/dialog_ids.h"
+#include "platform/midi_loopback.h"
+#include "platform/single_instance.h"
+#include "qt/qt_window.h"
+
+int main(int argc, char** argv) {
+    // Before anything else, so that a second copy ends at once and quietly, display or not.
+    jx::InstanceLock lock = jx::acquire_instance_lock(jx::instance_name);
+    if (lock.another_runs()) return 0;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("jx");
+
+    jx::App app;
+    jx::start_up(app, argc > 1 ? argv[1] : "");
+
+    // The virtual device is always there, as the last port of both lists.
+    jx::MidiService service;
+    jx::MidiLoopback loopback(service.pacing);
+    jx::InProcessDevice device(loopback);
+    service.backends = {&loopback};
+    service.pacing.turbo_speed = &app.state.turbo_speed;
+    app.ports.service = &service;
+
+    const auto dialog = jx::load_dialog_template(jx::ids::main_dialog);
+    if (!dialog) return 1;
+    jx::MainWindow procedure(app);
+    jx::QtWindow window(*dialog, procedure);
+    window.run();
+    return 0;
+}
