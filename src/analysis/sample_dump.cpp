@@ -29,10 +29,10 @@ DumpCounts count_sample_dumps(const uint8_t* data, size_t length) {
         uint8_t b = data[k];
         switch (state) {
             case State::idle:
-                if (b == 0xF0) state = State::after_f0;
+                if (b == sysex_start) state = State::after_f0;
                 break;
             case State::after_f0:
-                if (b == sds::universal) {
+                if (b == universal_non_realtime) {
                     x = b;
                     state = State::channel;
                 } else {
@@ -55,13 +55,13 @@ DumpCounts count_sample_dumps(const uint8_t* data, size_t length) {
                 break;
             case State::header:
                 ok = true;
-                if (b == 0xF7) {
+                if (b == sysex_end) {
                     expected = 0;
                     state = State::idle;
                 }
                 break;
             case State::packet:
-                if (b == 0xF7) {
+                if (b == sysex_end) {
                     ++counts.bad;
                     ok = false;
                     state = State::idle;
@@ -107,7 +107,8 @@ std::string describe_sample_dump(const uint8_t* data, size_t length) {
         std::snprintf(
             text, sizeof text,
             "Dump length: %d Sample Rate: %d\nBits: %d Loop %s. Loop start: %d Loop end: %d",
-            h.length, h.rate, h.bits, h.loop_type == 0x7F ? "OFF" : "ON", h.loop_start, h.loop_end);
+            h.length, h.rate, h.bits, h.loop_type == loop_type_none ? "OFF" : "ON", h.loop_start,
+            h.loop_end);
         return text;
     }
     std::snprintf(text, sizeof text, "%i correct and %i broken sample dumps.", counts.good,

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/sysex_scan.h"
+#include "analysis/maker_messages.h"
 
 namespace jx {
 

@@ -7,7 +7,6 @@
 #include "audio/chunks.h"
 #include "audio/extended80.h"
 #include "audio/float_sample.h"
-#include "audio/wav.h"
 
 namespace jx {
 
@@ -40,21 +39,21 @@ int32_t compression_code(const uint8_t* id) {
 }
 
 int read_comm(SampleInfo& info, const Chunk& comm, bool aifc) {
-    if (comm.size < (aifc ? 22u : 18u)) return -2;
+    if (comm.size < (aifc ? 22u : 18u)) return read_chunk_size;
     info.channels = static_cast<int32_t>(read_be16(comm.body));
     info.bits = static_cast<int32_t>(read_be16(comm.body + 6));
     info.rate = read_extended80(comm.body + 8);
     info.compression = aifc ? compression_code(comm.body + 18) : aifc_compression::none;
-    if (info.compression == aifc_compression::unknown) return -3;
-    if (info.channels == 0) return -1;
+    if (info.compression == aifc_compression::unknown) return read_not_pcm;
+    if (info.channels == 0) return read_unknown_format;
     if (info.compression == aifc_compression::fl32 || info.compression == aifc_compression::fl64) {
         info.container_bytes = info.compression == aifc_compression::fl32 ? 4 : 8;
         info.bits = 24;
     } else {
-        if (info.bits < 1 || info.bits > 32) return -1;
+        if (info.bits < 1 || info.bits > 32) return read_unknown_format;
         info.container_bytes = (info.bits - 1) / 8 + 1;
     }
-    return 0;
+    return next_chunk;
 }
 
 // Calls visit(id, position) for each marker of a `MARK` chunk. False when a marker runs past
@@ -76,64 +75,66 @@ bool for_each_marker(const Chunk& mark, Visit&& visit) {
     return true;
 }
 
-int parse_form(SampleInfo& info, const uint8_t* data, size_t length, bool aifc) {
-    if (length < 4 || std::memcmp(data, "FORM", 4) != 0) return 0;
-    if (length < 12 || std::memcmp(data + 8, aifc ? "AIFC" : "AIFF", 4) != 0) return -1;
+ReadResult parse_form(SampleInfo& info, const uint8_t* data, size_t length, bool aifc) {
+    if (length < 4 || std::memcmp(data, "FORM", 4) != 0) return read_other_file;
+    if (length < 12 || std::memcmp(data + 8, aifc ? "AIFC" : "AIFF", 4) != 0)
+        return read_unknown_format;
     info = SampleInfo{};
     info.format_code = aifc ? 4099 : 4097;
     bool have_format = false;
     uint32_t sound_size = 0;
     // The sustain loop names its ends by marker id; -1 matches no marker.
     int64_t loop_begin_id = -1, loop_end_id = -1;
-    int result = walk_chunks(data, length, true, [&](const Chunk& chunk) {
+    int result = walk_chunks(data, length, true, [&](const Chunk& chunk) -> int {
         if (chunk.is("COMM")) {
             have_format = true;
             return read_comm(info, chunk, aifc);
         }
         if (chunk.is("SSND")) {
             // The offset and block size fields before the first frame are not used.
-            if (chunk.size < 8 || !fits_int32(chunk.body + 8 - data)) return -2;
+            if (chunk.size < 8 || !fits_int32(chunk.body + 8 - data)) return read_chunk_size;
             info.data_start = static_cast<int32_t>(chunk.body + 8 - data);
             sound_size = chunk.size - 8;
-            return 0;
+            return next_chunk;
         }
         if (chunk.is("INST")) {
-            if (chunk.size < 14) return -2;
+            if (chunk.size < 14) return read_chunk_size;
             uint32_t play_mode = read_be16(chunk.body + 8);
-            if (play_mode == 0) info.loop_type = 0x7F;
-            if (play_mode == 1) info.loop_type = 0x00;  // forward; other modes are not kept
+            if (play_mode == 0) info.loop_type = loop_type_none;
+            if (play_mode == 1)
+                info.loop_type = loop_type_forward;  // forward; other modes are not kept
             loop_begin_id = read_be16(chunk.body + 10);
             loop_end_id = read_be16(chunk.body + 12);
-            return 0;
+            return next_chunk;
         }
         if (chunk.is("MARK")) {
             if (!for_each_marker(chunk, [&](uint32_t, int32_t) { info.loop_present = 1; }))
-                return -2;
+                return read_chunk_size;
         }
-        return 0;
+        return next_chunk;
     });
-    if (result != 1) return result;
-    if (!have_format) return -1;
+    if (result != read_ok) return static_cast<ReadResult>(result);
+    if (!have_format) return read_unknown_format;
     // Counted once the whole file is known, so that the chunks may come in any order.
     uint64_t frames = sound_size / info.container_bytes / info.channels;
-    if (!fits_int32(frames)) return -2;
+    if (!fits_int32(frames)) return read_chunk_size;
     info.length = static_cast<int32_t>(frames);
     info.loop_start = 0;
     info.loop_end = info.length - 1;
     if (loop_begin_id >= 0) {
         // The sustain loop's markers, whether `MARK` comes before or after `INST`.
-        walk_chunks(data, length, true, [&](const Chunk& chunk) {
+        walk_chunks(data, length, true, [&](const Chunk& chunk) -> int {
             if (chunk.is("MARK"))
                 for_each_marker(chunk, [&](uint32_t id, int32_t position) {
                     if (id == loop_begin_id) info.loop_start = position;
                     if (id == loop_end_id) info.loop_end = position;
                 });
-            return 0;
+            return next_chunk;
         });
     }
     info.period = sample_period(info.rate);
     info.file_kind = aifc ? sample_kind::aifc : sample_kind::aiff;
-    return 1;
+    return read_ok;
 }
 
 }  // namespace
@@ -146,11 +147,11 @@ bool is_aifc(const uint8_t* data, size_t length) {
     return has_container(data, length, "FORM", "AIFC");
 }
 
-int parse_aiff(SampleInfo& info, const uint8_t* data, size_t length) {
+ReadResult parse_aiff(SampleInfo& info, const uint8_t* data, size_t length) {
     return parse_form(info, data, length, false);
 }
 
-int parse_aifc(SampleInfo& info, const uint8_t* data, size_t length) {
+ReadResult parse_aifc(SampleInfo& info, const uint8_t* data, size_t length) {
     return parse_form(info, data, length, true);
 }
 
@@ -177,28 +178,6 @@ int32_t decode_aifc_sample(const SampleInfo& info, const uint8_t* p) {
         }
     }
     return 0;
-}
-
-EntryInfo describe_aiff(const uint8_t* data, size_t length) {
-    SampleInfo info;
-    return describe_parsed_sample(
-        parse_aiff(info, data, length), info,
-        {"Unknown AIFF\tFormat", "AIFF: Chunk size error", "Unknown AIFF\tFormat"});
-}
-
-EntryInfo describe_aifc(const uint8_t* data, size_t length) {
-    SampleInfo info;
-    return describe_parsed_sample(
-        parse_aifc(info, data, length), info,
-        {"Unknown AIFC\tFormat", "AIFC: Chunk size error", "AIFC: Not PCM or Float"});
-}
-
-void show_aiff_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_aiff(data, length));
-}
-
-void show_aifc_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_aifc(data, length));
 }
 
 }  // namespace jx

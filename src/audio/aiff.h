@@ -1,15 +1,11 @@
 #pragma once
-// Reading AIFF and AIFC files into a SampleInfo, decoding their sample values, and their File
-// Info texts.
+// Reading AIFF and AIFC files into a SampleInfo and decoding their sample values.
 #include <cstddef>
 #include <cstdint>
 
 #include "audio/sample_info.h"
-#include "transfer/entry_info.h"
 
 namespace jx {
-
-class Window;
 
 // Values of SampleInfo::compression: how an AIFC file stores its samples.
 namespace aifc_compression {
@@ -24,12 +20,13 @@ constexpr int32_t fl64 = 3;  // big-endian double-precision float
 bool is_aiff(const uint8_t* data, size_t length);
 bool is_aifc(const uint8_t* data, size_t length);
 
-// Read the file into info, which starts afresh. 1 on success; 0 without "FORM"; -1 when the form
-// type is not "AIFF" ("AIFC") or the format cannot be read (no `COMM` chunk, no channels,
-// integer samples of more than 32 bits); -2 when a chunk runs past the FORM data or is too short
-// for its fields; parse_aifc: -3 for a compression type it cannot decode.
-int parse_aiff(SampleInfo& info, const uint8_t* data, size_t length);
-int parse_aifc(SampleInfo& info, const uint8_t* data, size_t length);
+// Read the file into info, which starts afresh. read_other_file without "FORM";
+// read_unknown_format when the form type is not "AIFF" ("AIFC") or the format cannot be read
+// (no `COMM` chunk, no channels, integer samples of more than 32 bits); read_chunk_size when a
+// chunk runs past the FORM data or is too short for its fields; parse_aifc: read_not_pcm for a
+// compression type it cannot decode.
+ReadResult parse_aiff(SampleInfo& info, const uint8_t* data, size_t length);
+ReadResult parse_aifc(SampleInfo& info, const uint8_t* data, size_t length);
 
 // n bytes (1 to 4) as a big-endian two's-complement integer; 0 for another n.
 int32_t decode_big_endian(const uint8_t* p, int n);
@@ -37,10 +34,5 @@ int32_t decode_big_endian(const uint8_t* p, int n);
 // One sample of an AIFC file, shifted down to a right-justified value of info.bits bits (float
 // data to 24 bits). The caller keeps p and its container bytes inside the data.
 int32_t decode_aifc_sample(const SampleInfo& info, const uint8_t* p);
-
-EntryInfo describe_aiff(const uint8_t* data, size_t length);
-EntryInfo describe_aifc(const uint8_t* data, size_t length);
-void show_aiff_info(Window& window, const uint8_t* data, size_t length);
-void show_aifc_info(Window& window, const uint8_t* data, size_t length);
 
 }  // namespace jx

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "audio/byte_order.h"
+#include "audio/sample_info.h"
 
 namespace jx {
 
@@ -25,25 +26,30 @@ inline bool has_container(const uint8_t* data, size_t length, const char* magic,
            std::memcmp(data + 8, form_type, 4) == 0;
 }
 
+// What a chunk visitor returns to go on to the next chunk.
+constexpr int next_chunk = 0;
+
 // Visits the chunks from byte 12 on. The walk stays inside the container's size field, or
-// inside the data when that field claims more than the data holds. Returns 1 after the last
-// chunk, -2 when a chunk or its header runs past that limit, or the first nonzero result of
-// visit(chunk). The caller has checked that the data holds the 12-byte header.
+// inside the data when that field claims more than the data holds. Returns read_ok after the
+// last chunk, read_chunk_size when a chunk or its header runs past that limit, or the first
+// result of visit(chunk) other than next_chunk. The caller has checked that the data holds the
+// 12-byte header.
 template <class Visit>
 int walk_chunks(const uint8_t* data, size_t length, bool big_endian, Visit&& visit) {
     uint64_t size_field = big_endian ? read_be32(data + 4) : read_le32(data + 4);
     uint64_t limit = size_field < length - 8 ? size_field : length - 8;  // counted from byte 8
     uint64_t offset = 4;
     while (offset < limit) {
-        if (offset + 8 > limit) return -2;
+        if (offset + 8 > limit) return read_chunk_size;
         const uint8_t* header = data + 8 + offset;
         uint32_t size = big_endian ? read_be32(header + 4) : read_le32(header + 4);
         uint64_t end = offset + 8 + size;
-        if (end > limit) return -2;
-        if (int result = visit(Chunk{header, header + 8, size}); result != 0) return result;
+        if (end > limit) return read_chunk_size;
+        if (int result = visit(Chunk{header, header + 8, size}); result != next_chunk)
+            return result;
         offset = end + (size & 1);
     }
-    return 1;
+    return read_ok;
 }
 
 }  // namespace jx

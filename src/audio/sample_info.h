@@ -7,6 +7,19 @@
 
 namespace jx {
 
+// What the sample readers (parse_wav, parse_aiff, parse_aifc, parse_sample) return.
+enum ReadResult : int {
+    read_ok = 1,
+    read_other_file = 0,       // not the reader's magic ("RIFF", "FORM"): another kind of file
+    read_unknown_format = -1,  // another form type, or a format that cannot be read
+    read_chunk_size = -2,      // a chunk runs past the container or is too short for its fields
+    read_not_pcm = -3,         // samples neither integer PCM nor float it can decode
+};
+
+// Loop types of a sample's loop, as dumps carry them: forward, and no loop.
+constexpr int32_t loop_type_forward = 0x00;
+constexpr int32_t loop_type_none = 0x7F;
+
 // Values of SampleInfo::file_kind.
 namespace sample_kind {
 constexpr int32_t aiff = 1;
@@ -20,17 +33,17 @@ struct SampleInfo {
     int32_t format_code = 0;
     int32_t file_kind = 0;  // set at the end of a successful parse
     int32_t channels = 0;
-    int32_t bits = 0;             // as declared; 24 for floating-point data
-    int32_t container_bytes = 0;  // bytes of one sample of one channel in the data
-    int32_t rate = 0;             // hertz
-    int32_t period = 0;           // nanoseconds
-    int32_t length = 0;           // frames
-    int32_t loop_start = 0;       // first frame of the loop
-    int32_t loop_end = 0;         // last frame of the loop, inclusive
-    int32_t loop_type = 0x7F;     // 0 forward, 7F none, or the file's value masked with 7F
-    int32_t loop_present = 0;     // the file itself declared a loop
-    int32_t data_start = 0;       // offset of the first frame in the entry's bytes
-    int32_t compression = 0;      // AIFC only: how decode_aifc_sample reads a sample
+    int32_t bits = 0;                    // as declared; 24 for floating-point data
+    int32_t container_bytes = 0;         // bytes of one sample of one channel in the data
+    int32_t rate = 0;                    // hertz
+    int32_t period = 0;                  // nanoseconds
+    int32_t length = 0;                  // frames
+    int32_t loop_start = 0;              // first frame of the loop
+    int32_t loop_end = 0;                // last frame of the loop, inclusive
+    int32_t loop_type = loop_type_none;  // forward, none, or the file's value masked with 7F
+    int32_t loop_present = 0;            // the file itself declared a loop
+    int32_t data_start = 0;              // offset of the first frame in the entry's bytes
+    int32_t compression = 0;             // AIFC only: how decode_aifc_sample reads a sample
 };
 
 // SampleInfo keeps offsets and frame counts in 32 bits; a reader refuses a file whose sample data

@@ -28,7 +28,8 @@ uint8_t data_byte(uint32_t value) {
 }
 
 bool starts_sds(const uint8_t* data, size_t length, uint8_t sub_id) {
-    return length >= 4 && data[0] == 0xF0 && data[1] == sds::universal && data[3] == sub_id;
+    return length >= 4 && data[0] == sysex_start && data[1] == universal_non_realtime &&
+           data[3] == sub_id;
 }
 
 // Room for `size` more bytes in the header buffer.
@@ -36,19 +37,19 @@ bool header_room(const SdsDump& dump, size_t size) {
     return dump.header_length + size <= dump.header.size();
 }
 
-void apply_loop_mode(SampleInfo& sample, int loop_mode, int32_t& loop_type) {
+void apply_loop_mode(SampleInfo& sample, LoopMode loop_mode, int32_t& loop_type) {
     switch (loop_mode) {
-        case sds::loop_on:
+        case loop_on:
             if (sample.loop_end == 0) {
                 sample.loop_start = 0;
                 sample.loop_end = sample.length > 0 ? sample.length - 1 : 0;
             }
-            loop_type = 0x00;
+            loop_type = loop_type_forward;
             break;
-        case sds::loop_off:
-            loop_type = 0x7F;
+        case loop_off:
+            loop_type = loop_type_none;
             break;
-        default:
+        case loop_file:
             loop_type = sample.loop_type & 0x7F;
     }
 }
@@ -94,16 +95,16 @@ int32_t sds_begin_dump(SdsDump& dump, int32_t sample_number, uint8_t device) {
     return dump.sample.length;
 }
 
-size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_view> name) {
-    int32_t loop_type = 0x7F;
+size_t sds_build_header(SdsDump& dump, LoopMode loop_mode, std::optional<std::string_view> name) {
+    int32_t loop_type = loop_type_none;
     apply_loop_mode(dump.sample, loop_mode, loop_type);
     const SampleInfo& s = dump.sample;
     size_t start = dump.header_length;
     if (!name) {
         if (!header_room(dump, sds::header_size)) return 0;
         uint8_t* p = dump.header.data() + start;
-        *p++ = 0xF0;
-        *p++ = sds::universal;
+        *p++ = sysex_start;
+        *p++ = universal_non_realtime;
         *p++ = dump.device;
         *p++ = sds::dump_header;
         *p++ = data_byte(dump.sample_number);
@@ -114,15 +115,15 @@ size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_
         p = put_groups(p, s.loop_start, 3);
         p = put_groups(p, s.loop_end, 3);
         *p++ = data_byte(loop_type);
-        *p++ = 0xF7;
+        *p++ = sysex_end;
         dump.header_length = p - dump.header.data();
         return dump.header_length - start;
     }
     std::string chars = name_bytes(*name);
     if (!header_room(dump, sds::extended_header_size + 10 + chars.size())) return 0;
     uint8_t* p = dump.header.data() + start;
-    *p++ = 0xF0;
-    *p++ = sds::universal;
+    *p++ = sysex_start;
+    *p++ = universal_non_realtime;
     *p++ = dump.device;
     *p++ = sds::extended;
     *p++ = sds::extended_header;
@@ -136,10 +137,10 @@ size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_
     p = put_groups(p, s.loop_end, 5);
     *p++ = data_byte(loop_type);
     *p++ = 0x01;  // a dump always carries one channel
-    *p++ = 0xF7;
+    *p++ = sysex_end;
 
-    *p++ = 0xF0;
-    *p++ = sds::universal;
+    *p++ = sysex_start;
+    *p++ = universal_non_realtime;
     *p++ = dump.device;
     *p++ = sds::extended;
     *p++ = sds::sample_name;
@@ -148,7 +149,7 @@ size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_
     *p++ = 0x00;
     *p++ = static_cast<uint8_t>(chars.size());
     for (char c : chars) *p++ = static_cast<uint8_t>(c);
-    *p++ = 0xF7;
+    *p++ = sysex_end;
     dump.header_length = p - dump.header.data();
     return dump.header_length - start;
 }
@@ -157,8 +158,8 @@ size_t sds_build_packet(SdsDump& dump) {
     dump.packet_number = dump.committed_packet_number;
     dump.sample_position = dump.committed_sample_position;
     uint8_t* p = dump.packet.data();
-    p[0] = 0xF0;
-    p[1] = sds::universal;
+    p[0] = sysex_start;
+    p[1] = universal_non_realtime;
     p[2] = dump.device;
     p[3] = sds::data_packet;
     p[4] = data_byte(dump.packet_number);
@@ -171,7 +172,7 @@ size_t sds_build_packet(SdsDump& dump) {
         out += dump.bytes_per_word;
     }
     p[125] = sds_packet_checksum(p);
-    p[126] = 0xF7;
+    p[126] = sysex_end;
     dump.packet_number = (dump.packet_number + 1) & 0x7F;
     dump.sample_position += dump.words_per_packet;
     return sds::packet_size;
@@ -216,7 +217,7 @@ int32_t sds_rate_from_period(int32_t period) {
 std::array<uint8_t, sds::handshake_size> sds_handshake(uint8_t type, uint8_t device,
                                                        uint8_t packet_number) {
     std::array<uint8_t, sds::handshake_size> message = {
-        0xF0, sds::universal, 0x00, data_byte(type), 0x00, 0xF7};
+        sysex_start, universal_non_realtime, 0x00, data_byte(type), 0x00, sysex_end};
     message[2] = data_byte(device);
     message[4] = data_byte(packet_number);
     return message;
@@ -244,13 +245,13 @@ SdsHeader sds_header_fields(const uint8_t* data, size_t length) {
 int sds_parse_header(const uint8_t* data, size_t length, SdsHeader& header) {
     if (!starts_sds(data, length, sds::dump_header)) return 0;
     header = sds_header_fields(data, length);
-    return length >= sds::header_size && data[20] == 0xF7 ? 1 : -1;
+    return length >= sds::header_size && data[20] == sysex_end ? 1 : -1;
 }
 
 int sds_parse_extended_header(const uint8_t* data, size_t length, SdsHeader& header) {
     if (!starts_sds(data, length, sds::extended) || length < 5 || data[4] != sds::extended_header)
         return 0;
-    if (length < sds::extended_header_size || data[33] != 0xF7) return -1;
+    if (length < sds::extended_header_size || data[33] != sysex_end) return -1;
     header.device = data[2];
     header.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
     header.bits = data[7];
@@ -269,7 +270,7 @@ int sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& nam
         return 0;
     if (length < 10) return -1;
     size_t n = data[8];
-    if (length < 10 + n || data[9 + n] != 0xF7) return -1;
+    if (length < 10 + n || data[9 + n] != sysex_end) return -1;
     name.device = data[2];
     name.sample_number = (data[5] & 0x7F) << 7 | (data[6] & 0x7F);
     name.name.assign(reinterpret_cast<const char*>(data + 9), n);
@@ -278,7 +279,7 @@ int sds_parse_sample_name(const uint8_t* data, size_t length, SdsSampleName& nam
 
 int sds_parse_packet(const uint8_t* data, size_t length, SdsPacket& packet) {
     if (!starts_sds(data, length, sds::data_packet)) return 0;
-    if (length < sds::packet_size || data[126] != 0xF7) return -1;
+    if (length < sds::packet_size || data[126] != sysex_end) return -1;
     packet.device = data[2];
     packet.packet_number = data[4];
     packet.checksum_ok = sds_packet_checksum(data) == data[125];
@@ -294,11 +295,11 @@ int sds_decode_packet(const uint8_t* packet, int32_t bits, int32_t* words) {
 }
 
 int sds_parse_handshake(const uint8_t* data, size_t length, uint8_t device, SdsHandshake& reply) {
-    if (length < 4 || data[0] != 0xF0 || data[1] != sds::universal ||
+    if (length < 4 || data[0] != sysex_start || data[1] != universal_non_realtime ||
         data[2] != data_byte(device) || data[3] < sds::wait || data[3] > sds::ack)
         return 0;
     reply.type = data[3];
-    reply.packet_number = length > 4 && data[4] != 0xF7 ? data[4] : -1;
+    reply.packet_number = length > 4 && data[4] != sysex_end ? data[4] : -1;
     return 1;
 }
 

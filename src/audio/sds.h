@@ -11,12 +11,13 @@
 #include <string_view>
 
 #include "audio/sample_info.h"
+#include "audio/sample_modes.h"
+#include "platform/sysex.h"
 
 namespace jx {
 
 namespace sds {
-constexpr uint8_t universal = 0x7E;  // byte 1 of every message: universal non-real-time
-// Byte 3 of the messages.
+// Byte 3 of the messages; byte 1 is always universal_non_realtime.
 constexpr uint8_t dump_header = 0x01;
 constexpr uint8_t data_packet = 0x02;
 constexpr uint8_t extended = 0x05;  // byte 4 then says which: 05 header, 03 sample name
@@ -39,11 +40,6 @@ constexpr int max_words_per_packet = 60;
 
 constexpr int min_bits = 8;  // the word sizes a dump can carry
 constexpr int max_bits = 28;
-
-// Loop modes of a sample entry: the file's own loop, always looped, never looped.
-constexpr int loop_file = 0;
-constexpr int loop_on = 1;
-constexpr int loop_off = 2;
 }  // namespace sds
 
 // One dump being built for sending. The caller owns it, one per dump: the sample description,
@@ -88,7 +84,7 @@ SdsPacking sds_packing(int32_t bits);
 int32_t sds_begin_dump(SdsDump& dump, int32_t sample_number, uint8_t device);
 // Appends the header messages and returns their size: without a name one dump header; with a
 // name (UTF-8) an extended dump header and a sample name message.
-size_t sds_build_header(SdsDump& dump, int loop_mode, std::optional<std::string_view> name);
+size_t sds_build_header(SdsDump& dump, LoopMode loop_mode, std::optional<std::string_view> name);
 // Writes the next data packet into dump.packet from dump.words, numbered and positioned from the
 // committed copies, then advances the working counters. Returns the packet's size.
 size_t sds_build_packet(SdsDump& dump);
@@ -126,7 +122,7 @@ struct SdsHeader {
     int32_t length = 0;  // words
     int32_t loop_start = 0;
     int32_t loop_end = 0;
-    int32_t loop_type = 0x7F;
+    int32_t loop_type = loop_type_none;
     int32_t channels = 1;  // extended dump header
 };
 

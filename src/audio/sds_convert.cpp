@@ -12,7 +12,7 @@ namespace jx {
 
 namespace {
 
-using Parse = int (*)(SampleInfo&, const uint8_t*, size_t);
+using Parse = ReadResult (*)(SampleInfo&, const uint8_t*, size_t);
 using Word = int32_t (*)(const SampleInfo&, const uint8_t*);
 using Fill = int32_t (*)(SampleConversion&, int32_t);
 
@@ -24,7 +24,7 @@ size_t first_step(SampleConversion& c, Parse parse, size_t& position, size_t& le
     c.frames = 0;
     SdsDump& dump = c.dump;
     // A parse that failed part way may leave fields of no file at all: such an entry is skipped.
-    if (parse(dump.sample, c.data, c.data_length) != 1) return 0;
+    if (parse(dump.sample, c.data, c.data_length) != read_ok) return 0;
     int64_t frames = frames_in_data(dump.sample, c.data_length);
     int64_t frame_bytes = int64_t{dump.sample.channels} * dump.sample.container_bytes;
     // The read positions are 32-bit byte offsets.
@@ -78,9 +78,9 @@ int32_t fill_words(SampleConversion& c, int32_t read_position) {
         int32_t value = word(s, p);
         if (s.channels == 2) {
             int32_t second = word(s, p + s.container_bytes);
-            if (c.channel_mode == sds::channel_right)
+            if (c.channel_mode == channel_right)
                 value = second;
-            else if (c.channel_mode != sds::channel_left)
+            else if (c.channel_mode != channel_left)
                 value = static_cast<int32_t>((int64_t{value} + second) / 2);
         }
         dump.words[i] = value;

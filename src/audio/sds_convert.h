@@ -13,21 +13,14 @@
 
 namespace jx {
 
-namespace sds {
-// Channel modes of a sample entry: both channels mixed, the left one, the right one.
-constexpr int channel_both = 0;
-constexpr int channel_left = 1;
-constexpr int channel_right = 2;
-}  // namespace sds
-
 // One sample entry's dump in progress. The send engine makes one for each sample entry it starts
 // and fills in the options from that entry; the steps read and write nothing else, so a File Info
 // parse or a mode change on the window thread never reaches a dump being sent.
 struct SampleConversion {
     // Options, set before the first step.
     int32_t kind = 0;  // sample_kind::wav, aiff or aifc, from the entry's magic (sample_kind_of)
-    int loop_mode = sds::loop_file;
-    int channel_mode = sds::channel_both;
+    LoopMode loop_mode = loop_file;
+    ChannelMode channel_mode = channel_both;
     int32_t sample_number = 0;
     uint8_t device = 0;  // sds_dev
     // Taken by the first step: the entry's bytes, read in place while the dump runs, and the

@@ -1,10 +1,8 @@
 #include "audio/wav.h"
 
 #include <bit>
-#include <cstdio>
 #include <cstring>
 
-#include "audio/aiff.h"
 #include "audio/byte_order.h"
 #include "audio/chunks.h"
 #include "audio/float_sample.h"
@@ -34,35 +32,35 @@ uint32_t format_tag(const Chunk& fmt) {
 }
 
 int read_fmt(SampleInfo& info, const Chunk& fmt) {
-    if (fmt.size < 16) return -2;
+    if (fmt.size < 16) return read_chunk_size;
     info.format_code = static_cast<int32_t>(format_tag(fmt));
-    if (info.format_code != tag_pcm && info.format_code != tag_float) return -3;
+    if (info.format_code != tag_pcm && info.format_code != tag_float) return read_not_pcm;
     info.channels = static_cast<int32_t>(read_le16(fmt.body + 2));
     info.rate = static_cast<int32_t>(read_le32(fmt.body + 4));
     info.bits = static_cast<int32_t>(read_le16(fmt.body + 14));
-    if (info.channels == 0) return -1;
+    if (info.channels == 0) return read_unknown_format;
     if (info.format_code == tag_float) {
         // Only single precision is decoded; doubles would be read as twice as many floats.
-        if (info.bits != 32) return -3;
+        if (info.bits != 32) return read_not_pcm;
         info.container_bytes = 4;
         info.bits = 24;
     } else {
-        if (info.bits < 1 || info.bits > 32) return -1;
+        if (info.bits < 1 || info.bits > 32) return read_unknown_format;
         info.container_bytes = (info.bits - 1) / 8 + 1;
     }
-    return 0;
+    return next_chunk;
 }
 
 // The first loop of a `smpl` chunk, when it declares one.
 int read_smpl(SampleInfo& info, const Chunk& smpl) {
-    if (smpl.size < 32) return -2;
-    if (read_le32(smpl.body + 28) == 0) return 0;
-    if (smpl.size < 52) return -2;
+    if (smpl.size < 32) return read_chunk_size;
+    if (read_le32(smpl.body + 28) == 0) return next_chunk;
+    if (smpl.size < 52) return read_chunk_size;
     info.loop_type = static_cast<int32_t>(read_le32(smpl.body + 40) & 0x7F);
     info.loop_start = static_cast<int32_t>(read_le32(smpl.body + 44));
     info.loop_end = static_cast<int32_t>(read_le32(smpl.body + 48));
     info.loop_present = 1;
-    return 0;
+    return next_chunk;
 }
 
 }  // namespace
@@ -71,54 +69,43 @@ bool is_wav(const uint8_t* data, size_t length) {
     return has_container(data, length, "RIFF", "WAVE");
 }
 
-bool is_sample(const uint8_t* data, size_t length) {
-    return is_wav(data, length) || is_aiff(data, length) || is_aifc(data, length);
-}
-
-int parse_wav(SampleInfo& info, const uint8_t* data, size_t length) {
-    if (length < 4 || std::memcmp(data, "RIFF", 4) != 0) return 0;
-    if (length < 12 || std::memcmp(data + 8, "WAVE", 4) != 0) return -1;
+ReadResult parse_wav(SampleInfo& info, const uint8_t* data, size_t length) {
+    if (length < 4 || std::memcmp(data, "RIFF", 4) != 0) return read_other_file;
+    if (length < 12 || std::memcmp(data + 8, "WAVE", 4) != 0) return read_unknown_format;
     info = SampleInfo{};
     bool have_format = false;
     uint32_t data_size = 0;
-    int result = walk_chunks(data, length, false, [&](const Chunk& chunk) {
+    int result = walk_chunks(data, length, false, [&](const Chunk& chunk) -> int {
         if (chunk.is("fmt ")) {
             have_format = true;
             return read_fmt(info, chunk);
         }
         if (chunk.is("data")) {
-            if (!fits_int32(chunk.body - data)) return -2;
+            if (!fits_int32(chunk.body - data)) return read_chunk_size;
             info.data_start = static_cast<int32_t>(chunk.body - data);
             data_size = chunk.size;
-            return 0;
+            return next_chunk;
         }
         if (chunk.is("smpl")) return read_smpl(info, chunk);
-        return 0;
+        return next_chunk;
     });
-    if (result != 1) return result;
-    if (!have_format) return -1;
+    if (result != read_ok) return static_cast<ReadResult>(result);
+    if (!have_format) return read_unknown_format;
     // The length is counted once the whole file is known, so a `data` chunk before `fmt ` is
     // divided by the file's own sample size and never by a stale one.
     uint64_t frames = data_size / info.container_bytes / info.channels;
-    if (!fits_int32(frames)) return -2;
+    if (!fits_int32(frames)) return read_chunk_size;
     info.length = static_cast<int32_t>(frames);
     // A loop the file declares is kept whatever the order of its chunks: the default loop over
     // the whole sample only stands in for a file that has none.
     if (!info.loop_present) {
         info.loop_start = 0;
         info.loop_end = info.length - 1;
-        info.loop_type = 0x7F;
+        info.loop_type = loop_type_none;
     }
     info.period = sample_period(info.rate);
     info.file_kind = sample_kind::wav;
-    return 1;
-}
-
-int parse_sample(SampleInfo& info, const uint8_t* data, size_t length) {
-    if (is_wav(data, length)) return parse_wav(info, data, length);
-    if (is_aiff(data, length)) return parse_aiff(info, data, length);
-    if (is_aifc(data, length)) return parse_aifc(info, data, length);
-    return 0;
+    return read_ok;
 }
 
 int32_t decode_little_endian(const SampleInfo& info, const uint8_t* p, int container_bytes) {
@@ -128,53 +115,6 @@ int32_t decode_little_endian(const SampleInfo& info, const uint8_t* p, int conta
     if (info.format_code != tag_pcm || container_bytes < 1 || container_bytes > 4) return 0;
     if (container_bytes == 1) return p[0] - 128;  // 8-bit WAV data is unsigned
     return read_le_signed(p, container_bytes);
-}
-
-EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
-                                 const SampleFailureTexts& texts) {
-    EntryInfo shown;
-    shown.is_sample = true;
-    if (result != 1) {
-        shown.text = result == -2   ? texts.chunk_size
-                     : result == -3 ? texts.not_pcm
-                                    : texts.unknown_format;
-        return shown;
-    }
-    char text[256];
-    if (!info.loop_present)
-        std::snprintf(text, sizeof text,
-                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
-                      info.length, info.channels, info.rate, info.bits);
-    else if (info.loop_type == 0x7F)
-        std::snprintf(text, sizeof text,
-                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF. "
-                      "Loop start: %d Loop end: %d",
-                      info.length, info.channels, info.rate, info.bits, info.loop_start,
-                      info.loop_end);
-    else
-        std::snprintf(text, sizeof text,
-                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop ON. "
-                      "Loop start: %d Loop end: %d",
-                      info.length, info.channels, info.rate, info.bits, info.loop_start,
-                      info.loop_end);
-    shown.text = text;
-    shown.enable_loop = true;
-    shown.enable_channel = info.channels == 2;
-    // The waveform conversion takes mono and stereo samples with a loop window it can hold.
-    int64_t loop_window = int64_t{info.loop_end} - info.loop_start;
-    shown.enable_tonepak = loop_window < 16384 && info.channels < 3;
-    return shown;
-}
-
-EntryInfo describe_wav(const uint8_t* data, size_t length) {
-    SampleInfo info;
-    return describe_parsed_sample(
-        parse_wav(info, data, length), info,
-        {"Unknown Wave Format", "Wave: Chunk size error", "Wave: Not PCM or Float"});
-}
-
-void show_wav_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_wav(data, length));
 }
 
 }  // namespace jx

@@ -1,46 +1,25 @@
 #pragma once
-// Recognising sample files by their magic, reading RIFF WAVE files into a SampleInfo, decoding
-// their sample values, and the File Info text of a sample.
+// Reading RIFF WAVE files into a SampleInfo and decoding their sample values.
 #include <cstddef>
 #include <cstdint>
 
 #include "audio/sample_info.h"
-#include "transfer/entry_info.h"
 
 namespace jx {
 
-class Window;
-
 // "RIFF" at byte 0 and "WAVE" at byte 8.
 bool is_wav(const uint8_t* data, size_t length);
-// A WAV, AIFF or AIFC file: the test that tells sample entries from SysEx entries.
-bool is_sample(const uint8_t* data, size_t length);
 
-// Reads the file into info, which starts afresh. 1 on success; 0 without "RIFF"; -1 when the
-// form is not "WAVE" or the format cannot be read (no `fmt ` chunk, no channels, integer
-// samples of more than 32 bits); -2 when a chunk runs past the RIFF data or is too short for
-// its fields; -3 when the samples are neither integer PCM nor 32-bit float.
-int parse_wav(SampleInfo& info, const uint8_t* data, size_t length);
-
-// parse_wav, parse_aiff or parse_aifc by the magic; 0 for anything else.
-int parse_sample(SampleInfo& info, const uint8_t* data, size_t length);
+// Reads the file into info, which starts afresh. read_other_file without "RIFF";
+// read_unknown_format when the form is not "WAVE" or the format cannot be read (no `fmt `
+// chunk, no channels, integer samples of more than 32 bits); read_chunk_size when a chunk runs
+// past the RIFF data or is too short for its fields; read_not_pcm when the samples are neither
+// integer PCM nor 32-bit float.
+ReadResult parse_wav(SampleInfo& info, const uint8_t* data, size_t length);
 
 // One sample of one channel, not yet shifted down to its declared bits: 8-bit data is unsigned
 // and gives -128 to 127, wider integers are two's complement of 8 x container bytes bits, float
 // data gives the value times 2^31. The caller keeps p and its container bytes inside the data.
 int32_t decode_little_endian(const SampleInfo& info, const uint8_t* p, int container_bytes);
-
-// The File Info text and the sample buttons for a parse result; the failure texts differ by
-// file kind.
-struct SampleFailureTexts {
-    const char* unknown_format;  // results 0 and -1
-    const char* chunk_size;      // -2
-    const char* not_pcm;         // -3
-};
-EntryInfo describe_parsed_sample(int result, const SampleInfo& info,
-                                 const SampleFailureTexts& texts);
-
-EntryInfo describe_wav(const uint8_t* data, size_t length);
-void show_wav_info(Window& window, const uint8_t* data, size_t length);
 
 }  // namespace jx

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/sysex.h"
+
 namespace jx {
 
 namespace {
@@ -149,7 +151,8 @@ int32_t synthesize_tables(FftTables& tables, const double* frames, uint8_t* pack
 
 int build_tonepak_message(FftTables& tables, const double* frames, int32_t frame_count,
                           uint8_t* message, int32_t slot, uint32_t name_value) {
-    const uint8_t header[] = {0xF0, 0x00, 0x6B, 0x2E, 0x03, 0x00, tonepak_message_id, 0x01, 0x01};
+    const uint8_t header[] = {sysex_start, maker_id[0],        maker_id[1], maker_id[2], 0x03,
+                              0x00,        tonepak_message_id, 0x01,        0x01};
     std::memcpy(message, header, sizeof header);
     message[9] = static_cast<uint8_t>(slot & 0x3F);
     for (int c = 0; c < 4; ++c) message[10 + c] = (name_value >> (24 - 8 * c)) & 0x7F;
@@ -162,7 +165,7 @@ int build_tonepak_message(FftTables& tables, const double* frames, int32_t frame
     message[7023] = sum & 0x7F;
     message[7024] = 0x36;
     message[7025] = 0x69;
-    message[7026] = 0xF7;
+    message[7026] = sysex_end;
     return 1;
 }
 

@@ -2,13 +2,15 @@
 
 #include <cstring>
 
+#include "platform/sysex.h"
 #include "platform/text.h"
 
 namespace jx {
 
 namespace {
 
-constexpr uint8_t zbname_start[7] = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73};
+constexpr uint8_t zbname_start[7] = {sysex_start, maker_id[0], maker_id[1], maker_id[2],
+                                     0x02,        0x00,        0x73};
 
 // One Windows-1252 character as the devices' character set has it.
 uint8_t device_char(uint8_t c) {
@@ -62,7 +64,7 @@ size_t sds_build_zbname(SdsDump& dump, uint32_t value) {
     std::memcpy(p, zbname_start, sizeof zbname_start);
     p[7] = static_cast<uint8_t>(dump.sample_number);
     for (int k = 0; k < 4; ++k) p[8 + k] = (value >> (24 - 8 * k)) & 0x7F;
-    p[12] = 0xF7;
+    p[12] = sysex_end;
     dump.header_length += zbname_size;
     return zbname_size;
 }

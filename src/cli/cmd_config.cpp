@@ -1,12 +1,11 @@
 // jx-cli config: shows the settings in effect and changes the preference values.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/config.h"
-#include "cli/commands.h"
+#include "cli/cli.h"
 #include "platform/registry.h"
 
 namespace jx::cli {
@@ -29,17 +28,6 @@ const char* const config_help =
     "The store is $XDG_CONFIG_HOME/Tessarin/registry.reg (default ~/.config). A bad name or\n"
     "value changes nothing and exits with status 2.\n";
 
-// The whole text as a decimal number with an optional minus sign.
-bool read_number(const std::string& text, long long& number) {
-    if (text.empty() || text.size() > 12) return false;
-    size_t start = text[0] == '-' ? 1 : 0;
-    if (start == text.size()) return false;
-    for (size_t k = start; k < text.size(); ++k)
-        if (text[k] < '0' || text[k] > '9') return false;
-    number = std::strtoll(text.c_str(), nullptr, 10);
-    return true;
-}
-
 // Applies one NAME=VALUE; an empty result, or the reason it cannot.
 std::string apply(Settings& s, const std::string& assignment) {
     size_t eq = assignment.find('=');
@@ -60,15 +48,15 @@ std::string apply(Settings& s, const std::string& assignment) {
         {"sds_dev", 0, UINT32_MAX, nullptr}};
     for (const Preference& p : preferences) {
         if (name != p.name) continue;
-        long long value = 0;
-        if (!read_number(text, value) || value < p.low || value > p.high)
+        std::optional<long long> value = read_decimal(text, p.low, p.high);
+        if (!value)
             return "bad value '" + text + "' for " + name + " (" + std::to_string(p.low) + " to " +
                    std::to_string(p.high) + ")";
         // Unsigned fields keep their 32 bits in the signed setting, as the dialog stores them.
         if (p.setting != nullptr)
-            *p.setting = static_cast<int32_t>(static_cast<uint32_t>(value));
+            *p.setting = static_cast<int32_t>(static_cast<uint32_t>(*value));
         else
-            s.sds_dev = static_cast<uint8_t>(value & 0xFF);
+            s.sds_dev = static_cast<uint8_t>(*value & 0xFF);
         return "";
     }
     if (name == "win_w" || name == "win_h" || name == "win_x" || name == "win_y")
@@ -78,59 +66,47 @@ std::string apply(Settings& s, const std::string& assignment) {
 
 // midi_del is shown unsigned, as it is entered.
 void print_settings(const Settings& s) {
-    std::printf(
-        "{\"midi_in\": %d, \"midi_del\": %u, \"syx_reload\": %d, \"use_xsds\": %d, "
-        "\"ignore_hs\": %d, \"win_w\": %d, \"win_h\": %d, \"win_x\": %d, \"win_y\": %d, "
-        "\"midi_outs\": %d, \"turbo_lim\": %d, \"sds_dev\": %d, \"rec_format\": %d, "
-        "\"send_zbname\": %d}\n",
-        s.midi_in, static_cast<uint32_t>(s.midi_del), s.syx_reload, s.use_xsds, s.ignore_hs,
-        s.win_w, s.win_h, s.win_x, s.win_y, s.midi_out, s.turbo_lim, s.sds_dev, s.rec_format,
-        s.send_zbname);
+    print_json_line({{"midi_in", s.midi_in},
+                     {"midi_del", static_cast<uint32_t>(s.midi_del)},
+                     {"syx_reload", s.syx_reload},
+                     {"use_xsds", s.use_xsds},
+                     {"ignore_hs", s.ignore_hs},
+                     {"win_w", s.win_w},
+                     {"win_h", s.win_h},
+                     {"win_x", s.win_x},
+                     {"win_y", s.win_y},
+                     {"midi_outs", s.midi_out},
+                     {"turbo_lim", s.turbo_lim},
+                     {"sds_dev", s.sds_dev},
+                     {"rec_format", s.rec_format},
+                     {"send_zbname", s.send_zbname}});
 }
 
 }  // namespace
 
 int cmd_config(int argc, char** argv) {
-    bool set = false;
+    // --set takes one NAME=VALUE, and any more that follow it as operands.
+    Arguments args = read_arguments(argc, argv, {{"set", "NAME=VALUE"}});
+    if (args.help) return print_help(config_help);
+    if (!args.problem.empty()) return usage_error("config", args.problem);
+    const bool set = !args.options.empty();
+    if (!set && !args.operands.empty())
+        return usage_error("config", "unexpected argument '" + args.operands[0] + "'");
     std::vector<std::string> assignments;
-    for (int k = 0; k < argc; ++k) {
-        if (!std::strcmp(argv[k], "--help")) {
-            std::fputs(config_help, stdout);
-            return 0;
-        } else if (!std::strcmp(argv[k], "--set")) {
-            set = true;
-        } else if (set && argv[k][0] != '-') {
-            assignments.push_back(argv[k]);
-        } else {
-            std::fprintf(stderr,
-                         "jx-cli config: unexpected argument '%s' (try 'jx-cli config --help')\n",
-                         argv[k]);
-            return 2;
-        }
-    }
-    if (set && assignments.empty()) {
-        std::fputs("jx-cli config: --set needs NAME=VALUE (try 'jx-cli config --help')\n", stderr);
-        return 2;
-    }
+    for (const auto& option : args.options) assignments.push_back(option.second);
+    assignments.insert(assignments.end(), args.operands.begin(), args.operands.end());
 
     Settings settings;
     load_config(settings);
     for (const std::string& assignment : assignments) {
         std::string problem = apply(settings, assignment);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "jx-cli config: %s\n", problem.c_str());
-            return 2;
-        }
+        if (!problem.empty()) return usage_error("config", problem);
     }
     if (set && !save_prefs(settings)) {
         std::string file = registry_file_path();
-        if (file.empty()) {
-            std::fputs("jx-cli config: no configuration folder (set HOME or XDG_CONFIG_HOME)\n",
-                       stderr);
-        } else {
-            std::fprintf(stderr, "jx-cli config: cannot write '%s'\n", file.c_str());
-        }
-        return 1;
+        return failure("config", file.empty()
+                                     ? "no configuration folder (set HOME or XDG_CONFIG_HOME)"
+                                     : "cannot write '" + file + "'");
     }
     print_settings(settings);
     return 0;

@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
-#include "cli/json.h"
+#include "cli/cli.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "platform/paths.h"
@@ -30,9 +29,10 @@ void print_item(TransferList& list, HeadlessWindow& window, size_t index, bool j
     show_entry_info(list, item.entry.get());
     std::string info = window.text(ids::file_info);
     if (json) {
-        std::printf("{\"file\": %s, \"type\": %s, \"size\": %s, \"info\": %s}\n",
-                    json_string(item.name).c_str(), json_string(item.type_text).c_str(),
-                    json_string(item.size_text).c_str(), json_string(info).c_str());
+        print_json_line({{"file", item.name},
+                         {"type", item.type_text},
+                         {"size", item.size_text},
+                         {"info", info}});
         return;
     }
     std::printf("%s\n  Type: %s  Size: %s\n", item.name.c_str(), item.type_text.c_str(),
@@ -49,29 +49,12 @@ void print_item(TransferList& list, HeadlessWindow& window, size_t index, bool j
 }  // namespace
 
 int cmd_info(int argc, char** argv) {
-    bool json = false;
-    std::vector<std::string> files;
-    bool options_done = false;
-    for (int k = 0; k < argc; ++k) {
-        const char* arg = argv[k];
-        if (!options_done && !std::strcmp(arg, "--help")) {
-            std::fputs(info_help, stdout);
-            return 0;
-        } else if (!options_done && !std::strcmp(arg, "--json")) {
-            json = true;
-        } else if (!options_done && !std::strcmp(arg, "--")) {
-            options_done = true;
-        } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
-            std::fprintf(stderr, "jx-cli info: unknown option '%s'\n", arg);
-            return 2;
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (files.empty()) {
-        std::fputs("jx-cli info: no file given (try 'jx-cli info --help')\n", stderr);
-        return 2;
-    }
+    Arguments args = read_arguments(argc, argv, {{"json"}});
+    if (args.help) return print_help(info_help);
+    if (!args.problem.empty()) return usage_error("info", args.problem);
+    const bool json = !args.options.empty();
+    const std::vector<std::string>& files = args.operands;
+    if (files.empty()) return usage_error("info", "no file given");
 
     HeadlessWindow window;
     TransferList list;
@@ -81,9 +64,8 @@ int cmd_info(int argc, char** argv) {
         size_t before = list.items.size();
         bool document_failed = false;
         for (const std::string& failed : add_files(list, file, '0', '0')) {
-            std::fprintf(stderr, "jx-cli info: cannot read '%s'\n", failed.c_str());
+            status = failure("info", "cannot read '" + failed + "'");
             document_failed = document_failed || failed == file;
-            status = 1;
         }
         // A loaded file-list document replaces the whole list: describe everything it brought in.
         if (path_find_extension(file) == ".jx" && !document_failed) before = 0;

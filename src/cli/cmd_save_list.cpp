@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
+#include "cli/cli.h"
 #include "platform/dialog_ids.h"
 #include "platform/folders.h"
 #include "platform/headless_window.h"
@@ -28,40 +28,24 @@ const char* const save_list_help =
     "A file that cannot be read, or whose record would be longer than 259 characters, is\n"
     "named on stderr and left out; the others are still saved, and the exit status is 1.\n";
 
-int usage(const char* problem) {
-    std::fprintf(stderr, "jx-cli save-list: %s (try 'jx-cli save-list --help')\n", problem);
-    return 2;
-}
-
 }  // namespace
 
 int cmd_save_list(int argc, char** argv) {
-    std::string samplepos;
-    std::vector<std::string> names;
-    bool options_done = false;
-    for (int k = 0; k < argc; ++k) {
-        const char* arg = argv[k];
-        if (!options_done && !std::strcmp(arg, "--help")) {
-            std::fputs(save_list_help, stdout);
-            return 0;
-        } else if (!options_done && !std::strcmp(arg, "--samplepos")) {
-            if (k + 1 == argc) return usage("--samplepos needs a number");
-            samplepos = argv[++k];
-            if (samplepos.find_first_not_of("0123456789") != std::string::npos ||
-                !read_unsigned(samplepos))
-                return usage("--samplepos takes a number from 0 to 4294967295");
-        } else if (!options_done && !std::strcmp(arg, "--")) {
-            options_done = true;
-        } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
-            std::fprintf(stderr, "jx-cli save-list: unknown option '%s'\n", arg);
-            return 2;
-        } else {
-            names.push_back(arg);
-        }
+    Arguments args = read_arguments(argc, argv, {{"samplepos", "a number"}});
+    if (args.help) return print_help(save_list_help);
+    if (!args.problem.empty()) return usage_error("save-list", args.problem);
+    std::string samplepos;  // kept as given: the Samplepos edit's text
+    for (const auto& [name, value] : args.options) {
+        if (!read_decimal<uint32_t>(value, 0, UINT32_MAX))
+            return usage_error("save-list", "--samplepos takes a number from 0 to 4294967295");
+        samplepos = value;
     }
-    if (names.size() < 2) return usage("give the document and at least one file");
+    const std::vector<std::string>& names = args.operands;
+    if (names.size() < 2)
+        return usage_error("save-list", "give the document and at least one file");
     // Guards against a shell pattern that would make a data file the document.
-    if (path_find_extension(names[0]) != ".jx") return usage("the document's name must end in .jx");
+    if (path_find_extension(names[0]) != ".jx")
+        return usage_error("save-list", "the document's name must end in .jx");
 
     HeadlessWindow window;
     window.set_text(ids::samplepos, samplepos);
@@ -71,28 +55,18 @@ int cmd_save_list(int argc, char** argv) {
     // Full paths, as the window's dialogs give them, so that records can be relative.
     for (size_t k = 1; k < names.size(); ++k) {
         for (const std::string& failed : add_files(list, absolute_path(names[k]), '0', '0')) {
-            std::fprintf(stderr, "jx-cli save-list: cannot read '%s'\n", failed.c_str());
-            status = 1;
+            status = failure("save-list", "cannot read '" + failed + "'");
         }
     }
     std::string out = absolute_path(names[0]);
     if (list.items.empty()) {
         // Writing now would replace a document the user may have with an empty one.
-        std::fprintf(stderr,
-                     "jx-cli save-list: none of the files could be read; '%s' not written\n",
-                     out.c_str());
-        return 1;
+        return failure("save-list", "none of the files could be read; '" + out + "' not written");
     }
     ListSave saved = save_file_list(list, out);
-    if (!saved.written) {
-        std::fprintf(stderr, "jx-cli save-list: cannot write '%s'\n", out.c_str());
-        return 1;
-    }
-    for (const std::string& name : saved.left_out) {
-        std::fprintf(stderr, "jx-cli save-list: '%s' left out: its record is too long\n",
-                     name.c_str());
-        status = 1;
-    }
+    if (!saved.written) return failure("save-list", "cannot write '" + out + "'");
+    for (const std::string& name : saved.left_out)
+        status = failure("save-list", "'" + name + "' left out: its record is too long");
     return status;
 }
 

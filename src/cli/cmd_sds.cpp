@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "app/config.h"
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
-#include "cli/commands.h"
-#include "cli/options.h"
+#include "cli/cli.h"
 #include "platform/files.h"
 #include "platform/window.h"
 #include "transfer/add_files.h"
@@ -40,30 +40,18 @@ const char* const sds_help =
     "the reason, nothing is written, and the exit status is 1.\n";
 
 int usage(const std::string& problem) {
-    std::fprintf(stderr, "jx-cli sds: %s (try 'jx-cli sds --help')\n", problem.c_str());
-    return 2;
+    return usage_error("sds", problem);
 }
 
 int failure(const std::string& problem) {
-    std::fprintf(stderr, "jx-cli sds: %s\n", problem.c_str());
-    return 1;
-}
-
-// A number of decimal digits only, up to the largest given.
-std::optional<uint32_t> read_number(const char* text, uint32_t largest) {
-    std::string digits = text;
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    std::optional<uint32_t> value = read_unsigned(digits);
-    if (!value || *value > largest) return std::nullopt;
-    return value;
+    return cli::failure("sds", problem);
 }
 
 // Why a sample gives no dump: the File Info's failure text, or what the sample lacks.
 std::string conversion_problem(const Entry& entry) {
     SampleInfo info;
     std::string reason;
-    if (parse_sample(info, entry.bytes(), entry.length()) != 1) {
+    if (parse_sample(info, entry.bytes(), entry.length()) != read_ok) {
         reason = describe_entry(entry).text;
         for (char& c : reason)
             if (c == '\t' || c == '\n') c = ' ';
@@ -78,70 +66,65 @@ std::string conversion_problem(const Entry& entry) {
 }  // namespace
 
 int cmd_sds(int argc, char** argv) {
-    std::optional<std::string> file, out;
+    Arguments args = read_arguments(argc, argv,
+                                    {{"out", "a file name"},
+                                     {"loop", "file, on or off"},
+                                     {"channel", "both, left or right"},
+                                     {"samplepos", "a number"},
+                                     {"sds-dev", "a number"},
+                                     {"xsds"},
+                                     {"zbname"}});
+    if (args.help) return print_help(sds_help);
+    if (!args.problem.empty()) return usage(args.problem);
+    std::optional<std::string> out;
     SampleConversion conversion;
     conversion.device = Settings{}.sds_dev;
     uint32_t samplepos = 1;
-    bool xsds = false, zbname = false, options_done = false;
-    for (int k = 0; k < argc; ++k) {
-        const char* arg = argv[k];
-        auto value = [&]() -> const char* { return k + 1 < argc ? argv[++k] : nullptr; };
-        if (options_done || arg[0] != '-' || arg[1] == '\0') {
-            if (file) return usage("give one sample file");
-            file = arg;
-        } else if (!std::strcmp(arg, "--help")) {
-            std::fputs(sds_help, stdout);
-            return 0;
-        } else if (!std::strcmp(arg, "--")) {
-            options_done = true;
-        } else if (!std::strcmp(arg, "--out")) {
-            const char* v = value();
-            if (!v || !*v) return usage("--out needs a file name");
-            out = v;
-        } else if (!std::strcmp(arg, "--loop")) {
-            const char* v = value();
-            conversion.loop_mode = v ? option_index(v, {"file", "on", "off"}) : -1;
-            if (conversion.loop_mode < 0) return usage("--loop takes file, on or off");
-        } else if (!std::strcmp(arg, "--channel")) {
-            const char* v = value();
-            conversion.channel_mode = v ? channel_option_mode(v) : -1;
-            if (conversion.channel_mode < 0) return usage("--channel takes both, left or right");
-        } else if (!std::strcmp(arg, "--samplepos")) {
-            const char* v = value();
-            std::optional<uint32_t> n = v ? read_number(v, UINT32_MAX) : std::nullopt;
+    bool xsds = false, zbname = false;
+    for (const auto& [name, value] : args.options) {
+        if (name == "out") {
+            if (value.empty()) return usage("--out needs a file name");
+            out = value;
+        } else if (name == "loop") {
+            int mode = read_choice(value, {"file", "on", "off"});
+            if (mode < 0) return usage("--loop takes file, on or off");
+            conversion.loop_mode = static_cast<LoopMode>(mode);
+        } else if (name == "channel") {
+            std::optional<ChannelMode> mode = read_channel_mode(value);
+            if (!mode) return usage("--channel takes both, left or right");
+            conversion.channel_mode = *mode;
+        } else if (name == "samplepos") {
+            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, UINT32_MAX);
             if (!n) return usage("--samplepos takes a number from 0 to 4294967295");
             samplepos = *n;
-        } else if (!std::strcmp(arg, "--sds-dev")) {
-            const char* v = value();
-            std::optional<uint32_t> n = v ? read_number(v, 255) : std::nullopt;
+        } else if (name == "sds-dev") {
+            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, 255);
             if (!n) return usage("--sds-dev takes a number from 0 to 255");
             conversion.device = static_cast<uint8_t>(*n);
-        } else if (!std::strcmp(arg, "--xsds")) {
-            xsds = true;
-        } else if (!std::strcmp(arg, "--zbname")) {
-            zbname = true;
         } else {
-            return usage(std::string("unknown option '") + arg + "'");
+            (name == "xsds" ? xsds : zbname) = true;
         }
     }
-    if (!file) return usage("no sample file given");
+    if (args.operands.size() > 1) return usage("give one sample file");
+    if (args.operands.empty()) return usage("no sample file given");
     if (!out) return usage("--out is missing");
+    const std::string& file = args.operands[0];
 
-    std::unique_ptr<Entry> entry = read_file_entry(*file);
-    if (!entry) return failure("cannot read '" + *file + "'");
+    std::unique_ptr<Entry> entry = read_file_entry(file);
+    if (!entry) return failure("cannot read '" + file + "'");
     conversion.kind = sample_kind_of(entry->bytes(), entry->length());
-    if (conversion.kind == 0) return failure("'" + *file + "' is not a WAV, AIFF or AIFC sample");
+    if (conversion.kind == 0) return failure("'" + file + "' is not a WAV, AIFF or AIFC sample");
     // The Samplepos value minus 1, never below 0; the dump keeps its 14 bits.
     conversion.sample_number = static_cast<int32_t>((samplepos > 0 ? samplepos - 1 : 0) & 0x3FFF);
-    std::string name = sample_base_name(*file);
+    std::string name = sample_base_name(file);
     std::vector<uint8_t> bytes;
     size_t total = convert_whole_sample(conversion, entry->bytes(), entry->length(),
-                                        zbname ? sample_name_code(*file) : 0,
+                                        zbname ? sample_name_code(file) : 0,
                                         xsds ? std::optional<std::string_view>(name) : std::nullopt,
                                         [&](const uint8_t* message, size_t size) {
                                             bytes.insert(bytes.end(), message, message + size);
                                         });
-    if (total == 0) return failure("cannot convert '" + *file + "': " + conversion_problem(*entry));
+    if (total == 0) return failure("cannot convert '" + file + "': " + conversion_problem(*entry));
     if (!write_file_atomically(*out, bytes.data(), bytes.size()))
         return failure("cannot write '" + *out + "'");
     return 0;

@@ -6,17 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "audio/tonepak_convert.h"
 #include "audio/waveform_synthesis.h"
-#include "cli/commands.h"
-#include "cli/json.h"
-#include "cli/options.h"
+#include "cli/cli.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/headless_window.h"
 #include "platform/paths.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
+#include "transfer/tonepak_convert.h"
 
 namespace jx::cli {
 
@@ -36,39 +34,27 @@ const char* const tonepak_help =
     "more, a loop of 16384 frames or more) is named on stderr and uses up its slot; a file that\n"
     "cannot be read is named on stderr. Either makes the exit status 1.\n";
 
-int usage(const std::string& problem) {
-    std::fprintf(stderr, "jx-cli tonepak: %s (try 'jx-cli tonepak --help')\n", problem.c_str());
-    return 2;
-}
-
 }  // namespace
 
 int cmd_tonepak(int argc, char** argv) {
-    std::vector<std::string> files;
+    Arguments args =
+        read_arguments(argc, argv, {{"out", "a folder"}, {"channel", "both, left or right"}});
+    if (args.help) return print_help(tonepak_help);
+    if (!args.problem.empty()) return usage_error("tonepak", args.problem);
     std::optional<std::string> out;
-    int channel_mode = -1;  // -1: each entry keeps its own option
-    bool options_done = false;
-    for (int k = 0; k < argc; ++k) {
-        const char* arg = argv[k];
-        if (options_done || arg[0] != '-' || arg[1] == '\0') {
-            files.push_back(arg);
-        } else if (!std::strcmp(arg, "--help")) {
-            std::fputs(tonepak_help, stdout);
-            return 0;
-        } else if (!std::strcmp(arg, "--")) {
-            options_done = true;
-        } else if (!std::strcmp(arg, "--out")) {
-            if (k + 1 == argc || !*argv[k + 1]) return usage("--out needs a folder");
-            out = argv[++k];
-        } else if (!std::strcmp(arg, "--channel")) {
-            channel_mode = k + 1 < argc ? channel_option_mode(argv[++k]) : -1;
-            if (channel_mode < 0) return usage("--channel takes both, left or right");
+    std::optional<ChannelMode> channel_mode;  // none: each entry keeps its own option
+    for (const auto& [name, value] : args.options) {
+        if (name == "out") {
+            if (value.empty()) return usage_error("tonepak", "--out needs a folder");
+            out = value;
         } else {
-            return usage(std::string("unknown option '") + arg + "'");
+            channel_mode = read_channel_mode(value);
+            if (!channel_mode) return usage_error("tonepak", "--channel takes both, left or right");
         }
     }
-    if (files.empty()) return usage("no file given");
-    if (!out) return usage("--out is missing");
+    const std::vector<std::string>& files = args.operands;
+    if (files.empty()) return usage_error("tonepak", "no file given");
+    if (!out) return usage_error("tonepak", "--out is missing");
 
     int status = 0;
     HeadlessWindow window;
@@ -76,23 +62,17 @@ int cmd_tonepak(int argc, char** argv) {
     list.window = &window;
     for (const std::string& file : files) {
         for (const std::string& failed : add_files(list, file, '0', '0')) {
-            std::fprintf(stderr, "jx-cli tonepak: cannot read '%s'\n", failed.c_str());
-            status = 1;
+            status = failure("tonepak", "cannot read '" + failed + "'");
         }
     }
     for (size_t index = 0; index < list.items.size(); ++index) {
-        if (channel_mode >= 0) list.items[index].entry->channel_option = char('0' + channel_mode);
+        if (channel_mode) list.items[index].entry->channel_option = mode_option(*channel_mode);
         set_selected(list, static_cast<int>(index), true);
     }
-    if (!make_folders(*out)) {
-        std::fprintf(stderr, "jx-cli tonepak: cannot make the folder '%s'\n", out->c_str());
-        return 1;
-    }
+    if (!make_folders(*out)) return failure("tonepak", "cannot make the folder '" + *out + "'");
     FftTables tables;
-    if (fft_init(tables, tonepak_max_frames, fft_flag::any_length) != 0) {
-        std::fputs("jx-cli tonepak: cannot build the transform tables\n", stderr);
-        return 1;
-    }
+    if (fft_init(tables, tonepak_max_frames, fft_flag::any_length) != 0)
+        return failure("tonepak", "cannot build the transform tables");
 
     std::vector<std::string> names;
     std::vector<const char*> reasons;
@@ -112,10 +92,9 @@ int cmd_tonepak(int argc, char** argv) {
     std::set<std::string> written;
     for (size_t index = 0; index < list.items.size(); ++index) {
         if (!converted.count(static_cast<int>(index))) {
-            std::fprintf(stderr,
-                         "jx-cli tonepak: '%s' passed over (%s); waveform slot %zu stays unused\n",
-                         names[index].c_str(), reasons[index], index & 0x3F);
-            status = 1;
+            status = failure("tonepak", "'" + names[index] + "' passed over (" + reasons[index] +
+                                            "); waveform slot " + std::to_string(index & 0x3F) +
+                                            " stays unused");
             continue;
         }
         std::string name = entry_name(list, static_cast<int>(index));
@@ -123,19 +102,15 @@ int cmd_tonepak(int argc, char** argv) {
         const Entry& entry = *list.items[index].entry;
         // Two samples of the same name would give one file: the first one written stays.
         if (!written.insert(name).second) {
-            std::fprintf(stderr,
-                         "jx-cli tonepak: '%s' not written: an earlier waveform has its name\n",
-                         names[index].c_str());
-            status = 1;
+            status = failure(
+                "tonepak", "'" + names[index] + "' not written: an earlier waveform has its name");
             continue;
         }
         if (!write_file_atomically(path, entry.bytes(), entry.length())) {
-            std::fprintf(stderr, "jx-cli tonepak: cannot write '%s'\n", path.c_str());
-            status = 1;
+            status = failure("tonepak", "cannot write '" + path + "'");
             continue;
         }
-        std::printf("{\"name\": %s, \"file\": %s, \"size\": %zu}\n", json_string(name).c_str(),
-                    json_string(path).c_str(), entry.length());
+        print_json_line({{"name", name}, {"file", path}, {"size", entry.length()}});
     }
     return status;
 }

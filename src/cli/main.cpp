@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/commands.h"
+#include "cli/cli.h"
 
 namespace {
 
@@ -18,6 +18,8 @@ const Command commands[] = {
     {"save-list", jx::cli::cmd_save_list, "save files as a Jx Filelist document"},
     {"sds", jx::cli::cmd_sds, "write the MIDI Sample Dump that Send sends for a sample"},
     {"tonepak", jx::cli::cmd_tonepak, "turn samples into TonePAK waveform messages"},
+    {"ports", jx::cli::cmd_ports, "list the MIDI inputs and outputs"},
+    {"send", jx::cli::cmd_send, "send files to a MIDI output as Send does"},
 };
 
 void print_usage(std::FILE* out) {
@@ -42,7 +44,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const Command& c : commands)
-        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 2, argv + 2);
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
     std::fprintf(stderr, "jx-cli: unknown command '%s' (try 'jx-cli --help')\n", argv[1]);
     return 2;
 }

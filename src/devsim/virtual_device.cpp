@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "audio/sds.h"
+#include "platform/sysex.h"
 #include "audio/zbname.h"
 #include "platform/settings.h"
 
@@ -38,10 +39,11 @@ void VirtualDevice::set_faults(const DeviceFaults& faults) {
 
 void VirtualDevice::clear() {
     std::lock_guard lock(mutex_);
+    const int32_t speed_index = record_.speed_index;
     record_ = DeviceRecord{};
+    record_.speed_index = speed_index;
     in_dump_ = false;
     nak_done_ = false;
-    link_.set_speed(10);
 }
 
 void VirtualDevice::receive(const uint8_t* data, size_t length) {
@@ -68,7 +70,8 @@ void VirtualDevice::receive(const uint8_t* data, size_t length) {
 }
 
 void VirtualDevice::take_message(const std::vector<uint8_t>& message) {
-    if (message.size() >= 4 && message[1] == sds::universal) {
+    record_.messages.push_back(message);
+    if (message.size() >= 4 && message[1] == universal_non_realtime) {
         take_sds(message);
     } else if (is_turbo(message)) {
         take_turbo(message);
@@ -181,7 +184,8 @@ void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
     const bool fault_nak = faults.nak_packet == k && (faults.nak_always || !nak_done_);
     if (fault_nak || packet.packet_number != expected_packet_ || !packet.checksum_ok) {
         if (fault_nak) nak_done_ = true;
-        answer(sds::nak, static_cast<uint8_t>(expected_packet_));
+        const int named = expected_packet_ + (fault_nak ? faults.nak_offset : 0);
+        answer(sds::nak, static_cast<uint8_t>(named & 0x7F));
         return;
     }
     ReceivedSample& sample = record_.samples.back();

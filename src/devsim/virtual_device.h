@@ -32,6 +32,7 @@ class DeviceLink {
 struct DeviceFaults {
     std::optional<int> nak_packet;  // NAK this packet (once, or every time with nak_always)
     bool nak_always = false;
+    int nak_offset = 0;  // added to the number such a NAK carries: a NAK naming another packet
     std::optional<int> wait_packet;  // WAIT before answering this packet, then answer late
     std::chrono::milliseconds wait_time{200};
     std::optional<int> cancel_packet;           // CANCEL instead of answering this packet
@@ -66,7 +67,8 @@ struct ReceivedSample {
 
 // Everything the device took and said, in order.
 struct DeviceRecord {
-    std::vector<std::vector<uint8_t>> sysex;  // messages other than SDS and Turbo
+    std::vector<std::vector<uint8_t>> messages;  // every whole message that arrived
+    std::vector<std::vector<uint8_t>> sysex;     // messages other than SDS and Turbo
     std::vector<ReceivedSample> samples;
     std::vector<std::vector<uint8_t>> answers;  // every message the device sent
     int32_t packets_taken = 0;                  // data packets accepted, all dumps
@@ -83,7 +85,7 @@ class VirtualDevice {
 
     DeviceRecord record() const;
     void set_faults(const DeviceFaults& faults);
-    // Forgets what was taken and goes back to normal speed.
+    // Forgets what was taken; the speed in force stays.
     void clear();
 
   private:

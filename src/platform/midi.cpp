@@ -1,11 +1,17 @@
 #include "platform/midi.h"
 
+#include <sys/prctl.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace jx {
 
 using Clock = std::chrono::steady_clock;
+
+void use_precise_timed_waits() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
 Clock::time_point WireClock::schedule(size_t bytes, int32_t turbo_speed, bool paced) {
     const Clock::time_point now = Clock::now();
@@ -256,7 +262,10 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
 void MidiInSink::start_delivery() {
     if (thread_.joinable()) return;
     quit_.store(false);
-    thread_ = std::thread([this] { deliver_loop(); });
+    thread_ = std::thread([this] {
+        use_precise_timed_waits();
+        deliver_loop();
+    });
 }
 
 void MidiInSink::stop_delivery() {

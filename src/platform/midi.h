@@ -94,6 +94,11 @@ constexpr std::chrono::nanoseconds wire_time(size_t bytes, int32_t turbo_speed) 
     return std::chrono::nanoseconds(static_cast<int64_t>(bytes) * 320000 * 10 / speed);
 }
 
+// Makes the calling thread's timed waits end when they are due instead of up to the system's
+// usual timer slack later: for the threads that pace the wire and wait for answers, where tens of
+// microseconds per message add up.
+void use_precise_timed_waits();
+
 // One direction of a MIDI cable: messages follow each other, each leaving the cable its wire time
 // after the one before it has left (or after it was sent, when the cable was idle). Not locked;
 // its owner guards it.

@@ -37,7 +37,10 @@ class LoopbackIn : public MidiInConnection {
 }  // namespace
 
 MidiLoopback::MidiLoopback(const WirePacing& pacing) : pacing_(pacing) {
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        use_precise_timed_waits();
+        run();
+    });
 }
 
 MidiLoopback::~MidiLoopback() {

@@ -1,20 +1,10 @@
 #include "transfer/add_files.h"
 
-#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/window.h"
-#include "transfer/entry_info.h"
 #include "transfer/file_list.h"
 
 namespace jx {
-
-std::unique_ptr<Entry> read_file_entry(const std::string& path) {
-    auto data = read_whole_file(path);
-    if (!data) return nullptr;
-    auto entry = std::make_unique<Entry>();
-    entry->data = std::move(*data);
-    return entry;
-}
 
 std::vector<FileFilter> open_dialog_filters() {
     return {
@@ -58,18 +48,7 @@ std::vector<std::string> add_files(TransferList& list, const std::optional<std::
             if (!load_file_list(list, file, &unreadable)) unreadable.push_back(file);
             break;
         }
-        std::unique_ptr<Entry> entry = read_file_entry(file);
-        if (!entry) {
-            unreadable.push_back(file);
-            continue;
-        }
-        entry->loop_option = loop_option;
-        entry->channel_option = channel_option;
-        int index = insert_entry(list, file, std::move(entry), -1);
-        if (selected_count(list) == 0) {
-            set_selected(list, index, true);
-            show_entry_info(list, entry_at(list, index));
-        }
+        if (!add_file(list, file, loop_option, channel_option)) unreadable.push_back(file);
     }
     return unreadable;
 }

@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "transfer/file_entry.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
-
-// A new entry holding the whole file, or nothing when it cannot be read. The option characters
-// are left for the caller to set.
-std::unique_ptr<Entry> read_file_entry(const std::string& path);
 
 // Adds the file at path, or every file chosen in the open dialog when no path is given, with the
 // two option characters. A ".jx" file is opened as a file list instead, and ends the adding.

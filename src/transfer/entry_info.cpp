@@ -31,6 +31,75 @@ EntryInfo describe_entry(const Entry& entry) {
     return info;
 }
 
+EntryInfo describe_parsed_sample(ReadResult result, const SampleInfo& info,
+                                 const SampleFailureTexts& texts) {
+    EntryInfo shown;
+    shown.is_sample = true;
+    if (result != read_ok) {
+        shown.text = result == read_chunk_size ? texts.chunk_size
+                     : result == read_not_pcm  ? texts.not_pcm
+                                               : texts.unknown_format;
+        return shown;
+    }
+    char text[256];
+    if (!info.loop_present)
+        std::snprintf(text, sizeof text,
+                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
+                      info.length, info.channels, info.rate, info.bits);
+    else if (info.loop_type == loop_type_none)
+        std::snprintf(text, sizeof text,
+                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF. "
+                      "Loop start: %d Loop end: %d",
+                      info.length, info.channels, info.rate, info.bits, info.loop_start,
+                      info.loop_end);
+    else
+        std::snprintf(text, sizeof text,
+                      "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop ON. "
+                      "Loop start: %d Loop end: %d",
+                      info.length, info.channels, info.rate, info.bits, info.loop_start,
+                      info.loop_end);
+    shown.text = text;
+    shown.enable_loop = true;
+    shown.enable_channel = info.channels == 2;
+    // The waveform conversion takes mono and stereo samples with a loop window it can hold.
+    int64_t loop_window = int64_t{info.loop_end} - info.loop_start;
+    shown.enable_tonepak = loop_window < 16384 && info.channels < 3;
+    return shown;
+}
+
+EntryInfo describe_wav(const uint8_t* data, size_t length) {
+    SampleInfo info;
+    return describe_parsed_sample(
+        parse_wav(info, data, length), info,
+        {"Unknown Wave Format", "Wave: Chunk size error", "Wave: Not PCM or Float"});
+}
+
+void show_wav_info(Window& window, const uint8_t* data, size_t length) {
+    apply_entry_info(window, describe_wav(data, length));
+}
+
+EntryInfo describe_aiff(const uint8_t* data, size_t length) {
+    SampleInfo info;
+    return describe_parsed_sample(
+        parse_aiff(info, data, length), info,
+        {"Unknown AIFF\tFormat", "AIFF: Chunk size error", "Unknown AIFF\tFormat"});
+}
+
+EntryInfo describe_aifc(const uint8_t* data, size_t length) {
+    SampleInfo info;
+    return describe_parsed_sample(
+        parse_aifc(info, data, length), info,
+        {"Unknown AIFC\tFormat", "AIFC: Chunk size error", "AIFC: Not PCM or Float"});
+}
+
+void show_aiff_info(Window& window, const uint8_t* data, size_t length) {
+    apply_entry_info(window, describe_aiff(data, length));
+}
+
+void show_aifc_info(Window& window, const uint8_t* data, size_t length) {
+    apply_entry_info(window, describe_aifc(data, length));
+}
+
 void apply_entry_info(Window& window, const EntryInfo& info) {
     window.set_text(ids::file_info, info.text);
     window.enable(ids::loop_button, info.enable_loop);
@@ -48,37 +117,37 @@ void show_entry_info(TransferList& list, const Entry* entry) {
     if (list.window) apply_entry_info(*list.window, info);
 }
 
-const char* loop_caption(int mode) {
+const char* loop_caption(LoopMode mode) {
     static const char* captions[] = {"Loop: File", "Loop: On", "Loop: Off"};
     return captions[mode >= 0 && mode <= 2 ? mode : 0];
 }
 
-const char* channel_caption(int mode) {
+const char* channel_caption(ChannelMode mode) {
     static const char* captions[] = {"L+R", "Left", "Right"};
     return captions[mode >= 0 && mode <= 2 ? mode : 0];
 }
 
 void set_loop_mode(TransferList& list, char option, bool show) {
-    if (option >= '0' && option <= '2') list.loop_mode = option - '0';
+    if (is_mode_option(option)) list.loop_mode = loop_mode_of(option);
     if (show && list.window) list.window->set_text(ids::loop_button, loop_caption(list.loop_mode));
 }
 
 void set_channel_mode(TransferList& list, char option, bool show) {
-    if (option >= '0' && option <= '2') list.channel_mode = option - '0';
+    if (is_mode_option(option)) list.channel_mode = channel_mode_of(option);
     if (show && list.window)
         list.window->set_text(ids::channel_button, channel_caption(list.channel_mode));
 }
 
 void press_loop_button(TransferList& list) {
-    set_loop_mode(list, static_cast<char>('0' + (list.loop_mode + 1) % 3), true);
+    set_loop_mode(list, mode_option((list.loop_mode + 1) % 3), true);
     if (Entry* entry = entry_at(list, first_selected(list)))
-        entry->loop_option = static_cast<char>('0' + list.loop_mode);
+        entry->loop_option = mode_option(list.loop_mode);
 }
 
 void press_channel_button(TransferList& list) {
-    set_channel_mode(list, static_cast<char>('0' + (list.channel_mode + 1) % 3), true);
+    set_channel_mode(list, mode_option((list.channel_mode + 1) % 3), true);
     if (Entry* entry = entry_at(list, first_selected(list)))
-        entry->channel_option = static_cast<char>('0' + list.channel_mode);
+        entry->channel_option = mode_option(list.channel_mode);
 }
 
 void show_send_counter(TransferList& list, int index, int count) {

@@ -1,8 +1,11 @@
 #pragma once
 // The File Info box below the list, the per-entry option buttons, and the two current option
 // modes that the sample converters read.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
+#include "audio/sample_info.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
@@ -19,6 +22,24 @@ struct EntryInfo {
 // Decides what the panel shows for the entry's data; touches nothing.
 EntryInfo describe_entry(const Entry& entry);
 
+// The File Info text and the sample buttons for a sample reader's result; the failure texts differ
+// by file kind.
+struct SampleFailureTexts {
+    const char* unknown_format;  // read_other_file and read_unknown_format
+    const char* chunk_size;      // read_chunk_size
+    const char* not_pcm;         // read_not_pcm
+};
+EntryInfo describe_parsed_sample(ReadResult result, const SampleInfo& info,
+                                 const SampleFailureTexts& texts);
+
+EntryInfo describe_wav(const uint8_t* data, size_t length);
+void show_wav_info(Window& window, const uint8_t* data, size_t length);
+
+EntryInfo describe_aiff(const uint8_t* data, size_t length);
+EntryInfo describe_aifc(const uint8_t* data, size_t length);
+void show_aiff_info(Window& window, const uint8_t* data, size_t length);
+void show_aifc_info(Window& window, const uint8_t* data, size_t length);
+
 // Shows the text in the File Info box and enables exactly the option buttons the info names.
 void apply_entry_info(Window& window, const EntryInfo& info);
 
@@ -26,12 +47,12 @@ void apply_entry_info(Window& window, const EntryInfo& info);
 // sample it first takes the entry's option characters as the current modes.
 void show_entry_info(TransferList& list, const Entry* entry);
 
-// '0', '1' or '2' sets the mode; any other character leaves it. With show, the button caption
-// follows the current mode.
+// A stored option character ('0', '1' or '2') sets the mode; any other character leaves it.
+// With show, the button caption follows the current mode.
 void set_loop_mode(TransferList& list, char option, bool show);
 void set_channel_mode(TransferList& list, char option, bool show);
-const char* loop_caption(int mode);
-const char* channel_caption(int mode);
+const char* loop_caption(LoopMode mode);
+const char* channel_caption(ChannelMode mode);
 
 // The Loop and L+R buttons: advance the mode, show it, and store it in the first selected entry.
 void press_loop_button(TransferList& list);

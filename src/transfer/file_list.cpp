@@ -9,7 +9,8 @@
 #include "platform/folders.h"
 #include "platform/paths.h"
 #include "platform/window.h"
-#include "transfer/add_files.h"
+#include "transfer/file_entry.h"
+#include "transfer/remove_entries.h"
 
 namespace jx {
 
@@ -84,8 +85,9 @@ void add_records(TransferList& list, const std::vector<FileListRecord>& records,
     for (const FileListRecord& record : records) {
         std::string path = record_path(record, folder);
         if (path_find_extension(path) == ".jx") continue;
-        for (std::string& failed : add_files(list, path, record.loop_option, record.channel_option))
-            if (unreadable != nullptr) unreadable->push_back(std::move(failed));
+        if (!add_file(list, path, record.loop_option, record.channel_option) &&
+            unreadable != nullptr)
+            unreadable->push_back(path);
     }
 }
 

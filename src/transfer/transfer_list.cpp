@@ -6,17 +6,8 @@
 #include "audio/aiff.h"
 #include "audio/sds.h"
 #include "audio/wav.h"
-#include "transfer/entry_info.h"
 
 namespace jx {
-
-namespace {
-
-bool valid_index(const TransferList& list, int index) {
-    return index >= 0 && static_cast<size_t>(index) < list.items.size();
-}
-
-}  // namespace
 
 EntryType entry_type(const Entry& entry) {
     const uint8_t* d = entry.bytes();
@@ -97,24 +88,6 @@ std::string entry_name(const TransferList& list, int index) {
 
 void set_entry_name(TransferList& list, int index, const std::string& name) {
     if (valid_index(list, index)) list.items[index].name = name;
-}
-
-void remove_entries(TransferList& list, int index) {
-    int removed_at = index;
-    if (index >= 0) {
-        if (valid_index(list, index)) list.items.erase(list.items.begin() + index);
-    } else {
-        if (selected_count(list) == 0) return;
-        for (int k = first_selected(list); k >= 0; k = first_selected(list)) {
-            list.items.erase(list.items.begin() + k);
-            removed_at = k;
-        }
-    }
-    if (selected_count(list) == 0 && valid_index(list, removed_at)) {
-        set_selected(list, removed_at, true);
-        show_entry_info(list, entry_at(list, removed_at));
-    }
-    list.removing = false;
 }
 
 void move_entry(TransferList& list, int from, int to) {

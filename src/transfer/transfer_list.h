@@ -7,14 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "audio/sample_modes.h"
+
 namespace jx {
 
 class Window;
 
 // A private copy of one file's or one received dump's bytes, with its sample options.
 struct Entry {
-    char loop_option = '0';     // '0' loop from the file, '1' on, '2' off
-    char channel_option = '0';  // '0' both channels, '1' left, '2' right
+    // The sample options as stored: mode_option of a LoopMode and of a ChannelMode.
+    char loop_option = mode_option(loop_file);
+    char channel_option = mode_option(channel_both);
     char send_mark = 'U';       // the send engine's mark: 'L' waiting, 'U' not selected, 'S' taken
     std::vector<uint8_t> data;  // exactly the bytes as stored
 
@@ -40,8 +43,8 @@ struct TransferList {
     std::vector<ListItem> items;
     int selection_cursor = -1;
     int dialog_filter_index = 1;
-    std::atomic<int> loop_mode{0};     // 0 from the file, 1 on, 2 off
-    std::atomic<int> channel_mode{0};  // 0 both, 1 left, 2 right
+    std::atomic<LoopMode> loop_mode{loop_file};
+    std::atomic<ChannelMode> channel_mode{channel_both};
     // Set by the main window's Delete key; a finished removal clears it.
     bool removing = false;
     // The main window that shows the File Info and option buttons; none in pure tests.
@@ -53,6 +56,11 @@ const char* entry_type_text(EntryType type);
 // "%i" up to 1023 bytes, otherwise whole kilobytes to the nearest, halves rounding down.
 std::string size_text(uint64_t length);
 
+// True when index names an item of the list.
+inline bool valid_index(const TransferList& list, int index) {
+    return index >= 0 && static_cast<size_t>(index) < list.items.size();
+}
+
 int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
                  int index);
 Entry* entry_at(const TransferList& list, int index);
@@ -63,9 +71,6 @@ void replace_entry(TransferList& list, int index, const std::string& name,
 // The item's name; empty for an index that names no item.
 std::string entry_name(const TransferList& list, int index);
 void set_entry_name(TransferList& list, int index, const std::string& name);
-// Removes the item at index, or every selected item when index is negative; then selects the
-// item standing where the last one was removed and shows it.
-void remove_entries(TransferList& list, int index);
 void move_entry(TransferList& list, int from, int to);
 
 int first_selected(TransferList& list);

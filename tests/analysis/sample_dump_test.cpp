@@ -29,7 +29,7 @@ Bytes sample_dump(const DumpShape& shape, int first_packet = 0) {
     dump.sample.loop_end = shape.length - 1;
     dump.sample.loop_type = shape.loop_type;
     sds_begin_dump(dump, 1, 0);
-    sds_build_header(dump, sds::loop_file, std::nullopt);
+    sds_build_header(dump, loop_file, std::nullopt);
     Bytes all(dump.header.begin(), dump.header.begin() + dump.header_length);
     dump.committed_packet_number = first_packet;
     for (int k = 0; k < shape.packets; ++k) {

@@ -8,7 +8,7 @@
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "temp_dir.h"
-#include "virtual_rig.h"
+#include "app_rig.h"
 #include "xdg_folders.h"
 
 namespace jx {
@@ -20,7 +20,7 @@ struct MainWindowTest : ::testing::Test {
     test::XdgFolders folders;
     test::TempDir dir;
     App app;
-    test::VirtualRig rig;
+    test::AppRig rig;
     HeadlessWindow window;
     MainWindow main{app};
 

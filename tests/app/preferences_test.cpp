@@ -6,7 +6,7 @@
 #include "app/startup.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
-#include "virtual_rig.h"
+#include "app_rig.h"
 #include "xdg_folders.h"
 
 namespace jx {
@@ -39,7 +39,7 @@ TEST_F(PreferencesTest, NoDevicesStoresNoneForBoth) {
 }
 
 TEST_F(PreferencesTest, VirtualDeviceListedLastAndAMissingDeviceBecomesNoneEvenOnCancel) {
-    test::VirtualRig rig;
+    test::AppRig rig;
     rig.wire(app.ports, app.settings, app.state);
     app.settings.midi_in = 5;
     preferences.init_dialog(dialog);

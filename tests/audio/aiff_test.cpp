@@ -8,6 +8,7 @@
 
 #include "sample_checks.h"
 #include "sample_file_maker.h"
+#include "transfer/entry_info.h"
 
 namespace jx {
 namespace {

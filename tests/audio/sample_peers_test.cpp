@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/aiff.h"
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/wav.h"
 #include "run_command.h"

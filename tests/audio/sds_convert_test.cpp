@@ -120,12 +120,12 @@ TEST(SdsConvert, ChannelModesMixTruncateOrChoose) {
     };
     for (const Case& c : cases) {
         Bytes file = wav(c.channels, c.bits, c.frames);
-        for (int mode : {sds::channel_both, sds::channel_left, sds::channel_right}) {
+        for (ChannelMode mode : {channel_both, channel_left, channel_right}) {
             test::ReceivedDump d = test::receive_dump(dump_of(file, {.channel_mode = mode}));
             ASSERT_EQ(d.problem, "") << c.what;
-            const std::vector<int32_t>& want = mode == sds::channel_both   ? c.both
-                                               : mode == sds::channel_left ? c.left
-                                                                           : c.right;
+            const std::vector<int32_t>& want = mode == channel_both   ? c.both
+                                               : mode == channel_left ? c.left
+                                                                      : c.right;
             EXPECT_EQ(std::vector<int32_t>(d.words.begin(), d.words.begin() + want.size()), want)
                 << c.what << ", channel mode " << mode;
         }
@@ -136,16 +136,16 @@ TEST(SdsConvert, LoopModeDecidesTheHeaderLoop) {
     struct Case {
         const char* what;
         bool file_loop;
-        int mode;
+        LoopMode mode;
         int64_t start, end;
         int type;
     } cases[] = {
-        {"no loop, file", false, sds::loop_file, 0, 99, 0x7F},
-        {"no loop, on: the whole sample", false, sds::loop_on, 0, 99, 0x00},
-        {"no loop, off", false, sds::loop_off, 0, 99, 0x7F},
-        {"loop, file", true, sds::loop_file, 10, 80, 0x00},
-        {"loop, on", true, sds::loop_on, 10, 80, 0x00},
-        {"loop, off keeps the points", true, sds::loop_off, 10, 80, 0x7F},
+        {"no loop, file", false, loop_file, 0, 99, 0x7F},
+        {"no loop, on: the whole sample", false, loop_on, 0, 99, 0x00},
+        {"no loop, off", false, loop_off, 0, 99, 0x7F},
+        {"loop, file", true, loop_file, 10, 80, 0x00},
+        {"loop, on", true, loop_on, 10, 80, 0x00},
+        {"loop, off keeps the points", true, loop_off, 10, 80, 0x7F},
     };
     for (const Case& c : cases) {
         Bytes file = c.file_loop ? wav(1, 16, ramp(100), {test::smpl_chunk(0, {{0, 10, 80}})})
@@ -278,8 +278,8 @@ TEST(SdsConvert, SamplesThatGiveNoDumpAreSkipped) {
 TEST(SdsConvert, EachDumpKeepsItsOwnState) {
     // Two dumps built step by step in turn give what each gives alone.
     Bytes a = wav(2, 16, ramp(300)), b = wav(1, 24, ramp(170));
-    SampleConversion ca{.channel_mode = sds::channel_right};
-    SampleConversion cb{.loop_mode = sds::loop_on, .sample_number = 3};
+    SampleConversion ca{.channel_mode = channel_right};
+    SampleConversion cb{.loop_mode = loop_on, .sample_number = 3};
     Stepper sa(a, ca), sb(b, cb);
     Bytes out_a, out_b;
     while (sa.position < sa.length || sb.position < sb.length) {

@@ -97,7 +97,7 @@ TEST(SdsPacket, DepthsADumpCannotCarryGoAsTheNearestOne) {
         EXPECT_EQ(receive_word(dump.packet.data() + 5, c.wire_bits, dump.bytes_per_word),
                   c.received)
             << c.sample_bits << " bits, word " << c.word;
-        sds_build_header(dump, sds::loop_file, std::nullopt);
+        sds_build_header(dump, loop_file, std::nullopt);
         EXPECT_EQ(dump.header[6], c.wire_bits);
     }
 }
@@ -134,7 +134,7 @@ TEST(SdsHeader, DumpHeaderFields) {
     dump.sample.loop_end = 20000;
     dump.sample.loop_type = 0x00;
     sds_begin_dump(dump, 200, 0x11);
-    ASSERT_EQ(sds_build_header(dump, sds::loop_file, std::nullopt), 21u);
+    ASSERT_EQ(sds_build_header(dump, loop_file, std::nullopt), 21u);
     const uint8_t* h = dump.header.data();
     EXPECT_EQ(Bytes(h, h + 7), (Bytes{0xF0, 0x7E, 0x11, 0x01, 0x48, 0x01, 16}));
     EXPECT_EQ(groups_lsb_first(h + 7, 3), 22676);
@@ -166,7 +166,7 @@ TEST(SdsHeader, ExtendedHeaderAndNameCarryTheSampleNumberHighPartFirst) {
     dump.sample.loop_type = 0x00;
     dump.sample.loop_start = 5;
     sds_begin_dump(dump, 200, 0x00);
-    ASSERT_EQ(sds_build_header(dump, sds::loop_file, "kick"), 34u + 14u);
+    ASSERT_EQ(sds_build_header(dump, loop_file, "kick"), 34u + 14u);
     const uint8_t* h = dump.header.data();
     EXPECT_EQ(Bytes(h, h + 8), (Bytes{0xF0, 0x7E, 0x00, 0x05, 0x05, 0x01, 0x48, 24}));
     EXPECT_EQ(groups_lsb_first(h + 8, 4), 96000);
@@ -208,7 +208,7 @@ TEST(SdsHeader, NamesAreCutTo127AndKeptToDataBytes) {
     for (const Case& c : cases) {
         SdsDump dump = dump_of(16);
         sds_begin_dump(dump, 1, 0);
-        size_t size = sds_build_header(dump, sds::loop_file, c.name);
+        size_t size = sds_build_header(dump, loop_file, c.name);
         ASSERT_EQ(size, 34 + 10 + c.sent.size()) << c.name;
         const uint8_t* m = dump.header.data() + 34;
         EXPECT_EQ(m[8], c.sent.size());
@@ -220,16 +220,16 @@ TEST(SdsHeader, NamesAreCutTo127AndKeptToDataBytes) {
 TEST(SdsHeader, LoopFieldsFollowTheLoopMode) {
     struct Case {
         const char* what;
-        int mode;
+        LoopMode mode;
         int32_t file_start, file_end, file_type;
         int32_t start, end, type;
     } cases[] = {
-        {"file's loop", sds::loop_file, 10, 99, 0x00, 10, 99, 0x00},
-        {"file without loop", sds::loop_file, 0, 999, 0x7F, 0, 999, 0x7F},
-        {"file's own loop type", sds::loop_file, 10, 99, 0x81, 10, 99, 0x01},
-        {"on, no loop end: whole sample", sds::loop_on, 0, 0, 0x7F, 0, 999, 0x00},
-        {"on keeps a loop", sds::loop_on, 10, 99, 0x7F, 10, 99, 0x00},
-        {"off keeps the fields", sds::loop_off, 10, 99, 0x00, 10, 99, 0x7F},
+        {"file's loop", loop_file, 10, 99, 0x00, 10, 99, 0x00},
+        {"file without loop", loop_file, 0, 999, 0x7F, 0, 999, 0x7F},
+        {"file's own loop type", loop_file, 10, 99, 0x81, 10, 99, 0x01},
+        {"on, no loop end: whole sample", loop_on, 0, 0, 0x7F, 0, 999, 0x00},
+        {"on keeps a loop", loop_on, 10, 99, 0x7F, 10, 99, 0x00},
+        {"off keeps the fields", loop_off, 10, 99, 0x00, 10, 99, 0x7F},
     };
     for (const Case& c : cases) {
         for (bool extended : {false, true}) {
@@ -257,7 +257,7 @@ TEST(SdsHeader, LoopOnForASampleWithoutWordsEndsAtWordZero) {
         dump.sample.length = length;
         dump.sample.loop_end = 0;
         sds_begin_dump(dump, 0, 0);
-        sds_build_header(dump, sds::loop_on, std::nullopt);
+        sds_build_header(dump, loop_on, std::nullopt);
         EXPECT_EQ(dump.sample.loop_end, 0) << length;
     }
 }

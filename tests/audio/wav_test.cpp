@@ -6,8 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include "audio/sample_file.h"
 #include "sample_checks.h"
 #include "sample_file_maker.h"
+#include "transfer/entry_info.h"
 
 namespace jx {
 namespace {

@@ -47,7 +47,7 @@ TEST(ZbName, FollowsTheHeaderAndParsesBack) {
     dump.sample.bits = 16;
     dump.sample.length = 10;
     sds_begin_dump(dump, 7, 0);
-    sds_build_header(dump, sds::loop_file, std::nullopt);
+    sds_build_header(dump, loop_file, std::nullopt);
     ASSERT_EQ(sds_build_zbname(dump, four_char_value("kick") | 0x80808080u), 13u);
     ASSERT_EQ(dump.header_length, 34u);
     const uint8_t* m = dump.header.data() + 21;

@@ -68,7 +68,7 @@ TEST_F(CliInfo, SampleDumpAndUpgradeDump) {
     dump.sample.period = 20833;
     dump.sample.length = 60;
     sds_begin_dump(dump, 0, 0);
-    sds_build_header(dump, sds::loop_on, std::nullopt);
+    sds_build_header(dump, loop_on, std::nullopt);
     sds_build_packet(dump);
     test::Bytes sds(dump.header.begin(), dump.header.begin() + dump.header_length);
     sds.insert(sds.end(), dump.packet.begin(), dump.packet.begin() + sds::packet_size);

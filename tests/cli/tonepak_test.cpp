@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "audio/tonepak_convert.h"
 #include "maker_message.h"
 #include "run_command.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "transfer/entry_info.h"
+#include "transfer/tonepak_convert.h"
 
 namespace jx {
 namespace {

@@ -8,6 +8,7 @@
 #include "audio/aiff.h"
 #include "audio/extended80.h"
 #include "decode_all_samples.h"
+#include "transfer/entry_info.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)jx::describe_aiff(data, size);

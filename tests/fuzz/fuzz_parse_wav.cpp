@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "audio/sample_file.h"
 #include "audio/wav.h"
 #include "decode_all_samples.h"
+#include "transfer/entry_info.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)jx::describe_wav(data, size);

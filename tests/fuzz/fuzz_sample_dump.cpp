@@ -49,7 +49,7 @@ void build_and_read_back(const uint8_t* data, size_t size) {
     dump.sample.loop_end = read32(data + 17);
     dump.sample.loop_type = read32(data + 21);
     dump.sample.data_start = read32(data + 25);
-    int loop_mode = data[29] % 3;
+    auto loop_mode = static_cast<jx::LoopMode>(data[29] % 3);
     std::string_view rest(reinterpret_cast<const char*>(data + 32), size - 32);
     jx::sds_begin_dump(dump, read32(data + 9), data[30]);
     size_t header = jx::sds_build_header(

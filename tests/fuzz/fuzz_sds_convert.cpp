@@ -8,17 +8,18 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/sample_cycle.h"
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
-#include "audio/tonepak_convert.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const uint8_t options = data[0];
     ++data, --size;
     jx::SampleConversion c{.kind = jx::sample_kind_of(data, size),
-                           .loop_mode = options % 3,
-                           .channel_mode = (options / 3) % 3,
+                           .loop_mode = static_cast<jx::LoopMode>(options % 3),
+                           .channel_mode = static_cast<jx::ChannelMode>((options / 3) % 3),
                            .sample_number = options & 0x80 ? 200 : 5,
                            .device = options};
     size_t messages = 0, header = 0;

@@ -30,7 +30,7 @@
 #include "platform/single_instance.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
-#include "virtual_rig.h"
+#include "app_rig.h"
 #include "xdg_folders.h"
 
 namespace QTest {
@@ -54,7 +54,7 @@ void save_screenshot(QWidget* widget, const QString& name) {
 // window's procedure and its Qt window, shown.
 struct Session {
     App app;
-    test::VirtualRig rig;
+    test::AppRig rig;
     MainWindow procedure{app};
     std::unique_ptr<QtWindow> window;
 

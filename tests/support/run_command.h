@@ -24,8 +24,14 @@ inline std::string shell_quote(const std::string& s) {
 inline CommandResult run_command(const std::string& program, const std::vector<std::string>& args,
                                  const std::string& err_file) {
     std::string line = shell_quote(program);
-    for (const std::string& a : args) line += " " + shell_quote(a);
-    line += " 2>" + shell_quote(err_file);
+    // Appended piece by piece: GCC 12 reports a false overlap (-Wrestrict) for
+    // `" " + std::string` at -O3.
+    for (const std::string& a : args) {
+        line += ' ';
+        line += shell_quote(a);
+    }
+    line += " 2>";
+    line += shell_quote(err_file);
     CommandResult result;
     FILE* pipe = ::popen(line.c_str(), "r");
     if (!pipe) return result;

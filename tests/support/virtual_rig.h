@@ -1,28 +1,104 @@
 #pragma once
-// The program's ports wired to the in-process virtual device through the loopback, with the wire
-// pacing off, as the program wires them at start-up.
+// The program's MIDI side wired to the in-process virtual device over the loopback, as the
+// program does at start-up: settings, shared transfer values, the ports with the input open, a
+// headless window and a transfer list. Pacing is off unless asked for.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
+#include "midi/send_engine.h"
+#include "platform/headless_window.h"
 #include "platform/midi_loopback.h"
+#include "transfer/transfer_list.h"
 
 namespace jx::test {
 
 struct VirtualRig {
+    Settings settings;
+    TransferState state;
     MidiService service;
     MidiLoopback loopback{service.pacing};
-    InProcessDevice device{loopback};
+    InProcessDevice device;
+    HeadlessWindow window;
+    TransferList list;
+    std::mutex list_mutex;
+    MidiPorts ports;
+    SendContext context;
+    std::thread send;
+    std::atomic<bool> send_ended{false};
 
-    // Points the ports at the rig's service and the device's ports (index 0 in both lists).
-    void wire(MidiPorts& ports, Settings& settings, TransferState& state) {
+    explicit VirtualRig(DeviceConfig config = {}, bool paced = false) : device(loopback, config) {
         service.backends = {&loopback};
-        service.pacing.enabled = false;
+        service.pacing.enabled = paced;
         service.pacing.turbo_speed = &state.turbo_speed;
+        settings.midi_out = 0;
+        settings.midi_in = 0;
+        list.window = &window;
         ports.service = &service;
+        ports.window = &window;
         ports.settings = &settings;
         ports.state = &state;
-        ports.input_settle = std::chrono::milliseconds(1);
-        settings.midi_in = 0;
-        settings.midi_out = 0;
+        ports.input_settle = std::chrono::milliseconds(0);
+        context = SendContext{&list, &window, &ports, &settings, &list_mutex};
+        open_midi_in(ports);
+    }
+    ~VirtualRig() {
+        if (send.joinable()) {
+            request_cancel(state);
+            send.join();
+        }
+        close_midi_in(ports);
+    }
+
+    void add(const std::string& name, const std::vector<uint8_t>& bytes, bool selected = true) {
+        auto entry = std::make_unique<Entry>();
+        entry->data = bytes;
+        std::lock_guard lock(list_mutex);
+        const int index = insert_entry(list, name, std::move(entry), -1);
+        set_selected(list, index, selected);
+    }
+
+    // What Send does: open the output, and start the thread when that worked.
+    bool start_send() {
+        open_midi_out(ports);
+        if (ports.open_out_index.load() < 0) return false;
+        send_ended = false;
+        send = std::thread([this] {
+            send_thread(context);
+            send_ended = true;
+            notify_transfer(state);
+        });
+        return true;
+    }
+
+    template <typename Done>
+    bool wait_for(Done done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        return wait_transfer_until(state, std::chrono::steady_clock::now() + limit, done);
+    }
+
+    // Waits for the send thread to end by itself; false (and the send stopped) when it did not.
+    bool wait_send_end(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        const bool ended = wait_for([this] { return send_ended.load(); }, limit);
+        if (!ended) request_cancel(state);
+        send.join();
+        return ended;
+    }
+
+    // What the device took, once everything sent has crossed the loopback.
+    DeviceRecord device_record() {
+        wait_for([this] { return loopback.idle(); }, std::chrono::seconds(20));
+        return device.device().record();
+    }
+
+    // A whole send, start to end.
+    bool run_send(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        return start_send() && wait_send_end(limit);
     }
 };
 

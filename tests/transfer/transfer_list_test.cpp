@@ -5,6 +5,7 @@
 #include "maker_message.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
+#include "transfer/remove_entries.h"
 
 namespace jx {
 namespace {

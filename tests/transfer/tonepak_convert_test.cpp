@@ -1,4 +1,4 @@
-#include "audio/tonepak_convert.h"
+#include "transfer/tonepak_convert.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <numbers>
 #include <vector>
 
+#include "audio/sample_cycle.h"
 #include "audio/sds_convert.h"
 #include "audio/waveform_synthesis.h"
 #include "audio/zbname.h"
@@ -183,31 +184,19 @@ TEST(ReadCycle, ChannelsKindsAndWindows) {
         const char* what;
         const Bytes& file;
         int32_t first, count, capacity;
-        int mode;
+        ChannelMode mode;
         std::vector<double> want;
     } cases[] = {
-        {"both: the mean",
-         stereo,
-         0,
-         3,
-         16384,
-         sds::channel_both,
-         {-1000 * s, -8000 * s, -0.5 * s}},
-        {"left", stereo, 0, 3, 16384, sds::channel_left, {1000 * s, -20000 * s, 32767 * s}},
-        {"right", stereo, 1, 2, 16384, sds::channel_right, {4000 * s, -32768 * s}},
-        {"capacity limits the count", stereo, 0, 3, 1, sds::channel_left, {1000 * s}},
-        {"cut at the last frame", stereo, 2, 5, 16384, sds::channel_left, {32767 * s}},
-        {"start past the end", stereo, 3, 1, 16384, sds::channel_left, {}},
-        {"negative start", stereo, -1, 2, 16384, sds::channel_left, {}},
-        {"no frames asked for", stereo, 0, 0, 16384, sds::channel_left, {}},
-        {"12 bits to the same scale",
-         twelve,
-         0,
-         2,
-         16384,
-         sds::channel_both,
-         {2047 * 2.0 / 4096, -1.0}},
-        {"AIFF 8 bits", aiff, 0, 3, 16384, sds::channel_both, {0.5, -0.5, 127 / 128.0}},
+        {"both: the mean", stereo, 0, 3, 16384, channel_both, {-1000 * s, -8000 * s, -0.5 * s}},
+        {"left", stereo, 0, 3, 16384, channel_left, {1000 * s, -20000 * s, 32767 * s}},
+        {"right", stereo, 1, 2, 16384, channel_right, {4000 * s, -32768 * s}},
+        {"capacity limits the count", stereo, 0, 3, 1, channel_left, {1000 * s}},
+        {"cut at the last frame", stereo, 2, 5, 16384, channel_left, {32767 * s}},
+        {"start past the end", stereo, 3, 1, 16384, channel_left, {}},
+        {"negative start", stereo, -1, 2, 16384, channel_left, {}},
+        {"no frames asked for", stereo, 0, 0, 16384, channel_left, {}},
+        {"12 bits to the same scale", twelve, 0, 2, 16384, channel_both, {2047 * 2.0 / 4096, -1.0}},
+        {"AIFF 8 bits", aiff, 0, 3, 16384, channel_both, {0.5, -0.5, 127 / 128.0}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(read_cycle(c.file.data(), c.file.size(), c.first, c.count, c.capacity, c.mode),
@@ -215,7 +204,8 @@ TEST(ReadCycle, ChannelsKindsAndWindows) {
             << c.what;
     }
     Bytes not_sample = record(0x02, 'P', {1, 2, 3});
-    EXPECT_TRUE(read_cycle(not_sample.data(), not_sample.size(), 0, 10, 16384, 0).empty());
+    EXPECT_TRUE(
+        read_cycle(not_sample.data(), not_sample.size(), 0, 10, 16384, channel_both).empty());
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+#include "cli/cli_midi.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace jx::cli {
+
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+// The process number keeps this program's client names apart from another jx-cli's.
+CliMidi::CliMidi()
+    : rtmidi("jx-cli-" + std::to_string(::getpid()), RtMidiBackend::api_from_environment()) {
+    service->backends = {&rtmidi, &loopback};
+    service->pacing.turbo_speed = &state.turbo_speed;
+}
+
+CliMidi::~CliMidi() {
+    service.reset();
+}
+
+int find_port(MidiService& service, bool output, const std::string& text, std::string& problem) {
+    const int count = output ? midi_out_count(service) : midi_in_count(service);
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i)
+        names.push_back(output ? midi_out_name(service, i) : midi_in_name(service, i));
+    const char* direction = output ? "output" : "input";
+    if (!text.empty() && std::all_of(text.begin(), text.end(), ::isdigit)) {
+        const int index = text.size() < 10 ? std::stoi(text) : count;
+        if (index < count) return index;
+    }
+    std::vector<int> matches;
+    const std::string wanted = lower(text);
+    for (int i = 0; i < count; ++i) {
+        const std::string name = lower(names[i]);
+        if (name == wanted) return i;
+        if (!wanted.empty() && name.find(wanted) != std::string::npos) matches.push_back(i);
+    }
+    if (matches.size() == 1) return matches.front();
+    problem = std::string(matches.empty() ? "no MIDI " : "several MIDI ") + direction +
+              "s match '" + text + "'; the " + direction + "s are:";
+    for (int i = 0; i < count; ++i) problem += "\n  " + std::to_string(i) + ": " + names[i];
+    if (count == 0) problem += " none";
+    return -1;
+}
+
+}  // namespace jx::cli

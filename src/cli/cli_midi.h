@@ -1,0 +1,33 @@
+#pragma once
+// The MIDI side of jx-cli: the system's ports through RtMidi, then the "Virtual device" with the
+// virtual device inside this process, as the program's port lists show them; and finding a port
+// from what the user typed.
+#include <memory>
+#include <string>
+
+#include "devsim/in_process_device.h"
+#include "midi/transfer_state.h"
+#include "platform/midi.h"
+#include "platform/midi_loopback.h"
+#include "platform/midi_rtmidi.h"
+
+namespace jx::cli {
+
+struct CliMidi {
+    CliMidi();
+    ~CliMidi();
+
+    TransferState state;
+    // Ended first, in the destructor: its handles hold connections of the backends below.
+    std::unique_ptr<MidiService> service = std::make_unique<MidiService>();
+    RtMidiBackend rtmidi;
+    MidiLoopback loopback{service->pacing};
+    InProcessDevice device{loopback};
+};
+
+// The port a --to or --from value names: an index of `jx-cli ports`, or a case-insensitive part
+// of one port's name (a name equal to the text wins over others that contain it). -1 with the
+// reason and the ports to choose from when it names none or several.
+int find_port(MidiService& service, bool output, const std::string& text, std::string& problem);
+
+}  // namespace jx::cli

@@ -1,0 +1,44 @@
+// jx-cli ports: the MIDI inputs and outputs, with the indices --to and --from take.
+#include <cstdio>
+#include <string>
+
+#include "cli/cli.h"
+#include "cli/cli_midi.h"
+
+namespace jx::cli {
+
+namespace {
+
+const char* const ports_help =
+    "usage: jx-cli ports\n\n"
+    "Lists the MIDI inputs and outputs, one JSON line each:\n"
+    "  {\"direction\": \"in\"|\"out\", \"index\": i, \"name\": ...}\n"
+    "The ports of the MIDI server come first (JX_MIDI_API=alsa|jack picks the server), then\n"
+    "\"Virtual device\", the simulated instrument inside jx-cli. --to and --from take an index\n"
+    "or a case-insensitive part of a name. When the server cannot be used, the reason is said\n"
+    "on stderr and only the virtual device is listed.\n";
+
+}  // namespace
+
+int cmd_ports(int argc, char** argv) {
+    Arguments args = read_arguments(argc, argv, {});
+    if (args.help) return print_help(ports_help);
+    if (!args.problem.empty()) return usage_error("ports", args.problem);
+    if (!args.operands.empty())
+        return usage_error("ports", "unexpected argument '" + args.operands.front() + "'");
+    CliMidi midi;
+    if (!midi.rtmidi.unavailable_reason().empty())
+        std::fprintf(stderr, "jx-cli ports: %s\n", midi.rtmidi.unavailable_reason().c_str());
+    for (bool output : {false, true}) {
+        MidiService& service = *midi.service;
+        const int count = output ? midi_out_count(service) : midi_in_count(service);
+        for (int i = 0; i < count; ++i)
+            print_json_line(
+                {{"direction", output ? "out" : "in"},
+                 {"index", i},
+                 {"name", output ? midi_out_name(service, i) : midi_in_name(service, i)}});
+    }
+    return 0;
+}
+
+}  // namespace jx::cli

@@ -1,0 +1,333 @@
+// jx-cli send: the files as entries of a transfer list, all selected, sent by the send engine
+// itself as the main window's Send does, to a MIDI output and, for the answers, from an input.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/config.h"
+#include "audio/sample_words.h"
+#include "cli/cli.h"
+#include "cli/cli_midi.h"
+#include "midi/send_engine.h"
+#include "platform/dialog_ids.h"
+#include "platform/headless_window.h"
+#include "transfer/add_files.h"
+
+namespace jx::cli {
+
+namespace {
+
+const char* const send_help =
+    "usage: jx-cli send FILE... --to PORT [--from PORT] [--delay MS] [--handshake|--no-handshake]\n"
+    "                   [--xsds] [--zbname] [--sds-dev N] [--samplepos N] [--turbo]\n\n"
+    "Sends the files in order as Send does: SysEx files message by message, WAV, AIFF and AIFC\n"
+    "samples as MIDI Sample Dumps. PORT is an index of 'jx-cli ports' or a case-insensitive part\n"
+    "of a port's name. The settings come from the preferences; these options change them for\n"
+    "this run only.\n\n"
+    "  --to PORT         the MIDI output to send to\n"
+    "  --from PORT       the MIDI input the device answers on (needed by the handshake and\n"
+    "                    --turbo; without it the preferences' input is used)\n"
+    "  --delay MS        pause after each SysEx message, in milliseconds\n"
+    "  --handshake       send samples under the SDS handshake\n"
+    "  --no-handshake    send samples without waiting for answers\n"
+    "  --xsds            extended dump header and sample name message\n"
+    "  --zbname          the KVR-9ZB name message after each sample's header\n"
+    "  --sds-dev N       the SDS device number, 0 to 255\n"
+    "  --samplepos N     the first sample goes to number N - 1 (default 1)\n"
+    "  --turbo           ask the device for its Turbo speed first and print the speed in force\n"
+    "  --help            this text\n\n"
+    "On a terminal a progress line is shown on stderr. At the end one JSON line per entry:\n"
+    "  {\"file\": ..., \"type\": ..., \"sent\": n, \"result\": \"sent\"|\"stopped\"|\"not sent\"}\n"
+    "Exit status 0 when everything was sent; 1 on a port error, a cancel from the device, a\n"
+    "handshake time-out or a NAK for a packet other than the last, with the reason on stderr;\n"
+    "2 for a usage error; 130 after Ctrl-C, which stops the send as Stop Send does.\n";
+
+constexpr const char* command = "send";
+
+// Ctrl-C: Stop Send, from the signal handler with the two plain stores the window makes.
+std::atomic<TransferState*> interrupted_state{nullptr};
+volatile sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) {
+    interrupted = 1;
+    if (TransferState* state = interrupted_state.load()) {
+        state->sending.store(0);
+        state->cancel_request.store(1);
+    }
+}
+
+// The window the send thread writes to: it keeps the texts, and follows the entry count and
+// the final "Sent: %i" to learn how far each entry got, and the message boxes for the reason.
+class SendWindow : public HeadlessWindow {
+  public:
+    explicit SendWindow(const TransferState& state) : state_(state) {}
+
+    void set_text(int id, const std::string& text) override {
+        HeadlessWindow::set_text(id, text);
+        std::lock_guard lock(mutex_);
+        int n = 0, total = 0;
+        if (id == ids::send_counter && std::sscanf(text.c_str(), "(%d/%d)", &n, &total) == 2) {
+            if (current_ > 0) sent_.push_back(state_.sent_count.load());
+            current_ = n;
+            count_at_start_ = state_.sent_count.load();
+        } else if (id == ids::status && std::sscanf(text.c_str(), "Sent: %d", &n) == 1 &&
+                   current_ > 0 && !finished_) {
+            finished_ = true;
+            sent_.push_back(n);
+        }
+    }
+    void message_box(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        HeadlessWindow::message_box(text, caption, icon);
+        std::lock_guard lock(mutex_);
+        boxes_.push_back(text);
+    }
+
+    struct Progress {
+        int current = 0;  // the entry being sent, from 1; 0 before the first
+        bool finished = false;
+        std::vector<int> sent;  // what each entry before the current one (and it, once done) sent
+        int count_at_start = 0;
+        std::vector<std::string> boxes;
+    };
+    Progress progress() const {
+        std::lock_guard lock(mutex_);
+        return {current_, finished_, sent_, count_at_start_, boxes_};
+    }
+
+  private:
+    const TransferState& state_;
+    mutable std::mutex mutex_;
+    int current_ = 0;
+    bool finished_ = false;
+    std::vector<int> sent_;
+    int count_at_start_ = 0;
+    std::vector<std::string> boxes_;
+};
+
+struct Options {
+    std::vector<std::string> files;
+    std::string to, from;
+    bool turbo = false;
+    std::string samplepos = "1";
+};
+
+// The option values over the settings; a usage problem, or empty.
+std::string apply_options(const Arguments& args, Settings& settings, Options& options) {
+    options.files = args.operands;
+    for (const auto& [name, value] : args.options) {
+        if (name == "to") {
+            options.to = value;
+        } else if (name == "from") {
+            options.from = value;
+        } else if (name == "delay") {
+            std::optional<int32_t> ms = read_decimal<int32_t>(value, 0, INT32_MAX);
+            if (!ms) return "--delay takes a number of milliseconds";
+            settings.midi_del = *ms;
+        } else if (name == "handshake" || name == "no-handshake") {
+            settings.ignore_hs = name == "no-handshake";
+        } else if (name == "xsds") {
+            settings.use_xsds = 1;
+        } else if (name == "zbname") {
+            settings.send_zbname = 1;
+        } else if (name == "sds-dev") {
+            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, 255);
+            if (!n) return "--sds-dev takes a number from 0 to 255";
+            settings.sds_dev = static_cast<uint8_t>(*n);
+        } else if (name == "samplepos") {
+            if (!read_decimal<uint32_t>(value, 0, UINT32_MAX))
+                return "--samplepos takes a number from 0 to 4294967295";
+            options.samplepos = value;
+        } else if (name == "turbo") {
+            options.turbo = true;
+        }
+    }
+    if (options.files.empty()) return "no file given";
+    if (options.to.empty()) return "--to is missing";
+    return {};
+}
+
+void show_progress(const TransferList& list, const TransferState& state,
+                   const SendWindow::Progress& p, int total, int& last_count,
+                   std::chrono::steady_clock::time_point& last_time) {
+    if (p.current < 1) return;
+    const auto now = std::chrono::steady_clock::now();
+    const int count = state.sent_count.load();
+    const double seconds = std::chrono::duration<double>(now - last_time).count();
+    const double rate = seconds > 0 && count >= last_count ? (count - last_count) / seconds : 0;
+    last_count = count;
+    last_time = now;
+    std::string name;
+    for (const ListItem& item : list.items)
+        if (item.entry && item.entry->send_mark == 'S') name = item.name;
+    std::fprintf(stderr, "\r\033[K(%d/%d) %s: %d sent, %d%%, %.0f/s", p.current, total,
+                 name.c_str(), count, state.progress_percent.load(), rate);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int cmd_send(int argc, char** argv) {
+    Arguments args = read_arguments(argc, argv,
+                                    {{"to", "a port"},
+                                     {"from", "a port"},
+                                     {"delay", "a number of milliseconds"},
+                                     {"handshake"},
+                                     {"no-handshake"},
+                                     {"xsds"},
+                                     {"zbname"},
+                                     {"sds-dev", "a number"},
+                                     {"samplepos", "a number"},
+                                     {"turbo"}});
+    if (args.help) return print_help(send_help);
+    if (!args.problem.empty()) return usage_error(command, args.problem);
+    Settings settings;
+    load_config(settings);
+    Options options;
+    std::string problem = apply_options(args, settings, options);
+    if (!problem.empty()) return usage_error(command, problem);
+
+    // The entries, in the order given, all selected.
+    TransferList list;
+    std::mutex list_mutex;
+    bool has_sample = false;
+    for (const std::string& file : options.files) {
+        std::unique_ptr<Entry> entry = read_file_entry(file);
+        if (!entry) return failure(command, "cannot read '" + file + "'");
+        has_sample = has_sample || sample_kind_of(entry->bytes(), entry->length()) != 0;
+        const int index = insert_entry(list, file, std::move(entry), -1);
+        set_selected(list, index, true);
+    }
+
+    CliMidi midi;
+    settings.midi_out = find_port(*midi.service, true, options.to, problem);
+    if (settings.midi_out < 0) return usage_error(command, problem);
+    if (!options.from.empty()) {
+        settings.midi_in = find_port(*midi.service, false, options.from, problem);
+        if (settings.midi_in < 0) return usage_error(command, problem);
+    } else if (settings.midi_in >= midi_in_count(*midi.service)) {
+        settings.midi_in = -1;
+    }
+    if (settings.midi_in < 0 && has_sample && settings.ignore_hs == 0)
+        return usage_error(command,
+                           "the SDS handshake needs the device's answers: give --from PORT, or "
+                           "--no-handshake");
+    if (settings.midi_in < 0 && options.turbo)
+        return usage_error(command, "--turbo needs the device's answer: give --from PORT");
+
+    SendWindow window(midi.state);
+    window.set_text(ids::samplepos, options.samplepos);
+    list.window = &window;
+    MidiPorts ports;
+    ports.service = midi.service.get();
+    ports.window = &window;
+    ports.settings = &settings;
+    ports.state = &midi.state;
+    // The platform returns the input buffers at once on a reset; no pause is needed for them.
+    ports.input_settle = std::chrono::milliseconds(0);
+
+    interrupted_state = &midi.state;
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+
+    open_midi_in(ports);
+    int status = 0;
+    if (options.turbo && !interrupted) {
+        send_turbo_request(ports);
+        wait_transfer_until(midi.state,
+                            std::chrono::steady_clock::now() + std::chrono::milliseconds(1000),
+                            [&] { return midi.state.turbo_speed.load() != 10 || interrupted; });
+        if (midi.state.turbo_speed.load() == 10)
+            std::fprintf(stderr,
+                         "jx-cli send: the device did not answer the Turbo request; "
+                         "sending at normal MIDI speed\n");
+        print_json_line({{"turbo_speed", midi.state.turbo_speed.load()}});
+    }
+
+    open_midi_out(ports);
+    if (ports.open_out_index.load() < 0) {
+        std::string reason = text_out_port_failed;
+        if (!midi.rtmidi.unavailable_reason().empty())
+            reason += ": " + midi.rtmidi.unavailable_reason();
+        close_midi_in(ports);
+        return failure(command, reason);
+    }
+
+    const bool terminal = ::isatty(2);
+    if (!interrupted) {
+        SendContext context{&list, &window, &ports, &settings, &list_mutex};
+        std::atomic<bool> ended{false};
+        std::thread sender([&] {
+            send_thread(context);
+            ended = true;
+            notify_transfer(midi.state);
+        });
+        int last_count = 0;
+        auto last_time = std::chrono::steady_clock::now();
+        // The window's timer: progress every 100 ms.
+        while (!wait_transfer_until(
+            midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
+            [&] { return ended.load(); })) {
+            if (terminal)
+                show_progress(list, midi.state, window.progress(),
+                              static_cast<int>(list.items.size()), last_count, last_time);
+        }
+        sender.join();
+        if (terminal) std::fputs("\r\033[K", stderr);
+    }
+    interrupted_state = nullptr;
+
+    // The port left clean, as at exit: reset and closed, the input closed.
+    close_midi_out(ports);
+    close_midi_in(ports);
+
+    const SendWindow::Progress p = window.progress();
+    for (size_t i = 0; i < list.items.size(); ++i) {
+        const int n = static_cast<int>(i) + 1;
+        const Entry& entry = *list.items[i].entry;
+        std::string result = "not sent";
+        int sent = 0;
+        if (n <= static_cast<int>(p.sent.size())) {
+            result = "sent";
+            sent = p.sent[i];
+        } else if (n == p.current) {
+            result = "stopped";
+            const int count = midi.state.sent_count.load();
+            sent = count != p.count_at_start ? count : 0;
+        }
+        print_json_line({{"file", list.items[i].name},
+                         {"type", entry_type_text(entry_type(entry))},
+                         {"sent", sent},
+                         {"result", result}});
+    }
+
+    if (interrupted) {
+        std::fprintf(stderr, "jx-cli send: stopped\n");
+        return 130;
+    }
+    for (const std::string& box : p.boxes) failure(command, box);
+    if (!p.boxes.empty()) status = 1;
+    if (status == 0 && (midi.state.status_bits.load() & status_remote_cancel)) {
+        status = failure(command, "Remotely cancelled.");
+    } else if (status == 0 && !p.finished && p.current > 0) {
+        status = failure(command, midi.state.hs_reply.load() == hs_nak
+                                      ? "the device asked again for packet " +
+                                            std::to_string(midi.state.hs_nak_packet.load()) +
+                                            ", which is not the last one sent (NAK)"
+                                      : "the device did not answer in time (handshake time-out)");
+    }
+    return status;
+}
+
+}  // namespace jx::cli

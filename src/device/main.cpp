@@ -1,0 +1,402 @@
+// jx-device: the virtual device as a program of its own, a MIDI client with one input and one
+// output port at the system's MIDI server (JACK or the ALSA sequencer, as JX_MIDI_API says), so
+// that jx-cli, jx or any other program can send to it over a real server. It prints what it
+// took as JSON lines on stdout and runs until SIGINT or SIGTERM.
+#include <getopt.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "devsim/virtual_device.h"
+#include "platform/midi.h"
+#include "platform/midi_rtmidi.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Json = nlohmann::ordered_json;
+
+std::mutex print_mutex;
+
+void print_line(const Json& line) {
+    std::lock_guard lock(print_mutex);
+    std::fputs((line.dump() + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// The device's output: its answers leave after the delay the device asks for and, when paced,
+// one after the other at the device's wire speed, from a thread of the link's own.
+class RtMidiLink : public jx::DeviceLink {
+  public:
+    RtMidiLink(std::unique_ptr<jx::MidiOutConnection> out, bool paced)
+        : out_(std::move(out)), paced_(paced), thread_([this] { run(); }) {}
+    ~RtMidiLink() override {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    void send(const uint8_t* data, size_t length, std::chrono::milliseconds delay) override {
+        std::lock_guard lock(mutex_);
+        if (unplugged_) return;
+        Message message{Clock::now() + delay, std::vector<uint8_t>(data, data + length)};
+        auto at = queue_.end();
+        while (at != queue_.begin() && std::prev(at)->due > message.due) --at;
+        queue_.insert(at, std::move(message));
+        wake_.notify_all();
+    }
+    void set_speed(int32_t turbo_speed) override {
+        std::lock_guard lock(mutex_);
+        speed_ = turbo_speed;
+    }
+    // Called by the device while it takes a message: the ports are closed by the main thread.
+    void unplug() override {
+        {
+            std::lock_guard lock(mutex_);
+            unplugged_ = true;
+            queue_.clear();
+        }
+        ::kill(::getpid(), SIGUSR1);
+    }
+    void close_output() {
+        std::lock_guard lock(mutex_);
+        out_.reset();
+    }
+
+  private:
+    struct Message {
+        Clock::time_point due;
+        std::vector<uint8_t> bytes;
+    };
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (!quit_) {
+            if (queue_.empty()) {
+                wake_.wait(lock);
+                continue;
+            }
+            if (Clock::now() < queue_.front().due) {
+                wake_.wait_until(lock, queue_.front().due);
+                continue;
+            }
+            Message message = std::move(queue_.front());
+            queue_.pop_front();
+            // The message reaches the far end when its last byte has left the cable.
+            const Clock::time_point leaves = clock_.schedule(message.bytes.size(), speed_, paced_);
+            wake_.wait_until(lock, leaves, [&] { return quit_; });
+            if (quit_ || !out_) continue;
+            std::string error;
+            if (out_->write(message.bytes.data(), message.bytes.size(), leaves, error) !=
+                jx::midi_ok)
+                print_line({{"event", "error"}, {"text", error}});
+        }
+    }
+
+    std::unique_ptr<jx::MidiOutConnection> out_;
+    const bool paced_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Message> queue_;
+    jx::WireClock clock_;
+    int32_t speed_ = 10;
+    bool unplugged_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+// What the input thread needs: the device, where to copy what arrived, what was reported.
+struct Receiver {
+    jx::VirtualDevice* device = nullptr;
+    std::FILE* copy = nullptr;  // --out: every message but the Turbo ones, byte for byte
+    bool skipping_turbo = false;
+    bool message_start = true;
+    std::atomic<bool> closing{false};  // set by the main thread before it closes the input
+    size_t sysex_reported = 0;
+    size_t samples_started = 0;
+    size_t samples_reported = 0;
+    int32_t speed_reported = 1;
+};
+
+std::string hex(const std::vector<uint8_t>& bytes, size_t most) {
+    std::string text;
+    char digits[4];
+    for (size_t i = 0; i < bytes.size() && i < most; ++i) {
+        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
+        text += (i ? " " : "") + std::string(digits);
+    }
+    return text;
+}
+
+Json sample_line(const jx::ReceivedSample& s) {
+    Json line = {
+        {"event", "sample"},      {"number", s.sample_number}, {"bits", s.bits},
+        {"rate", s.rate},         {"length", s.length},        {"loop_start", s.loop_start},
+        {"loop_end", s.loop_end}, {"loop_type", s.loop_type},  {"name", s.name}};
+    if (s.zbname) line["zbname"] = hex({s.zbname->begin(), s.zbname->end()}, 4);
+    return line;
+}
+
+void report(Receiver& r) {
+    const jx::DeviceRecord record = r.device->record();
+    for (; r.sysex_reported < record.sysex.size(); ++r.sysex_reported) {
+        const std::vector<uint8_t>& m = record.sysex[r.sysex_reported];
+        print_line({{"event", "sysex"}, {"length", m.size()}, {"head", hex(m, 8)}});
+    }
+    for (; r.samples_started < record.samples.size(); ++r.samples_started)
+        print_line(
+            {{"event", "dump"}, {"number", record.samples[r.samples_started].sample_number}});
+    while (r.samples_reported < record.samples.size() &&
+           record.samples[r.samples_reported].complete)
+        print_line(sample_line(record.samples[r.samples_reported++]));
+    if (record.speed_index != r.speed_reported) {
+        r.speed_reported = record.speed_index;
+        print_line({{"event", "turbo"}, {"speed_index", record.speed_index}});
+    }
+}
+
+// Copies a buffer to --out, leaving out the Turbo messages, which are the link's own business.
+void copy_out(Receiver& r, const uint8_t* data, size_t count) {
+    static constexpr uint8_t turbo[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
+    if (r.message_start)
+        r.skipping_turbo = count >= sizeof turbo && std::equal(turbo, turbo + sizeof turbo, data);
+    if (!r.skipping_turbo) std::fwrite(data, 1, count, r.copy);
+    r.message_start = count > 0 && data[count - 1] == 0xF7;
+    if (r.message_start) std::fflush(r.copy);
+}
+
+void on_input(jx::MidiIn* handle, jx::MidiInMessage message, void* instance,
+              jx::MidiHeader* header) {
+    auto& r = *static_cast<Receiver*>(instance);
+    if (message != jx::MidiInMessage::long_data && message != jx::MidiInMessage::long_error) return;
+    if (r.closing) return;
+    if (r.copy) copy_out(r, header->data, header->bytes_recorded);
+    r.device->receive(header->data, header->bytes_recorded);
+    report(r);
+    jx::midi_in_add_buffer(handle, *header);
+}
+
+void print_help() {
+    std::printf(
+        "usage: jx-device [OPTIONS]\n\n"
+        "A simulated instrument at the MIDI server: an input and an output port that take SysEx\n"
+        "messages and MIDI sample dumps (with the handshake) and answer the Turbo messages. What\n"
+        "it takes is printed as JSON lines; it runs until interrupted.\n\n"
+        "Options:\n"
+        "  --name NAME          client name at the server (default jx-device): the ports are\n"
+        "                       NAME-in:in and NAME-out:out\n"
+        "  --channel N          SDS device number it takes dumps for (default 0)\n"
+        "  --highest-speed I    fastest Turbo speed index it runs, 1..11 (default 11)\n"
+        "  --out FILE           write every message taken, byte for byte, to FILE\n"
+        "  --no-pacing          answer at once instead of at MIDI wire speed\n"
+        "Faults (packets count from 0 in each dump; the dump header is packet -1):\n"
+        "  --nak K              NAK data packet K once\n"
+        "  --nak-always         ... and every time it comes again\n"
+        "  --wait K             send WAIT before answering packet K\n"
+        "  --wait-ms MS         how long the answer after a WAIT is delayed (default 200)\n"
+        "  --cancel K           CANCEL instead of answering packet K\n"
+        "  --silent-from K      never answer from packet K on\n"
+        "  --unplug K           close both ports when packet K arrives\n"
+        "  --other-channel      answer on the channel above the dump's\n"
+        "  --answer-delay MS    answer every message MS milliseconds late\n"
+        "Environment: JX_MIDI_API=alsa|jack picks the MIDI server.\n");
+}
+
+bool parse_int(const char* text, int low, int high, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (!*text || *end || v < low || v > high) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    enum {
+        o_name = 1000,
+        o_channel,
+        o_highest,
+        o_out,
+        o_no_pacing,
+        o_nak,
+        o_nak_always,
+        o_wait,
+        o_wait_ms,
+        o_cancel,
+        o_silent,
+        o_unplug,
+        o_other,
+        o_delay,
+        o_help
+    };
+    const option options[] = {
+        {"name", required_argument, nullptr, o_name},
+        {"channel", required_argument, nullptr, o_channel},
+        {"highest-speed", required_argument, nullptr, o_highest},
+        {"out", required_argument, nullptr, o_out},
+        {"no-pacing", no_argument, nullptr, o_no_pacing},
+        {"nak", required_argument, nullptr, o_nak},
+        {"nak-always", no_argument, nullptr, o_nak_always},
+        {"wait", required_argument, nullptr, o_wait},
+        {"wait-ms", required_argument, nullptr, o_wait_ms},
+        {"cancel", required_argument, nullptr, o_cancel},
+        {"silent-from", required_argument, nullptr, o_silent},
+        {"unplug", required_argument, nullptr, o_unplug},
+        {"other-channel", no_argument, nullptr, o_other},
+        {"answer-delay", required_argument, nullptr, o_delay},
+        {"help", no_argument, nullptr, o_help},
+        {nullptr, 0, nullptr, 0},
+    };
+    std::string name = "jx-device";
+    std::string out_path;
+    bool paced = true;
+    jx::DeviceConfig config;
+    int value = 0;
+    int option_index = 0;
+    int c;
+    opterr = 0;
+    while ((c = getopt_long(argc, argv, "h", options, &option_index)) != -1) {
+        const char* arg = optarg;
+        bool ok = true;
+        switch (c) {
+            case o_name:
+                name = arg;
+                break;
+            case o_out:
+                out_path = arg;
+                break;
+            case o_no_pacing:
+                paced = false;
+                break;
+            case o_nak_always:
+                config.faults.nak_always = true;
+                break;
+            case o_other:
+                config.faults.other_channel = true;
+                break;
+            case 'h':
+            case o_help:
+                print_help();
+                return 0;
+            case o_channel:
+                ok = parse_int(arg, 0, 127, value);
+                config.channel = static_cast<uint8_t>(value);
+                break;
+            case o_highest:
+                ok = parse_int(arg, 1, 11, value);
+                config.highest_speed_index = value;
+                break;
+            case o_wait_ms:
+                ok = parse_int(arg, 0, 600000, value);
+                config.faults.wait_time = std::chrono::milliseconds(value);
+                break;
+            case o_delay:
+                ok = parse_int(arg, 0, 600000, value);
+                config.faults.answer_delay = std::chrono::milliseconds(value);
+                break;
+            case o_nak:
+            case o_wait:
+            case o_cancel:
+            case o_silent:
+            case o_unplug: {
+                ok = parse_int(arg, -1, 1 << 30, value);
+                std::optional<int>& packet = c == o_nak      ? config.faults.nak_packet
+                                             : c == o_wait   ? config.faults.wait_packet
+                                             : c == o_cancel ? config.faults.cancel_packet
+                                             : c == o_silent ? config.faults.silent_from
+                                                             : config.faults.unplug_packet;
+                packet = value;
+                break;
+            }
+            default:
+                std::fprintf(stderr, "jx-device: unknown option '%s' (try --help)\n",
+                             argv[optind - 1]);
+                return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "jx-device: bad value '%s' for %s\n", arg, argv[optind - 2]);
+            return 2;
+        }
+    }
+    if (optind < argc) {
+        std::fprintf(stderr, "jx-device: unexpected argument '%s' (try --help)\n", argv[optind]);
+        return 2;
+    }
+
+    // Signals reach only the main thread, which waits for them below.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    Receiver receiver;
+    if (!out_path.empty()) {
+        receiver.copy = std::fopen(out_path.c_str(), "wb");
+        if (!receiver.copy) {
+            std::fprintf(stderr, "jx-device: cannot write %s\n", out_path.c_str());
+            return 1;
+        }
+    }
+    jx::RtMidiBackend backend(name, jx::RtMidiBackend::api_from_environment());
+    std::string error;
+    auto out = backend.open_virtual_out("out", error);
+    if (!out) {
+        std::fprintf(stderr, "jx-device: %s\n", error.c_str());
+        return 1;
+    }
+    RtMidiLink link(std::move(out), paced);
+    jx::VirtualDevice device(link, config);
+    receiver.device = &device;
+
+    jx::MidiIn* in = nullptr;
+    if (jx::midi_in_open_virtual(backend, "in", on_input, &receiver, in, error) != jx::midi_ok) {
+        std::fprintf(stderr, "jx-device: %s\n", error.c_str());
+        return 1;
+    }
+    std::array<std::array<uint8_t, jx::midi_in_buffer_size>, 8> buffers{};
+    std::array<jx::MidiHeader, 8> headers{};
+    for (size_t i = 0; i < buffers.size(); ++i) {
+        headers[i].data = buffers[i].data();
+        headers[i].length = jx::midi_in_buffer_size;
+        jx::midi_in_prepare_header(in, headers[i]);
+        jx::midi_in_add_buffer(in, headers[i]);
+    }
+    jx::midi_in_start(in);
+    print_line({{"event", "ready"}, {"in", name + "-in:in"}, {"out", name + "-out:out"}});
+
+    int signal = 0;
+    while (sigwait(&signals, &signal) == 0 && signal == SIGUSR1) {
+        // The device pulled its cable: both ports go away, the program stays until stopped.
+        if (!in) continue;
+        receiver.closing = true;
+        jx::midi_in_close(in);
+        in = nullptr;
+        link.close_output();
+        print_line({{"event", "unplugged"}});
+    }
+    if (in) {
+        receiver.closing = true;
+        jx::midi_in_close(in);
+    }
+    if (receiver.copy) std::fclose(receiver.copy);
+    return 0;
+}

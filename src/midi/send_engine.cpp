@@ -1,0 +1,310 @@
+#include "midi/send_engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "audio/sample_words.h"
+#include "audio/sds_convert.h"
+#include "platform/dialog_ids.h"
+#include "platform/window.h"
+#include "transfer/entry_info.h"
+
+namespace jx {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// hs_mode values.
+constexpr int hs_mode_limited = 1;
+constexpr int hs_mode_unlimited = 2;
+
+// An answer is awaited this long, and a WAIT allows this much more.
+constexpr milliseconds answer_time{65};
+constexpr milliseconds wait_time{5000};
+
+bool cancelled(const TransferState& state) {
+    return state.cancel_request.load() != 0;
+}
+
+bool is_sample_entry(const Entry& entry) {
+    const EntryType type = entry_type(entry);
+    return type == EntryType::wav || type == EntryType::aiff || type == EntryType::aifc;
+}
+
+// The state of one run of the thread.
+struct Send {
+    SendContext& context;
+    TransferState& state;
+    MidiOut* out;
+    MidiHeader header;  // the thread's own, apart from the short messages' one
+    int hs_mode = hs_mode_unlimited;
+    int32_t sample_number = 0;
+    const uint8_t* last_message = nullptr;
+    size_t last_length = 0;
+};
+
+// Waits until the message sent with the thread's header has left the cable; with
+// stop_on_cancel, no longer than a stop request. True when it has left.
+bool wait_released(Send& send, bool stop_on_cancel) {
+    for (;;) {
+        if (midi_out_unprepare_header(send.out, send.header) != midi_still_playing) return true;
+        if (stop_on_cancel && cancelled(send.state)) return false;
+        wait_transfer_until(send.state, midi_out_release_time(send.out, send.header),
+                            [&] { return stop_on_cancel && cancelled(send.state); });
+    }
+}
+
+// The stop path. The flags drop before any control is touched: shutdown waits for
+// cancel_request on the window thread without serving the window.
+void stop_path(Send& send) {
+    TransferState& state = send.state;
+    state.sending.store(0);
+    state.cancel_request.store(0);
+    notify_transfer(state);
+    state.status_bits.fetch_and(~status_sending);
+    send.context.window->set_text(ids::send, text_send);
+    send.context.window->enable(ids::transfer_list, true);
+    if (send.header.flags & midi_header_prepared) wait_released(send, false);
+}
+
+// The port-error path. The flags drop before the message box for the same reason as in the stop
+// path: a box shown while shutdown waits would never be answered.
+void port_error_path(Send& send, int result) {
+    TransferState& state = send.state;
+    const std::string text = midi_out_error_text(send.out, result, 120);
+    state.sending.store(0);
+    state.cancel_request.store(0);
+    state.reopen_in_before_send.store(1);
+    notify_transfer(state);
+    send.context.window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
+    send.context.window->set_text(ids::send, text_send);
+}
+
+enum class Sent { ok, stop, port_error };
+
+// Sends one message with the thread's header and waits until it has left the cable.
+Sent send_message(Send& send, const uint8_t* message, size_t length, int& result) {
+    TransferState& state = send.state;
+    send.header.data = const_cast<uint8_t*>(message);
+    send.header.length = static_cast<uint32_t>(length);
+    send.header.flags = 0;
+    result = midi_out_prepare_header(send.out, send.header);
+    state.hs_reply.store(hs_none);
+    if (result == midi_ok) result = midi_out_long_msg(send.out, send.header);
+    if (result != midi_ok) return Sent::port_error;
+    const int32_t delay = send.context.settings->midi_del;
+    if (delay > 0) {
+        wait_transfer_until(state, Clock::now() + milliseconds(delay),
+                            [&] { return cancelled(state); });
+    }
+    if (wait_released(send, true)) send.header.flags = 0;
+    return Sent::ok;
+}
+
+// The progress of the entry after a message.
+void show_progress(TransferState& state, size_t pos, size_t len) {
+    state.status_bits.fetch_or(status_sending);
+    state.sent_count.store(static_cast<int32_t>(pos));
+    // A last packet may carry the position past the sample's end: the bar stops at 100.
+    if (len > 0)
+        state.progress_percent.store(static_cast<int32_t>(std::min<size_t>(pos * 100 / len, 100)));
+}
+
+// Waits for the device's answer to the message sent last, as hs_mode says. Sets cancel_request
+// when the answer does not come in time.
+void await_answer(Send& send, size_t pos) {
+    TransferState& state = send.state;
+    if (pos > 0 && send.hs_mode == hs_mode_unlimited) {
+        wait_transfer_until(state, Clock::time_point::max(),
+                            [&] { return state.hs_reply.load() != hs_none || cancelled(state); });
+        if (cancelled(state)) return;
+        send.hs_mode = state.hs_reply.load();
+    } else if (send.hs_mode == hs_mode_limited) {
+        Clock::time_point deadline = Clock::now() + answer_time;
+        for (;;) {
+            const bool seen = wait_transfer_until(state, deadline, [&] {
+                return state.hs_reply.load() != hs_none || cancelled(state) ||
+                       state.hs_wait.load() != 0;
+            });
+            if (state.hs_reply.load() != hs_none || cancelled(state)) {
+                if (!seen) state.cancel_request.store(1);  // the answer came too late
+                return;
+            }
+            if (!seen) {
+                state.cancel_request.store(1);
+                return;
+            }
+            state.hs_wait.store(0);
+            deadline = Clock::now() + wait_time;
+        }
+    }
+}
+
+// Sends one entry; false when the thread has ended (stop or port-error path).
+bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t& pos) {
+    SendContext& context = send.context;
+    TransferState& state = send.state;
+    const Settings& settings = *context.settings;
+    const bool sample = is_sample_entry(entry);
+    state.sending_sample.store(0);
+    SampleConversion conversion;
+    uint32_t name_value = 0;
+    std::optional<std::string> name_text;
+    if (sample) {
+        conversion.kind = sample_kind_of(entry.bytes(), entry.length());
+        conversion.loop_mode = static_cast<LoopMode>(std::clamp(entry.loop_option - '0', 0, 2));
+        conversion.channel_mode = static_cast<ChannelMode>(std::clamp(entry.channel_option - '0', 0, 2));
+        conversion.sample_number = send.sample_number;
+        conversion.device = settings.sds_dev;
+        if (settings.send_zbname) name_value = sample_name_code(name);
+        if (settings.use_xsds) name_text = sample_base_name(name);
+        state.sending_sample.store(1);
+    } else {
+        send.hs_mode = hs_mode_unlimited;
+    }
+    state.sending.store(1);
+    context.window->set_text(ids::send, text_stop_send);
+    pos = 0;
+    size_t len = entry.length();
+    const uint8_t* message = entry.bytes();
+    const bool handshake = settings.ignore_hs == 0;
+
+    while (pos <= len) {
+        const uint8_t* to_send = nullptr;
+        size_t length = 0;
+        if (!sample) {
+            while (pos < len && *message != 0xF0) {
+                ++message;
+                ++pos;
+            }
+            if (pos >= len) break;
+            const void* end = std::memchr(message, 0xF7, len - pos);
+            if (!end) break;  // an incomplete tail is not sent
+            to_send = message;
+            length = static_cast<const uint8_t*>(end) - message + 1;
+        } else {
+            bool resend = false;
+            if (handshake) {
+                await_answer(send, pos);
+                if (!cancelled(state) && state.hs_reply.load() == hs_nak) {
+                    if (send.last_message && send.last_length > 4 &&
+                        send.last_message[4] == state.hs_nak_packet.load()) {
+                        resend = true;
+                    } else {
+                        state.cancel_request.store(1);
+                    }
+                }
+            }
+            if (resend) {
+                to_send = send.last_message;
+                length = send.last_length;
+            } else if (!cancelled(state) && pos != len) {
+                length = convert_sample_step(conversion, pos, len, message, name_value, name_text);
+                to_send = message;
+            }
+            if (!cancelled(state)) {
+                if (length == 0) {
+                    send.last_message = nullptr;
+                    send.last_length = 0;
+                    break;
+                }
+                send.last_message = to_send;
+                send.last_length = length;
+            }
+        }
+        if (!cancelled(state)) {
+            int result = midi_ok;
+            if (send_message(send, to_send, length, result) == Sent::port_error) {
+                port_error_path(send, result);
+                return false;
+            }
+            if (!sample) {
+                message += length;
+                pos += length;
+            }
+            show_progress(state, pos, len);
+        }
+        if (state.cancel_request.load() == 1) {
+            stop_path(send);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void mark_send_entries(TransferList& list) {
+    for (ListItem& item : list.items) item.entry->send_mark = item.selected ? 'L' : 'U';
+}
+
+int next_send_entry(TransferList& list) {
+    for (size_t i = 0; i < list.items.size(); ++i) {
+        if (list.items[i].entry->send_mark == 'L') {
+            list.items[i].entry->send_mark = 'S';
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void send_thread(SendContext& context) {
+    use_precise_timed_waits();
+    TransferList& list = *context.list;
+    TransferState& state = *context.ports->state;
+    Send send{context, state, context.ports->out.load(), MidiHeader{}};
+    int total = 0;
+    int index = -1;
+    {
+        std::lock_guard lock(*context.list_mutex);
+        if (selected_count(list) == 0) return;
+        total = selected_count(list);
+        mark_send_entries(list);
+    }
+    const std::optional<uint32_t> samplepos = read_unsigned(context.window->text(ids::samplepos));
+    const int64_t number = samplepos ? int64_t{*samplepos} - 1 : 0;
+    send.sample_number = static_cast<int32_t>(std::clamp<int64_t>(number, 0, INT32_MAX));
+    {
+        std::lock_guard lock(*context.list_mutex);
+        index = next_send_entry(list);
+    }
+    send.hs_mode = hs_mode_unlimited;
+    int n = 1;
+    state.hs_reply.store(hs_none);
+    send.last_message = nullptr;
+    size_t pos = 0;
+
+    while (index >= 0) {
+        const Entry* entry = nullptr;
+        std::string name;
+        {
+            std::lock_guard lock(*context.list_mutex);
+            show_send_counter(list, n, total);
+            entry = entry_at(list, index);
+            name = entry_name(list, index);
+            show_entry_info(list, entry);
+        }
+        ++n;
+        if (entry && !send_entry(send, *entry, name, pos)) return;
+        {
+            std::lock_guard lock(*context.list_mutex);
+            index = next_send_entry(list);
+        }
+        ++send.sample_number;
+        if (state.sending.load() != 1) break;
+    }
+
+    state.status_bits.fetch_and(~status_sending);
+    context.window->set_text(ids::status, "Sent: " + std::to_string(pos));
+    context.window->set_text(ids::send_counter, "");
+    state.progress_percent.store(0);
+    context.window->set_text(ids::send, text_send);
+    state.sending.store(0);
+    notify_transfer(state);
+}
+
+}  // namespace jx

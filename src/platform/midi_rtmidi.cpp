@@ -1,0 +1,513 @@
+#include "platform/midi_rtmidi.h"
+
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace jx {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// RtMidi's JACK output ring holds 16384 bytes, one of which stays free; each message costs its
+// bytes and an int for its length.
+constexpr size_t jack_ring_capacity = 16383;
+constexpr size_t jack_message_overhead = sizeof(int);
+// The pieces of a long message: small enough that a short reply never waits long for room.
+constexpr size_t jack_piece_size = 4096;
+// Cycles that surely have run RtMidi's process callback completely after a write: the cycle
+// under way may have read the ring just before the write, and clients may run side by side.
+constexpr uint64_t jack_cycles_to_drain = 3;
+// How long the server may take to run those cycles before the port counts as failed.
+constexpr auto jack_cycle_limit = std::chrono::seconds(2);
+
+void quiet_jack(const char*) {}
+
+// A JACK client of the backend's own, without ports: it counts the server's cycles, so that
+// the backend knows when RtMidi's ring has been emptied, and it asks the server whether a port
+// still exists.
+class JackCycles {
+  public:
+    explicit JackCycles(const std::string& name) {
+        jack_status_t status;
+        client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+        if (!client_) return;
+        jack_set_process_callback(client_, &JackCycles::process, this);
+        jack_on_shutdown(client_, &JackCycles::shutdown, this);
+        if (jack_activate(client_) != 0) {
+            jack_client_close(client_);
+            client_ = nullptr;
+        }
+    }
+    ~JackCycles() {
+        if (client_) jack_client_close(client_);
+    }
+    JackCycles(const JackCycles&) = delete;
+    JackCycles& operator=(const JackCycles&) = delete;
+
+    bool running() const { return client_ && !gone_.load(); }
+
+    // Waits until `count` more cycles have run; false when the server stalls or has gone.
+    bool wait_cycles(uint64_t count) const {
+        const uint64_t target = cycles_.load() + count;
+        const Clock::time_point deadline = Clock::now() + jack_cycle_limit;
+        while (cycles_.load() < target) {
+            if (!running() || Clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    uint64_t cycles() const { return cycles_.load(); }
+
+    bool port_exists(const std::string& name) const {
+        return running() && jack_port_by_name(client_, name.c_str()) != nullptr;
+    }
+
+  private:
+    static int process(jack_nframes_t, void* self) {
+        static_cast<JackCycles*>(self)->cycles_.fetch_add(1);
+        return 0;
+    }
+    static void shutdown(void* self) { static_cast<JackCycles*>(self)->gone_.store(true); }
+
+    jack_client_t* client_ = nullptr;
+    std::atomic<uint64_t> cycles_{0};
+    std::atomic<bool> gone_{false};
+};
+
+// Collects RtMidi's warnings and errors of one object instead of letting it print them.
+struct ErrorSlot {
+    std::mutex mutex;
+    std::string text;
+
+    static void callback(RtMidiError::Type, const std::string& text, void* self) {
+        auto* slot = static_cast<ErrorSlot*>(self);
+        std::lock_guard lock(slot->mutex);
+        if (slot->text.empty()) slot->text = text;
+    }
+    std::string take() {
+        std::lock_guard lock(mutex);
+        return std::exchange(text, {});
+    }
+};
+
+struct Port {
+    unsigned rtmidi_index;
+    std::string name;
+};
+
+}  // namespace
+
+struct RtMidiBackend::State {
+    std::string client_name;
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    std::string unavailable;  // why no port can be used
+    std::unique_ptr<JackCycles> jack;
+
+    std::mutex mutex;  // the listing objects
+    ErrorSlot list_errors;
+    std::unique_ptr<RtMidiOut> list_out;
+    std::unique_ptr<RtMidiIn> list_in;
+
+    bool own_port(const std::string& name) const {
+        return name.size() > client_name.size() &&
+               name.compare(0, client_name.size(), client_name) == 0 &&
+               (name[client_name.size()] == '-' || name[client_name.size()] == ':');
+    }
+
+    // The port `index` of a list; false with the reason when there is none.
+    template <typename Lister>
+    bool port_at(Lister& lister, int index, const char* direction, Port& port, std::string& error) {
+        std::lock_guard lock(mutex);
+        std::vector<Port> list = ports(lister);
+        if (index < 0 || index >= static_cast<int>(list.size())) {
+            error = unavailable.empty()
+                        ? std::string("There is no MIDI ") + direction + " with this number."
+                        : unavailable;
+            return false;
+        }
+        port = list[index];
+        return true;
+    }
+    std::unique_ptr<MidiOutConnection> open_out(const Port* port, const std::string& virtual_name,
+                                                std::string& error);
+    std::unique_ptr<MidiInConnection> open_in(const Port* port, const std::string& virtual_name,
+                                              MidiInSink& sink, std::string& error);
+
+    template <typename Lister>
+    std::vector<Port> ports(Lister& lister) {
+        std::vector<Port> list;
+        if (!lister) return list;
+        const unsigned count = lister->getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            std::string name = lister->getPortName(i);
+            if (!name.empty() && !own_port(name)) list.push_back({i, std::move(name)});
+        }
+        list_errors.take();  // a port that vanished while listing is simply not listed
+        return list;
+    }
+};
+
+namespace {
+
+bool jack_server_running() {
+    jack_status_t status;
+    jack_client_t* probe = jack_client_open("jx-probe", JackNoStartServer, &status);
+    if (!probe) return false;
+    jack_client_close(probe);
+    return true;
+}
+
+// Whether RtMidi can use `api` here without failing (and printing) on construction.
+bool api_usable(RtMidi::Api api) {
+    if (api == RtMidi::LINUX_ALSA) return ::access("/dev/snd/seq", R_OK | W_OK) == 0;
+    if (api == RtMidi::UNIX_JACK) return jack_server_running();
+    return false;
+}
+
+std::string unusable_reason(RtMidi::Api api) {
+    if (api == RtMidi::LINUX_ALSA) return "The ALSA sequencer (/dev/snd/seq) is not available.";
+    if (api == RtMidi::UNIX_JACK) return "The JACK server is not running.";
+    return "RtMidi was built without this MIDI API.";
+}
+
+template <typename Object>
+std::unique_ptr<Object> make_object(RtMidi::Api api, const std::string& client, ErrorSlot& errors,
+                                    std::string& error) {
+    try {
+        auto object = std::make_unique<Object>(api, client);
+        object->setErrorCallback(&ErrorSlot::callback, &errors);
+        return object;
+    } catch (const RtMidiError& e) {
+        error = e.getMessage();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return nullptr;
+}
+
+// An output port: RtMidi's object, connected once and kept while the program reopens the port.
+class RtMidiOutConnection : public MidiOutConnection {
+  public:
+    RtMidiOutConnection(std::unique_ptr<RtMidiOut> out, std::unique_ptr<ErrorSlot> errors,
+                        const JackCycles* jack, std::string target)
+        : out_(std::move(out)),
+          errors_(std::move(errors)),
+          jack_(jack),
+          target_(std::move(target)) {}
+    ~RtMidiOutConnection() override {
+        try {
+            out_->closePort();
+        } catch (...) {
+        }
+    }
+
+    int write(const uint8_t* data, size_t length, Clock::time_point, std::string& error) override {
+        if (jack_ && !target_.empty() && !jack_->port_exists(target_)) {
+            error = "The MIDI port " + target_ + " is gone.";
+            return midi_error;
+        }
+        if (!jack_) return send(data, length, error);
+        for (size_t done = 0; done < length;) {
+            const size_t piece = std::min(jack_piece_size, length - done);
+            const size_t cost = piece + jack_message_overhead;
+            if (queued_ + cost > jack_ring_capacity) {
+                const uint64_t ran = jack_->cycles() - queued_at_;
+                if (ran < jack_cycles_to_drain && !jack_->wait_cycles(jack_cycles_to_drain - ran)) {
+                    error = "The JACK server stopped taking MIDI data (" + std::to_string(length) +
+                            "-byte message, " + std::to_string(done) + " bytes sent).";
+                    return midi_error;
+                }
+                queued_ = 0;
+            }
+            const int result = send(data + done, piece, error);
+            if (result != midi_ok) return result;
+            queued_ += cost;
+            queued_at_ = jack_->cycles();
+            done += piece;
+        }
+        return midi_ok;
+    }
+
+  private:
+    int send(const uint8_t* data, size_t length, std::string& error) {
+        try {
+            out_->sendMessage(data, length);
+        } catch (const RtMidiError& e) {
+            error = e.getMessage();
+            return midi_error;
+        }
+        std::string text = errors_->take();
+        if (text.empty()) return midi_ok;
+        error = text + " (" + std::to_string(length) + "-byte message)";
+        return midi_error;
+    }
+
+    std::unique_ptr<RtMidiOut> out_;
+    std::unique_ptr<ErrorSlot> errors_;
+    const JackCycles* jack_;
+    std::string target_;  // the port connected to; empty for a port others connect to
+    size_t queued_ = 0;   // bytes put into RtMidi's ring since it was last surely empty
+    uint64_t queued_at_ = 0;
+};
+
+// An input port. RtMidi calls back on its own thread (JACK's real-time thread): the bytes go
+// straight into the sink, which neither blocks nor allocates.
+class RtMidiInConnection : public MidiInConnection {
+  public:
+    RtMidiInConnection(std::unique_ptr<RtMidiIn> in, std::unique_ptr<ErrorSlot> errors,
+                       MidiInSink& sink)
+        : in_(std::move(in)), errors_(std::move(errors)), sink_(sink) {
+        in_->ignoreTypes(false, true, true);
+        in_->setCallback(&RtMidiInConnection::arrived, this);
+    }
+    ~RtMidiInConnection() override {
+        stop();
+        try {
+            in_->cancelCallback();
+            in_->closePort();
+        } catch (...) {
+        }
+    }
+
+    bool open_port(unsigned rtmidi_index, const std::string& name, std::string& error) {
+        try {
+            in_->openPort(rtmidi_index, "in");
+        } catch (const RtMidiError& e) {
+            error = e.getMessage();
+            return false;
+        }
+        if (opened(error) && in_->isPortOpen()) return true;
+        if (error.empty()) error = "Could not connect to " + name + ".";
+        return false;
+    }
+    bool open_virtual(const std::string& port_name, std::string& error) {
+        try {
+            in_->openVirtualPort(port_name);
+        } catch (const RtMidiError& e) {
+            error = e.getMessage();
+            return false;
+        }
+        return opened(error);
+    }
+
+    int start(std::string&) override {
+        started_.store(true);
+        return midi_ok;
+    }
+    void stop() override {
+        started_.store(false);
+        // A callback under way may still be pushing; after this nothing more is pushed.
+        while (busy_.load() != 0) std::this_thread::yield();
+    }
+
+  private:
+    // True when RtMidi reported nothing; otherwise its text is the error.
+    bool opened(std::string& error) {
+        error = errors_->take();
+        return error.empty();
+    }
+    static void arrived(double, std::vector<unsigned char>* message, void* self) {
+        auto* connection = static_cast<RtMidiInConnection*>(self);
+        connection->busy_.fetch_add(1);
+        if (connection->started_.load() && message && !message->empty())
+            connection->sink_.push(message->data(), message->size());
+        connection->busy_.fetch_sub(1);
+    }
+
+    std::unique_ptr<RtMidiIn> in_;
+    std::unique_ptr<ErrorSlot> errors_;
+    MidiInSink& sink_;
+    std::atomic<bool> started_{false};
+    std::atomic<int> busy_{0};
+};
+
+}  // namespace
+
+RtMidiBackend::RtMidiBackend(std::string client_name, std::string api)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.client_name = std::move(client_name);
+    // libjack reports a missing server on stderr; the backend says it in its own words.
+    jack_set_error_function(quiet_jack);
+    jack_set_info_function(quiet_jack);
+
+    std::vector<RtMidi::Api> candidates;
+    if (api == "alsa") {
+        candidates = {RtMidi::LINUX_ALSA};
+    } else if (api == "jack") {
+        candidates = {RtMidi::UNIX_JACK};
+    } else {
+        RtMidi::getCompiledApi(candidates);
+    }
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    for (RtMidi::Api candidate : candidates) {
+        if (std::find(compiled.begin(), compiled.end(), candidate) == compiled.end()) {
+            s.unavailable +=
+                (s.unavailable.empty() ? "" : " ") + unusable_reason(RtMidi::UNSPECIFIED);
+            continue;
+        }
+        if (!api_usable(candidate)) {
+            s.unavailable += (s.unavailable.empty() ? "" : " ") + unusable_reason(candidate);
+            continue;
+        }
+        s.api = candidate;
+        s.unavailable.clear();
+        break;
+    }
+    if (s.api == RtMidi::UNSPECIFIED) return;
+    if (s.api == RtMidi::UNIX_JACK) {
+        s.jack = std::make_unique<JackCycles>(s.client_name + "-clock");
+        if (!s.jack->running()) {
+            s.unavailable = unusable_reason(RtMidi::UNIX_JACK);
+            s.api = RtMidi::UNSPECIFIED;
+            return;
+        }
+    }
+    std::string error;
+    s.list_out = make_object<RtMidiOut>(s.api, s.client_name + "-list", s.list_errors, error);
+    s.list_in = make_object<RtMidiIn>(s.api, s.client_name + "-list", s.list_errors, error);
+    if (!s.list_out || !s.list_in) s.unavailable = error;
+}
+
+RtMidiBackend::~RtMidiBackend() = default;
+
+std::string RtMidiBackend::api_from_environment() {
+    const char* value = std::getenv("JX_MIDI_API");
+    if (!value) return {};
+    const std::string api = value;
+    return api == "alsa" || api == "jack" ? api : std::string();
+}
+
+std::string RtMidiBackend::unavailable_reason() const {
+    return state_->unavailable;
+}
+
+int RtMidiBackend::out_count() {
+    std::lock_guard lock(state_->mutex);
+    return static_cast<int>(state_->ports(state_->list_out).size());
+}
+
+std::string RtMidiBackend::out_name(int index) {
+    Port port;
+    std::string ignored;
+    return state_->port_at(state_->list_out, index, "output", port, ignored) ? port.name
+                                                                             : std::string();
+}
+
+int RtMidiBackend::in_count() {
+    std::lock_guard lock(state_->mutex);
+    return static_cast<int>(state_->ports(state_->list_in).size());
+}
+
+std::string RtMidiBackend::in_name(int index) {
+    Port port;
+    std::string ignored;
+    return state_->port_at(state_->list_in, index, "input", port, ignored) ? port.name
+                                                                           : std::string();
+}
+
+// An output connected to `port`, or, without one, a port named `virtual_name` that others
+// connect to.
+std::unique_ptr<MidiOutConnection> RtMidiBackend::State::open_out(const Port* port,
+                                                                  const std::string& virtual_name,
+                                                                  std::string& error) {
+    if (api == RtMidi::UNSPECIFIED) {
+        error = unavailable;
+        return nullptr;
+    }
+    auto errors = std::make_unique<ErrorSlot>();
+    auto out = make_object<RtMidiOut>(api, client_name + "-out", *errors, error);
+    if (!out) return nullptr;
+    try {
+        if (port)
+            out->openPort(port->rtmidi_index, "out");
+        else
+            out->openVirtualPort(virtual_name);
+    } catch (const RtMidiError& e) {
+        error = e.getMessage();
+        return nullptr;
+    }
+    error = errors->take();
+    if (!error.empty()) return nullptr;
+    if (port) {
+        if (!out->isPortOpen()) {
+            error = "Could not connect to " + port->name + ".";
+            return nullptr;
+        }
+        // A message written before the server runs the new connection would go nowhere.
+        if (jack && !jack->wait_cycles(jack_cycles_to_drain)) {
+            error = "The JACK server does not run its cycles.";
+            return nullptr;
+        }
+    }
+    return std::make_unique<RtMidiOutConnection>(std::move(out), std::move(errors), jack.get(),
+                                                 jack && port ? port->name : std::string());
+}
+
+std::unique_ptr<MidiInConnection> RtMidiBackend::State::open_in(const Port* port,
+                                                                const std::string& virtual_name,
+                                                                MidiInSink& sink,
+                                                                std::string& error) {
+    if (api == RtMidi::UNSPECIFIED) {
+        error = unavailable;
+        return nullptr;
+    }
+    auto errors = std::make_unique<ErrorSlot>();
+    auto in = make_object<RtMidiIn>(api, client_name + "-in", *errors, error);
+    if (!in) return nullptr;
+    // The connection sets the callback before the port opens, so nothing is queued unseen.
+    auto connection = std::make_unique<RtMidiInConnection>(std::move(in), std::move(errors), sink);
+    const bool opened = port ? connection->open_port(port->rtmidi_index, port->name, error)
+                             : connection->open_virtual(virtual_name, error);
+    return opened ? std::move(connection) : nullptr;
+}
+
+std::unique_ptr<MidiOutConnection> RtMidiBackend::open_out(int index, std::string& error) {
+    Port port;
+    if (!state_->port_at(state_->list_out, index, "output", port, error)) return nullptr;
+    return state_->open_out(&port, {}, error);
+}
+
+std::unique_ptr<MidiInConnection> RtMidiBackend::open_in(int index, MidiInSink& sink,
+                                                         std::string& error) {
+    Port port;
+    if (!state_->port_at(state_->list_in, index, "input", port, error)) return nullptr;
+    return state_->open_in(&port, {}, sink, error);
+}
+
+std::unique_ptr<MidiOutConnection> RtMidiBackend::open_virtual_out(const std::string& port_name,
+                                                                   std::string& error) {
+    return state_->open_out(nullptr, port_name, error);
+}
+
+std::unique_ptr<MidiInConnection> RtMidiBackend::open_virtual_in(const std::string& port_name,
+                                                                 MidiInSink& sink,
+                                                                 std::string& error) {
+    return state_->open_in(nullptr, port_name, sink, error);
+}
+
+int midi_in_open_virtual(RtMidiBackend& backend, const std::string& port_name,
+                         MidiInCallback callback, void* instance, MidiIn*& handle,
+                         std::string& error) {
+    handle = nullptr;
+    auto in = std::make_unique<MidiIn>(callback, instance);
+    in->connection = backend.open_virtual_in(port_name, in->sink, error);
+    if (!in->connection) return midi_error;
+    in->sink.start_delivery();
+    handle = in.release();
+    if (callback) callback(handle, MidiInMessage::open, instance, nullptr);
+    return midi_ok;
+}
+
+}  // namespace jx

@@ -1,0 +1,99 @@
+// What every jx-cli command shares: options as --name=value, and one form for usage errors.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "maker_message.h"
+#include "run_command.h"
+#include "sample_file_maker.h"
+#include "temp_dir.h"
+#include "xdg_folders.h"
+
+namespace jx {
+namespace {
+
+struct CliArguments : ::testing::Test {
+    test::TempDir dir;
+    test::CommandResult run(const std::vector<std::string>& args) {
+        return test::run_command(JX_CLI_PATH, args, dir.file("stderr.txt"));
+    }
+    std::string wav() {
+        test::Bytes data(40, 0x11);
+        return dir.write(
+            "a.wav", test::riff({test::fmt_chunk(1, 2, 48000, 16), test::wav_chunk("data", data)}));
+    }
+};
+
+TEST_F(CliArguments, ValuesMayFollowAnEqualsSign) {
+    test::XdgFolders xdg;
+    const std::string sample = wav();
+    const std::string kit = dir.write("kit.syx", test::record(0x02, 'P', {1, 2, 3}));
+    struct Case {
+        std::vector<std::string> spaced, joined;
+        std::string spaced_file, joined_file;  // what each form writes, the same byte for byte
+    } cases[] = {
+        {{"sds", sample, "--out", dir.file("s1.syx"), "--sds-dev", "5", "--loop", "on"},
+         {"sds", sample, "--out=" + dir.file("s2.syx"), "--sds-dev=5", "--loop=on"},
+         dir.file("s1.syx"),
+         dir.file("s2.syx")},
+        {{"tonepak", sample, "--out", dir.file("t1"), "--channel", "left"},
+         {"tonepak", sample, "--out=" + dir.file("t2"), "--channel=left"},
+         dir.file("t1/a.syx"),
+         dir.file("t2/a.syx")},
+        {{"save-list", dir.file("l1.jx"), "--samplepos", "7", kit},
+         {"save-list", dir.file("l2.jx"), "--samplepos=7", kit},
+         dir.file("l1.jx"),
+         dir.file("l2.jx")},
+        {{"config", "--set", "midi_del=30"},
+         {"config", "--set=midi_del=30"},
+         xdg.registry_file(),
+         xdg.registry_file()},
+    };
+    for (const Case& c : cases) {
+        test::CommandResult spaced = run(c.spaced);
+        std::vector<uint8_t> spaced_bytes = test::read_file(c.spaced_file);
+        std::filesystem::remove(c.joined_file);
+        test::CommandResult joined = run(c.joined);
+        EXPECT_EQ(spaced.status, 0) << c.spaced[0] << ": " << spaced.err;
+        EXPECT_EQ(joined.status, 0) << c.joined[0] << ": " << joined.err;
+        EXPECT_FALSE(spaced_bytes.empty()) << c.spaced[0];
+        EXPECT_EQ(test::read_file(c.joined_file), spaced_bytes) << c.joined[0];
+    }
+}
+
+TEST_F(CliArguments, UsageErrorsAreOneLineThatPointsToTheHelp) {
+    const std::string sample = wav();
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"info", "--bogus", sample}, "jx-cli info: unknown option '--bogus'"},
+        {{"info", "--js", sample}, "jx-cli info: unknown option '--js'"},  // no abbreviations
+        {{"info", "--json=yes", sample}, "jx-cli info: --json takes no value"},
+        {{"info", "-j", sample}, "jx-cli info: unknown option '-j'"},
+        {{"info"}, "jx-cli info: no file given"},
+        {{"sds", sample, "--out"}, "jx-cli sds: --out needs a file name"},
+        {{"sds", sample, "--out=", "--loop=on"}, "jx-cli sds: --out needs a file name"},
+        {{"sds", sample, "--out", "x.syx", "--sds-dev=0x7f"},
+         "jx-cli sds: --sds-dev takes a number from 0 to 255"},
+        {{"tonepak", sample, "--out", dir.file("o"), "--channel=middle"},
+         "jx-cli tonepak: --channel takes both, left or right"},
+        {{"save-list", dir.file("l.jx"), sample, "--samplepos= 1"},
+         "jx-cli save-list: --samplepos takes a number from 0 to 4294967295"},
+        {{"config", "midi_in=1"}, "jx-cli config: unexpected argument 'midi_in=1'"},
+        {{"config", "--set", "midi_in=+1"},
+         "jx-cli config: bad value '+1' for midi_in (-1 to 2147483647)"},
+    };
+    for (const Case& c : cases) {
+        test::CommandResult r = run(c.args);
+        const std::string& command = c.args[0];
+        EXPECT_EQ(r.status, 2) << c.err;
+        EXPECT_EQ(r.err, c.err + " (try 'jx-cli " + command + " --help')\n");
+        EXPECT_EQ(r.out, "") << c.err;
+    }
+}
+
+}  // namespace
+}  // namespace jx

@@ -1,0 +1,198 @@
+// jx-cli send and jx-device as two programs talking over a private JACK server: what arrives is
+// byte for byte what was sent, and every answer of the device ends the send as it should.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "jack_server.h"
+#include "maker_message.h"
+#include "run_command.h"
+#include "sample_file_maker.h"
+#include "temp_dir.h"
+#include "xdg_folders.h"
+
+namespace jx::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+Bytes sysex_message(size_t length, uint8_t seed) {
+    Bytes m(length);
+    m.front() = 0xF0;
+    for (size_t i = 1; i + 1 < length; ++i) m[i] = static_cast<uint8_t>((i * 13 + seed) & 0x7F);
+    m.back() = 0xF7;
+    return m;
+}
+
+// A mono WAV of `frames` frames of a rising and falling ramp, at `bits` bits.
+Bytes ramp_wav(uint32_t frames, uint32_t bits) {
+    Bytes data;
+    const uint32_t bytes_per_sample = bits / 8;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const int32_t value =
+            static_cast<int32_t>((i * 2654435761u) >> (32 - bits)) - (1 << (bits - 1));
+        for (uint32_t b = 0; b < bytes_per_sample; ++b)
+            data.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * b)));
+    }
+    return riff({fmt_chunk(1, 1, 44100, bits), wav_chunk("data", data)});
+}
+
+struct SendResult {
+    int status;
+    std::vector<std::string> lines;
+    std::string err;
+};
+
+// A JACK server, a jx-device on it, and a home of its own for jx-cli's settings.
+class SendOverJack : public ::testing::Test {
+  protected:
+    XdgFolders folders;
+    TempDir dir;
+    JackServer server;
+    std::unique_ptr<ChildProcess> device;
+
+    void start_device(std::vector<std::string> faults = {}) {
+        ASSERT_TRUE(server.up()) << server.log();
+        std::vector<std::string> args = {"--out", dir.file("taken.syx")};
+        args.insert(args.end(), faults.begin(), faults.end());
+        device = std::make_unique<ChildProcess>(JX_DEVICE_PATH, args);
+        ASSERT_TRUE(device->wait_for_text("\"ready\"", 10s)) << device->err();
+    }
+
+    SendResult send(const std::vector<std::string>& files, std::vector<std::string> options) {
+        std::vector<std::string> args = {"send"};
+        args.insert(args.end(), files.begin(), files.end());
+        std::vector<std::string> to = {"--to", "jx-device", "--from", "jx-device"};
+        args.insert(args.end(), to.begin(), to.end());
+        args.insert(args.end(), options.begin(), options.end());
+        ChildProcess cli(JX_CLI_PATH, args);
+        const int status = cli.wait_exit(30s);
+        return {status, cli.lines(), cli.err()};
+    }
+
+    Bytes taken() const { return read_file(dir.file("taken.syx")); }
+
+    // The dump `jx-cli sds` writes for a sample sent as the given Samplepos.
+    Bytes sds_reference(const std::string& sample, int samplepos) {
+        const std::string out = dir.file("reference-" + std::to_string(samplepos) + ".syx");
+        CommandResult r = run_command(
+            JX_CLI_PATH, {"sds", sample, "--out", out, "--samplepos", std::to_string(samplepos)},
+            dir.file("sds.err"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return read_file(out);
+    }
+};
+
+// A SysEx file, a 16-bit and a 24-bit sample under the handshake at Turbo speed: the device takes
+// the SysEx messages as they are in the file and each sample as `jx-cli sds` writes its dump,
+// numbered on from the SysEx entry.
+TEST_F(SendOverJack, EveryKindOfEntryArrivesByteExact) {
+    start_device();
+    const Bytes sysex = concat({sysex_message(40, 1), sysex_message(300, 2)});
+    const std::string syx = dir.write("dump.syx", sysex);
+    const std::string wav16 = dir.write("ramp16.wav", ramp_wav(700, 16));
+    const std::string wav24 = dir.write("ramp24.wav", ramp_wav(500, 24));
+
+    SendResult r = send({syx, wav16, wav24}, {"--handshake", "--turbo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(device->wait_for_line(
+        [](const std::string& line) {
+            return line.find("\"sample\"") != std::string::npos &&
+                   line.find("\"number\":2") != std::string::npos;
+        },
+        10s))
+        << device->err();
+
+    const Bytes expected = concat({sysex, sds_reference(wav16, 2), sds_reference(wav24, 3)});
+    EXPECT_EQ(taken(), expected);
+    ASSERT_EQ(r.lines.size(), 4u);  // the Turbo speed, then one line per entry
+    EXPECT_NE(r.lines[0].find("\"turbo_speed\""), std::string::npos) << r.lines[0];
+    for (size_t i = 1; i < r.lines.size(); ++i)
+        EXPECT_NE(r.lines[i].find("\"result\": \"sent\""), std::string::npos) << r.lines[i];
+}
+
+// Messages longer than one JACK period carries, and far longer than RtMidi's ring, arrive whole.
+TEST_F(SendOverJack, LongSysExMessagesArriveWhole) {
+    start_device();
+    const Bytes sysex = concat({sysex_message(7000, 3), sysex_message(100 * 1024, 4)});
+    const std::string syx = dir.write("long.syx", sysex);
+
+    SendResult r = send({syx}, {"--turbo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(device->wait_for_line(
+        [](const std::string& line) { return line.find("\"length\":102400") != std::string::npos; },
+        10s))
+        << device->err();
+    EXPECT_EQ(taken(), sysex);
+}
+
+// The server's ports come first, the virtual device last, and jx-cli's own ports never.
+TEST_F(SendOverJack, PortsListsTheServersPortsThenTheVirtualDevice) {
+    start_device();
+    CommandResult r = run_command(JX_CLI_PATH, {"ports"}, dir.file("ports.err"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"direction\": \"in\", \"index\": 0, \"name\": \"jx-device-out:out\"}\n"
+              "{\"direction\": \"in\", \"index\": 1, \"name\": \"Virtual device\"}\n"
+              "{\"direction\": \"out\", \"index\": 0, \"name\": \"jx-device-in:in\"}\n"
+              "{\"direction\": \"out\", \"index\": 1, \"name\": \"Virtual device\"}\n");
+}
+
+struct FaultCase {
+    const char* name;
+    std::vector<std::string> device_faults;
+    int status;
+    const char* reason;  // a part of what jx-cli says on stderr; empty: nothing
+    std::vector<std::string> send_options = {"--handshake", "--turbo"};
+};
+
+class SendFaultsOverJack : public SendOverJack, public ::testing::WithParamInterface<FaultCase> {};
+
+// The device's answers end the send with the exit status and reason they call for.
+TEST_P(SendFaultsOverJack, EndsWithTheRightStatus) {
+    const FaultCase& c = GetParam();
+    start_device(c.device_faults);
+    const std::string wav = dir.write("ramp.wav", ramp_wav(600, 16));
+    SendResult r = send({wav}, c.send_options);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (*c.reason)
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    else
+        EXPECT_EQ(r.err, "");
+    if (c.status == 0) {
+        ASSERT_TRUE(device->wait_for_text("\"sample\"", 10s));
+        EXPECT_EQ(taken().size(),
+                  sds_reference(wav, 1).size() + (c.device_faults[0] == "--nak" ? 127u : 0u));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SendFaultsOverJack,
+    ::testing::Values(
+        FaultCase{"nak_once_is_sent_again", {"--nak", "3"}, 0, ""},
+        FaultCase{"wait_gives_more_time", {"--wait", "2", "--wait-ms", "300"}, 0, ""},
+        FaultCase{"cancel", {"--cancel", "4"}, 1, "Remotely cancelled."},
+        FaultCase{"silence_later_times_out", {"--silent-from", "5"}, 1, "time"},
+        // Under the handshake a pulled cable shows as silence; without it, the next
+        // message finds the port gone.
+        FaultCase{"unplugged_in_handshake", {"--unplug", "3"}, 1, "time-out"},
+        FaultCase{
+            "unplugged", {"--unplug", "3"}, 1, "jx-device-in:in is gone", {"--no-handshake"}}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+// Ctrl-C while the device keeps silent after the dump header stops the send: exit 130.
+TEST_F(SendOverJack, InterruptStopsTheSend) {
+    start_device({"--silent-from", "-1"});
+    const std::string wav = dir.write("ramp.wav", ramp_wav(600, 16));
+    ChildProcess cli(JX_CLI_PATH,
+                     {"send", wav, "--to", "jx-device", "--from", "jx-device", "--handshake"});
+    ASSERT_TRUE(device->wait_for_text("\"dump\"", 10s)) << device->err();
+    EXPECT_EQ(cli.stop(SIGINT, 10s), 130) << cli.err();
+}
+
+}  // namespace
+}  // namespace jx::test
