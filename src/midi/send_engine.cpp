@@ -157,7 +157,8 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
     if (sample) {
         conversion.kind = sample_kind_of(entry.bytes(), entry.length());
         conversion.loop_mode = static_cast<LoopMode>(std::clamp(entry.loop_option - '0', 0, 2));
-        conversion.channel_mode = static_cast<ChannelMode>(std::clamp(entry.channel_option - '0', 0, 2));
+        conversion.channel_mode =
+            static_cast<ChannelMode>(std::clamp(entry.channel_option - '0', 0, 2));
         conversion.sample_number = send.sample_number;
         conversion.device = settings.sds_dev;
         if (settings.send_zbname) name_value = sample_name_code(name);
@@ -253,7 +254,6 @@ int next_send_entry(TransferList& list) {
 }
 
 void send_thread(SendContext& context) {
-    use_precise_timed_waits();
     TransferList& list = *context.list;
     TransferState& state = *context.ports->state;
     Send send{context, state, context.ports->out.load(), MidiHeader{}};

@@ -1,0 +1,114 @@
+// jx-cli receive-file: a captured MIDI byte stream recorded as Receive records it, every entry
+// stored written to a folder.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/received_files.h"
+#include "midi/recorder.h"
+#include "platform/files.h"
+#include "platform/headless_window.h"
+#include "transfer/transfer_list.h"
+
+namespace jx::cli {
+
+namespace {
+
+const char* const receive_file_help =
+    "usage: jx-cli receive-file STREAM --out DIR [--format sds|wav|aiff|none]\n\n"
+    "Replays a captured MIDI byte stream (for example a .syx file saved by another tool) through\n"
+    "the recorder of the Receive button, handed over in the input buffers the MIDI input fills\n"
+    "(each ends at an F7 or after 16384 bytes), with the SDS handshake off since nobody is there\n"
+    "to answer, then stops as Stop Rec does. Plain SysEx is kept byte for byte; Sample Dump\n"
+    "Standard dumps are stored in the chosen form. Every entry stored is written to DIR as\n"
+    "<name><ext>: the name \"unnamed<n>\" or the dump's four-character name, the extension .wav,\n"
+    ".aif or .syx from the content; a name already written gets -2, -3, ... before the\n"
+    "extension, and '/' or a control character in a name becomes '_'. One JSON line per entry:\n"
+    "{\"name\", \"file\", \"size\"}.\n\n"
+    "  --out DIR       the folder the entries are written to (made when missing)\n"
+    "  --format FORM   how sample dumps are stored: sds (their own messages; the default), wav,\n"
+    "                  aiff, or none (the whole recording as one entry)\n"
+    "  --help          this text\n\n"
+    "A stream that cannot be read or a file that cannot be written is named on stderr, and the\n"
+    "exit status is 1. An SDS message refused (a bad packet, a header that cannot be decoded) or\n"
+    "a full receive buffer (8 MiB) ends the recording there, as Receive does: what came before\n"
+    "is written, the rest of the stream is not, and the exit status is 1.\n";
+
+int usage(const std::string& problem) {
+    return usage_error("receive-file", problem);
+}
+
+int failure(const std::string& problem) {
+    return cli::failure("receive-file", problem);
+}
+
+bool make_folder(const std::string& folder) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    return ::mkdir(folder.c_str(), 0777) == 0;
+}
+
+}  // namespace
+
+int cmd_receive_file(int argc, char** argv) {
+    Arguments args = read_arguments(
+        argc, argv, {{"out", "a folder name"}, {"format", "sds, wav, aiff or none"}});
+    if (args.help) return print_help(receive_file_help);
+    if (!args.problem.empty()) return usage(args.problem);
+    std::optional<std::string> out;
+    Settings settings;
+    settings.ignore_hs = 1;
+    settings.rec_format = rec_sds;
+    for (const auto& [name, value] : args.options) {
+        if (name == "out") {
+            if (value.empty()) return usage("--out needs a folder name");
+            out = value;
+        } else {
+            const int format = read_choice(value, {"sds", "wav", "aiff", "none"});
+            if (format < 0) return usage("--format takes sds, wav, aiff or none");
+            settings.rec_format = format;
+        }
+    }
+    if (args.operands.size() > 1) return usage("give one stream file");
+    if (args.operands.empty()) return usage("no stream file given");
+    if (!out) return usage("--out is missing");
+    const std::string& file = args.operands[0];
+
+    const std::optional<std::vector<uint8_t>> stream = read_whole_file(file);
+    if (!stream) return failure("cannot read '" + file + "'");
+    if (!make_folder(*out)) return failure("cannot make the folder '" + *out + "'");
+
+    TransferState state;
+    state.receive_state = receive_idle;
+    HeadlessWindow window;
+    TransferList list;
+    std::mutex list_mutex;
+    Recorder recorder;
+    recorder.state = &state;
+    recorder.settings = &settings;
+    recorder.window = &window;
+    recorder.list = &list;
+    recorder.list_mutex = &list_mutex;
+    start_recording(recorder);
+    if (!is_recording(recorder)) return failure("no memory for the receive buffer");
+    replay_stream(recorder, stream->data(), stream->size());
+    // A rejected SDS message or a full receive buffer ends the recording before the stream ends.
+    const bool whole = is_recording(recorder);
+    stop_recording(recorder);
+
+    ReceivedFiles files{*out, {}};
+    for (const ListItem& item : list.items)
+        if (!write_received_entry(files, "receive-file", item.name, *item.entry)) return 1;
+    if (!whole)
+        return failure("the recording stopped before the end of '" + file +
+                       "' (an SDS message refused, or the receive buffer full)");
+    return 0;
+}
+
+}  // namespace jx::cli

@@ -1,0 +1,47 @@
+#include "cli/received_files.h"
+
+#include "cli/cli.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace jx::cli {
+
+const char* received_extension(const Entry& entry) {
+    switch (entry_type(entry)) {
+        case EntryType::wav:
+            return ".wav";
+        case EntryType::aiff:
+        case EntryType::aifc:
+            return ".aif";
+        default:
+            return ".syx";
+    }
+}
+
+std::string file_name_of(const std::string& entry_name) {
+    std::string name = entry_name;
+    for (char& c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || byte < 0x20 || byte == 0x7F) c = '_';
+    }
+    return name;
+}
+
+bool write_received_entry(ReceivedFiles& files, const char* command, const std::string& name,
+                          const Entry& entry) {
+    const std::string base = file_name_of(name);
+    const std::string extension = received_extension(entry);
+    std::string file_name = base + extension;
+    for (int n = 2; files.written.count(file_name); ++n)
+        file_name = base + "-" + std::to_string(n) + extension;
+    const std::string path = path_append(files.folder, file_name);
+    if (!write_file_atomically(path, entry.bytes(), entry.length())) {
+        failure(command, "cannot write '" + path + "'");
+        return false;
+    }
+    files.written.insert(file_name);
+    print_json_line({{"name", name}, {"file", path}, {"size", entry.length()}});
+    return true;
+}
+
+}  // namespace jx::cli

@@ -1,0 +1,324 @@
+#include "midi/recorder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "midi/midi_ports.h"
+#include "midi/store_received.h"
+#include "platform/dialog_ids.h"
+#include "platform/sysex.h"
+#include "platform/window.h"
+
+namespace jx {
+
+namespace {
+
+constexpr uint8_t first_real_time = 0xF8;
+// The maker's messages that are not recorded: the Turbo messages and those of device code 00.
+constexpr uint8_t turbo_header[6] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
+constexpr uint8_t maker_00_header[6] = {0xF0, 0x00, 0x6B, 0x2E, 0x00, 0x00};
+constexpr uint8_t turbo_answer_id = 0x02;
+constexpr uint8_t zbname_header[7] = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73};
+
+void show(Recorder& r, int id, const std::string& text) {
+    if (r.window) r.window->set_text(id, text);
+}
+
+// The first F0 or F7 at or after i, or count. An F0 inside a message means that message was cut
+// short (the platform drops the status byte that cut it) and a new one begins.
+size_t find_status(const uint8_t* data, size_t i, size_t count) {
+    const auto* f7 = static_cast<const uint8_t*>(std::memchr(data + i, sysex_end, count - i));
+    const size_t end = f7 ? static_cast<size_t>(f7 - data) : count;
+    const auto* f0 = static_cast<const uint8_t*>(std::memchr(data + i, sysex_start, end - i));
+    return f0 ? static_cast<size_t>(f0 - data) : end;
+}
+
+// A universal message while a send runs is the device speaking SDS to us: with the handshake in
+// use the send is stopped, as the device no longer listens to it.
+void stop_send_for_universal(Recorder& r) {
+    TransferState& state = *r.state;
+    if (r.settings->ignore_hs != 0 || state.sending.load() != 1) return;
+    show(r, ids::send, "Send");
+    state.cancel_request.store(1);
+    state.sending.store(0);
+    notify_transfer(state);
+}
+
+// Sorts the message from its header bytes; false while too few are held to tell (the input
+// buffer ended first). `ended` says the message ends (or is cut short) after them.
+bool sort_message(Recorder& r, bool ended) {
+    const auto& h = r.header;
+    if (r.header_count >= 2 && h[1] == universal_non_realtime) {
+        r.message_class = MessageClass::sds;
+        stop_send_for_universal(r);
+        return true;
+    }
+    if (r.header_count == header_byte_count) {
+        if (std::memcmp(h.data(), turbo_header, 6) == 0 ||
+            std::memcmp(h.data(), maker_00_header, 6) == 0) {
+            r.message_class = MessageClass::skip;
+            r.turbo_answer = h[6] == turbo_answer_id;
+        } else if (r.message_class == MessageClass::sds && r.settings->rec_format != rec_none &&
+                   std::memcmp(h.data(), zbname_header, 7) == 0) {
+            // A name message counts only right after SDS messages: it names the dump they began.
+            r.message_class = MessageClass::name;
+            r.name_bytes = {};
+            r.name_count = 0;
+        } else {
+            r.message_class = MessageClass::plain;
+        }
+        return true;
+    }
+    if (ended) {
+        r.message_class = MessageClass::plain;
+        return true;
+    }
+    return false;
+}
+
+// What the sorted message does with the header bytes it held.
+void take_header_bytes(Recorder& r) {
+    if (r.message_class == MessageClass::plain) {
+        append_received_bytes(r, r.header.data(), r.header_count);
+    } else if (r.message_class == MessageClass::sds) {
+        std::memcpy(r.universal.data(), r.header.data(), r.header_count);
+        r.universal_length = r.header_count;
+    }
+    r.header_count = 0;
+}
+
+// Bytes beyond the universal buffer are counted but not kept: no SDS message is that long, and
+// the receiver refuses a dump header or a data packet whose length is wrong.
+void collect_universal(Recorder& r, const uint8_t* bytes, size_t n) {
+    if (r.universal_length < universal_buffer_size) {
+        const size_t room = universal_buffer_size - r.universal_length;
+        std::memcpy(r.universal.data() + r.universal_length, bytes, n < room ? n : room);
+    }
+    r.universal_length += n;
+}
+
+// Handles the message's bytes from i by its class; returns where the next message may begin.
+size_t handle_message(Recorder& r, const uint8_t* data, size_t i, size_t count) {
+    const size_t end = find_status(data, i, count);
+    switch (r.message_class) {
+        case MessageClass::plain:
+            append_received_bytes(r, data + i, end - i);
+            break;
+        case MessageClass::sds:
+            collect_universal(r, data + i, end - i);
+            break;
+        case MessageClass::skip:
+            if (r.turbo_answer && end > i) {
+                set_turbo_speed(*r.state, data[i]);
+                r.turbo_answer = false;
+            }
+            break;
+        case MessageClass::name:
+            for (size_t k = i; k < end && r.name_count < r.name_bytes.size(); ++k)
+                r.name_bytes[r.name_count++] = data[k];
+            break;
+    }
+    if (end == count) return count;  // the message goes on in the next buffer
+    r.in_message = false;
+    r.turbo_answer = false;
+    const bool complete = data[end] == sysex_end;
+    switch (r.message_class) {
+        case MessageClass::plain:
+            if (complete) append_received_byte(r, sysex_end);
+            break;
+        case MessageClass::sds:
+            if (complete) {
+                collect_universal(r, data + end, 1);
+                sds_receive(r, r.universal.data(), r.universal_length);
+            }
+            r.universal_length = 0;
+            break;
+        case MessageClass::skip:
+            break;
+        case MessageClass::name: {
+            const auto& n = r.name_bytes;
+            if (complete && r.name_count == n.size())
+                r.pending_name = uint32_t{n[1]} << 24 | uint32_t{n[2]} << 16 | uint32_t{n[3]} << 8 |
+                                 uint32_t{n[4]};
+            r.message_class = MessageClass::sds;
+            break;
+        }
+    }
+    return complete ? end + 1 : end;
+}
+
+void record_locked(Recorder& r, const uint8_t* data, size_t count) {
+    size_t i = 0;
+    while (i < count && is_recording(r)) {
+        if (!r.in_message) {
+            const auto* f0 =
+                static_cast<const uint8_t*>(std::memchr(data + i, sysex_start, count - i));
+            if (!f0) break;  // bytes outside a message are not recorded
+            i = static_cast<size_t>(f0 - data) + 1;
+            r.in_message = true;
+            r.sorting = true;
+            r.header[0] = sysex_start;
+            r.header_count = 1;
+        }
+        if (r.sorting) {
+            while (i < count && r.header_count < header_byte_count && data[i] != sysex_end &&
+                   data[i] != sysex_start)
+                r.header[r.header_count++] = data[i++];
+            if (!sort_message(r, i < count)) break;
+            r.sorting = false;
+            take_header_bytes(r);
+        }
+        i = handle_message(r, data, i, count);
+    }
+    if (is_recording(r)) {
+        r.state->status_bits.fetch_or(status_receiving);
+        r.state->received_count.store(r.receive_length);
+    }
+}
+
+}  // namespace
+
+bool is_recording(const Recorder& r) {
+    return r.buffer && r.state->receive_state.load() == receive_recording;
+}
+
+int begin_receive_buffer(Recorder& r) {
+    r.receive_length = 0;
+    r.state->receive_state.store(receive_recording);
+    if (!r.buffer) {
+        uint8_t* block = r.allocate_buffer ? r.allocate_buffer(receive_buffer_size)
+                                           : new (std::nothrow) uint8_t[receive_buffer_size];
+        if (!block) return 0;
+        r.buffer.reset(block);
+    }
+    r.buffer[0] = '0';  // "Loop: File"
+    r.buffer[1] = '0';  // "L+R"
+    return 1;
+}
+
+void append_received_byte(Recorder& r, uint8_t byte) {
+    append_received_bytes(r, &byte, 1);
+}
+
+void append_received_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
+    if (!r.buffer || n == 0) return;
+    const size_t room = static_cast<size_t>(receive_length_limit - r.receive_length);
+    const size_t taken = n < room ? n : room;
+    std::memcpy(r.buffer.get() + 8 + r.receive_length, bytes, taken);
+    r.receive_length += static_cast<int32_t>(taken);
+    // The buffer is full: what came is kept as an entry, the byte that did not fit is lost.
+    if (taken < n) stop_recording_locked(r);
+}
+
+void free_receive_buffer(Recorder& r) {
+    r.buffer.reset();
+    r.receive_length = 0;
+}
+
+void start_recording(Recorder& r) {
+    // Closing the input first ends a recording that still runs (the close passes through
+    // stop_recording); so the lock is not held here.
+    if (r.ports) open_midi_in(*r.ports);
+    std::lock_guard lock(r.mutex);
+    // The rest of a message cut off by an earlier stop is dropped.
+    r.message_class = MessageClass::skip;
+    r.sorting = false;
+    r.turbo_answer = false;
+    r.universal_length = 0;
+    r.sds.nak_count = 0;
+    if (r.ports) r.ports->nak_count.store(0);
+    if (begin_receive_buffer(r)) {
+        show(r, ids::status, text_receiving);
+        show(r, ids::receive, text_stop_rec);
+    } else {
+        show(r, ids::file_info, text_out_of_memory);
+    }
+}
+
+void stop_recording(Recorder& r) {
+    std::lock_guard lock(r.mutex);
+    stop_recording_locked(r);
+}
+
+void stop_recording_locked(Recorder& r) {
+    TransferState& state = *r.state;
+    const bool was_recording = state.receive_state.load() == receive_recording;
+    state.receive_state.store(receive_idle);
+    // The device is told to stop a dump it is still sending; a stop outside a recording (the
+    // input reopened) has no dump to cancel.
+    if (was_recording && r.message_class == MessageClass::sds && r.ports)
+        send_hs_cancel(*r.ports, static_cast<uint8_t>(r.sds.reply_channel),
+                       static_cast<uint8_t>(r.sds.reply_packet));
+    // What came of a message still too short to sort stays in the entry, as a plain message cut
+    // off by the stop does; the start of a universal one is no SysEx to keep.
+    if (r.in_message && r.sorting) {
+        const bool fits =
+            r.receive_length + static_cast<int32_t>(r.header_count) <= receive_length_limit;
+        if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits)
+            append_received_bytes(r, r.header.data(), r.header_count);
+        r.header_count = 0;
+        r.sorting = false;
+        r.message_class = MessageClass::skip;
+    }
+    state.status_bits.fetch_and(~status_receiving);
+    char text[64];
+    std::snprintf(text, sizeof text, "Received: %i bytes.", r.receive_length);
+    show(r, ids::status, text);
+    show(r, ids::receive, text_receive);
+    if (r.receive_length > 0)
+        store_at_stop(r);
+    else
+        free_receive_buffer(r);
+    notify_transfer(state);
+}
+
+void record_input_buffer(Recorder& r, const uint8_t* data, size_t count) {
+    std::lock_guard lock(r.mutex);
+    record_locked(r, data, count);
+}
+
+void connect_recorder(MidiPorts& ports, Recorder& recorder) {
+    recorder.ports = &ports;
+    ports.hooks.recorder = &recorder;
+    ports.hooks.record = [](void* r, const uint8_t* data, size_t count) {
+        record_input_buffer(*static_cast<Recorder*>(r), data, count);
+    };
+    ports.hooks.stop_recording = [](void* r) { stop_recording(*static_cast<Recorder*>(r)); };
+}
+
+void replay_stream(Recorder& r, const uint8_t* data, size_t length, size_t buffer_size) {
+    std::vector<uint8_t> buffer;
+    buffer.reserve(buffer_size);
+    bool in_sysex = false;
+    auto deliver = [&] {
+        if (!buffer.empty()) record_input_buffer(r, buffer.data(), buffer.size());
+        buffer.clear();
+    };
+    for (size_t k = 0; k < length; ++k) {
+        const uint8_t byte = data[k];
+        if (byte >= first_real_time) continue;
+        if (byte == sysex_start) {
+            if (in_sysex) deliver();
+            in_sysex = true;
+        } else if ((byte & 0x80) && byte != sysex_end) {
+            if (in_sysex) deliver();
+            in_sysex = false;
+            continue;
+        }
+        if (!in_sysex) continue;
+        buffer.push_back(byte);
+        if (byte == sysex_end) {
+            in_sysex = false;
+            deliver();
+        } else if (buffer.size() >= buffer_size) {
+            deliver();
+        }
+    }
+    // What arrived of a message the stream ends in is handed over too, as a reset returns it.
+    deliver();
+}
+
+}  // namespace jx

@@ -1,0 +1,178 @@
+#include "midi/store_received.h"
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "audio/extended80.h"
+#include "audio/zbname.h"
+#include "midi/recorder.h"
+#include "platform/dialog_ids.h"
+#include "platform/window.h"
+#include "transfer/entry_info.h"
+#include "transfer/transfer_list.h"
+
+namespace jx {
+
+namespace {
+
+// Writes numbers and tags into a file header, little- or big-endian.
+struct HeaderWriter {
+    uint8_t* out;
+    size_t at = 0;
+    void tag(const char* four) {
+        std::memcpy(out + at, four, 4);
+        at += 4;
+    }
+    void le(uint32_t value, int bytes) {
+        for (int k = 0; k < bytes; ++k) out[at++] = static_cast<uint8_t>(value >> (8 * k));
+    }
+    void be(uint32_t value, int bytes) {
+        for (int k = bytes - 1; k >= 0; --k) out[at++] = static_cast<uint8_t>(value >> (8 * k));
+    }
+};
+
+bool looped(const SdsRxDump& d) {
+    return d.loop_type != 0x7F;
+}
+
+uint32_t data_size(const SdsRxDump& d) {
+    return static_cast<uint32_t>(d.length) * static_cast<uint32_t>(d.file_bytes);
+}
+
+// Takes the receive buffer's data as a new entry; the receiver has no buffer afterwards.
+std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
+    uint8_t* block = r.buffer.get();
+    const uint32_t length = static_cast<uint32_t>(r.receive_length);
+    std::memcpy(block + 4, &length, 4);
+    auto entry = std::make_unique<Entry>();
+    entry->loop_option = static_cast<char>(block[0]);
+    entry->channel_option = static_cast<char>(block[1]);
+    entry->data.assign(block + 8, block + 8 + length);
+    free_receive_buffer(r);
+    return entry;
+}
+
+// Adds the entry at the end of the list; when nothing is selected it is selected and shown.
+void add_received_entry(Recorder& r, const std::string& name, std::unique_ptr<Entry> entry) {
+    if (!r.list) return;
+    std::unique_lock<std::mutex> lock;
+    if (r.list_mutex) lock = std::unique_lock(*r.list_mutex);
+    TransferList& list = *r.list;
+    const int index = insert_entry(list, name, std::move(entry), -1);
+    if (selected_count(list) == 0) {
+        set_selected(list, index, true);
+        show_entry_info(list, entry_at(list, index));
+    }
+}
+
+}  // namespace
+
+std::string received_dump_name(uint32_t value, int32_t counter) {
+    if (value == 0) return "unnamed" + std::to_string(counter);
+    uint8_t chars[4];
+    for (int k = 0; k < 4; ++k) chars[k] = (value >> (24 - 8 * k)) & 0x7F;
+    return four_char_text(chars);
+}
+
+void store_received_dump(Recorder& r, uint32_t name_value) {
+    if (r.receive_length < 1) return;
+    ++r.dump_counter;
+    const std::string name = received_dump_name(name_value, r.dump_counter);
+    add_received_entry(r, name, take_receive_buffer(r));
+    if (!begin_receive_buffer(r)) {
+        if (r.window) r.window->set_text(ids::file_info, text_out_of_memory);
+        r.state->receive_state.store(receive_idle);
+    }
+}
+
+void store_at_stop(Recorder& r) {
+    if (r.receive_length < 1) return;
+    ++r.dump_counter;
+    const std::string name = received_dump_name(0, r.dump_counter);
+    add_received_entry(r, name, take_receive_buffer(r));
+}
+
+size_t build_wav_header(const SdsRxDump& d, uint8_t* out) {
+    const uint32_t size = data_size(d);
+    HeaderWriter w{out};
+    w.tag("RIFF");
+    w.le(size + (looped(d) ? 104 : 36), 4);
+    w.tag("WAVE");
+    w.tag("fmt ");
+    w.le(16, 4);
+    w.le(1, 2);  // PCM
+    w.le(1, 2);  // one channel
+    w.le(static_cast<uint32_t>(d.rate), 4);
+    w.le(static_cast<uint32_t>(d.rate) * static_cast<uint32_t>(d.file_bytes), 4);
+    w.le(static_cast<uint32_t>(d.file_bytes), 2);
+    w.le(8 * static_cast<uint32_t>(d.file_bytes), 2);
+    if (looped(d)) {
+        w.tag("smpl");
+        w.le(60, 4);
+        w.le(0, 4);  // manufacturer
+        w.le(0, 4);  // product
+        w.le(static_cast<uint32_t>(d.period), 4);
+        w.le(60, 4);  // unity note
+        w.le(0, 4);   // pitch fraction
+        w.le(0, 4);   // SMPTE format
+        w.le(0, 4);   // SMPTE offset
+        w.le(1, 4);   // one loop
+        w.le(0, 4);   // sampler data
+        w.le(0, 4);   // cue point id
+        w.le(0, 4);   // forward
+        w.le(static_cast<uint32_t>(d.loop_start), 4);
+        w.le(static_cast<uint32_t>(d.loop_end), 4);
+        w.le(0, 4);  // fraction
+        w.le(0, 4);  // play count: endless
+    }
+    w.tag("data");
+    w.le(size, 4);
+    return w.at;
+}
+
+size_t build_aiff_header(const SdsRxDump& d, uint8_t* out) {
+    const uint32_t size = data_size(d);
+    HeaderWriter w{out};
+    w.tag("FORM");
+    w.be(size + (looped(d) ? 108 : 46), 4);
+    w.tag("AIFF");
+    w.tag("COMM");
+    w.be(18, 4);
+    w.be(1, 2);  // one channel
+    w.be(static_cast<uint32_t>(d.length), 4);
+    w.be(static_cast<uint32_t>(d.bits), 2);
+    write_extended80(d.rate, out + w.at);
+    w.at += 10;
+    if (looped(d)) {
+        w.tag("INST");
+        w.be(20, 4);
+        const uint8_t notes[6] = {60, 0, 0, 127, 1, 127};  // base, detune, low/high note, velocity
+        std::memcpy(out + w.at, notes, 6);
+        w.at += 6;
+        w.be(0, 2);  // gain
+        w.be(1, 2);  // sustain loop: forward, from marker 0 to marker 1
+        w.be(0, 2);
+        w.be(1, 2);
+        w.be(0, 2);  // release loop: none, markers 0 and 2
+        w.be(0, 2);
+        w.be(2, 2);
+        w.tag("MARK");
+        w.be(26, 4);
+        w.be(3, 2);
+        const int32_t positions[3] = {d.loop_start, d.loop_end, d.length};
+        for (int id = 0; id < 3; ++id) {
+            w.be(static_cast<uint32_t>(id), 2);
+            w.be(static_cast<uint32_t>(positions[id]), 4);
+            out[w.at++] = 1;  // the name: one character, the marker's number
+            out[w.at++] = static_cast<uint8_t>('0' + id);
+        }
+    }
+    w.tag("SSND");
+    w.be(size + 8, 4);
+    w.be(0, 4);  // offset
+    w.be(0, 4);  // block size
+    return w.at;
+}
+
+}  // namespace jx

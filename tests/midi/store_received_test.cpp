@@ -1,0 +1,178 @@
+#include "midi/store_received.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "midi/recorder.h"
+#include "platform/dialog_ids.h"
+#include "recorder_rig.h"
+#include "sample_file_maker.h"
+#include "sds_dump_maker.h"
+#include "temp_dir.h"
+
+#ifdef JX_HAVE_SNDFILE
+#include <sndfile.h>
+#endif
+
+namespace jx {
+namespace {
+
+using test::cat;
+using test::DumpSpec;
+using test::RecorderRig;
+using test::Stream;
+
+TEST(StoreReceived, NamesCountEveryStoredDump) {
+    const struct {
+        uint32_t value;
+        const char* name;
+    } cases[] = {
+        {0, "unnamed7"},
+        {0x4B49434Bu, "KICK"},
+        {0x5B41425Du, "\u00C5AB\u00D6"},  // '[' 'A' 'B' ']'
+        {0x5C202020u, "\u00C4   "},       // trailing spaces stay
+        {0xC1C2C3C4u, "ABCD"},            // bit 7 cleared
+    };
+    for (const auto& c : cases) EXPECT_EQ(received_dump_name(c.value, 7), c.name) << c.value;
+
+    // Through recordings: a named dump raises the counter, so the next unnamed entry skips one.
+    RecorderRig rig(rec_sds);
+    const DumpSpec d{.bits = 8, .samples = {1, 2, 3}};
+    const Stream plain = {0xF0, 0x01, 0xF7};
+    rig.record(plain);
+    rig.record(cat({test::dump_header(d), test::name_message("KICK"), test::data_packet(d, 0)}));
+    rig.record(plain);
+    std::vector<std::string> names;
+    for (const auto& e : rig.entries()) names.push_back(e.name);
+    EXPECT_EQ(names, std::vector<std::string>({"unnamed1", "KICK", "unnamed3"}));
+}
+
+TEST(StoreReceived, EntryJoinsTheEndAndIsSelectedOnlyWhenNothingWas) {
+    for (bool something_selected : {false, true}) {
+        SCOPED_TRACE(something_selected);
+        RecorderRig rig(rec_wav);
+        auto first = std::make_unique<Entry>();
+        first->data = {0xF0, 0x01, 0xF7};
+        set_selected(rig.list, insert_entry(rig.list, "loaded.syx", std::move(first), -1),
+                     something_selected);
+        rig.record(test::whole_dump(DumpSpec{.samples = test::sweep(16, 10)}));
+        ASSERT_EQ(rig.list.items.size(), 2u);
+        EXPECT_EQ(rig.list.items[1].name, "unnamed1");
+        EXPECT_EQ(rig.list.items[1].type_text, "WAV");
+        EXPECT_EQ(rig.list.items[1].entry->loop_option, '0');
+        EXPECT_EQ(rig.list.items[1].entry->channel_option, '0');
+        EXPECT_EQ(rig.list.items[1].selected, !something_selected);
+        EXPECT_EQ(rig.list.items[0].selected, something_selected);
+        if (!something_selected) {
+            EXPECT_NE(rig.window.text(ids::file_info).find("Sample Rate: 44100"), std::string::npos)
+                << rig.window.text(ids::file_info);
+        }
+    }
+}
+
+TEST(StoreReceived, NoMemoryForTheNextBufferEndsTheRecording) {
+    RecorderRig rig(rec_sds);
+    static int allocations;
+    allocations = 0;
+    rig.recorder.allocate_buffer = [](size_t size) -> uint8_t* {
+        return ++allocations == 1 ? new uint8_t[size] : nullptr;
+    };
+    const DumpSpec d{.bits = 8, .samples = {1, 2, 3}};
+    start_recording(rig.recorder);
+    rig.feed(cat({test::whole_dump(d), Stream{0xF0, 0x01, 0xF7}}));
+    EXPECT_EQ(rig.window.text(ids::file_info), "Record:Out of Memory");
+    EXPECT_EQ(rig.state.receive_state.load(), receive_idle);
+    ASSERT_EQ(rig.entries().size(), 1u);  // the dump was stored before the buffer ran out
+    EXPECT_EQ(rig.entries()[0].data, test::whole_dump(d));
+}
+
+// The file images byte for byte, against files built chunk by chunk from the layout.
+TEST(StoreReceived, WavAndAiffImagesHaveTheirExactLayout) {
+    using namespace test;
+    const std::vector<int32_t> samples = {-32768, 32767, 0, -1, 1000};
+    Bytes le_data, be_data;
+    for (int32_t s : samples) {
+        put(le_data, static_cast<uint32_t>(s), 2, false);
+        put(be_data, static_cast<uint32_t>(s), 2, true);
+    }
+    const Bytes inst =
+        aiff_chunk("INST", join({Bytes{60, 0, 0, 127, 1, 127}, be({{0, 2}}),
+                                 be({{1, 2}, {0, 2}, {1, 2}, {0, 2}, {0, 2}, {2, 2}})}));
+    const Bytes mark = mark_chunk({{0, 10, "0"}, {1, 3, "1"}, {2, 5, "2"}});
+    const Bytes expected[] = {
+        riff({fmt_chunk(1, 1, 44100, 16), wav_chunk("data", le_data)}),
+        riff({fmt_chunk(1, 1, 44100, 16), smpl_chunk(22676, {{0, 10, 3}}),
+              wav_chunk("data", le_data)}),
+        form("AIFF", {comm_chunk(1, 5, 16, rate_44100), ssnd_chunk(be_data)}),
+        form("AIFF", {comm_chunk(1, 5, 16, rate_44100), inst, mark, ssnd_chunk(be_data)}),
+    };
+    int k = 0;
+    for (int32_t format : {rec_wav, rec_aiff}) {
+        for (uint8_t loop_type : {uint8_t{0x7F}, uint8_t{0}}) {
+            SCOPED_TRACE(k);
+            RecorderRig rig(format);
+            rig.record(whole_dump(DumpSpec{
+                .loop_start = 10, .loop_end = 3, .loop_type = loop_type, .samples = samples}));
+            ASSERT_EQ(rig.entries().size(), 1u);
+            EXPECT_EQ(rig.entries()[0].data, expected[k]);
+            const size_t header =
+                format == rec_wav ? (loop_type ? 44 : 112) : (loop_type ? 54 : 116);
+            EXPECT_EQ(rig.entries()[0].data.size(), header + 2 * samples.size());
+            ++k;
+        }
+    }
+}
+
+#ifdef JX_HAVE_SNDFILE
+// libsndfile reads every image the receiver writes with the samples, rate and loop of the dump.
+TEST(StoreReceived, LibsndfileReadsTheImagesBack) {
+    test::TempDir dir;
+    for (int bits : {8, 12, 16, 20, 24}) {
+        for (int32_t format : {rec_wav, rec_aiff}) {
+            for (bool looped : {false, true}) {
+                SCOPED_TRACE(std::to_string(bits) + (format == rec_wav ? " WAV" : " AIFF") +
+                             (looped ? " looped" : ""));
+                const DumpSpec d{.bits = bits,
+                                 .period = 20833,
+                                 .loop_start = 100,
+                                 .loop_end = 899,
+                                 .loop_type = uint8_t(looped ? 0 : 0x7F),
+                                 .samples = test::sweep(bits, 1000)};
+                RecorderRig rig(format);
+                rig.record(test::whole_dump(d));
+                ASSERT_EQ(rig.entries().size(), 1u);
+                const std::string path =
+                    dir.write(format == rec_wav ? "x.wav" : "x.aif", rig.entries()[0].data);
+                SF_INFO info{};
+                SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+                ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+                EXPECT_EQ(info.samplerate, 48000);
+                EXPECT_EQ(info.channels, 1);
+                ASSERT_EQ(info.frames, 1000);
+                std::vector<int> values(1000);
+                EXPECT_EQ(sf_read_int(file, values.data(), 1000), 1000);
+                for (size_t k = 0; k < values.size(); ++k)
+                    ASSERT_EQ(values[k] >> (32 - bits), d.samples[k]) << k;
+                SF_INSTRUMENT instrument{};
+                const bool has_loop = sf_command(file, SFC_GET_INSTRUMENT, &instrument,
+                                                 sizeof instrument) == SF_TRUE &&
+                                      instrument.loop_count > 0;
+                EXPECT_EQ(has_loop, looped);
+                if (has_loop) {
+                    EXPECT_EQ(instrument.loops[0].mode, SF_LOOP_FORWARD);
+                    EXPECT_EQ(instrument.loops[0].start, 100u);
+                    // libsndfile counts a WAV loop's end one past the last sample of the loop.
+                    EXPECT_EQ(instrument.loops[0].end, format == rec_wav ? 900u : 899u);
+                    EXPECT_EQ(instrument.basenote, 60);
+                }
+                sf_close(file);
+            }
+        }
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace jx

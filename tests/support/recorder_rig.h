@@ -1,0 +1,100 @@
+#pragma once
+// A recorder wired as the program wires it, with a headless window and a transfer list, and on
+// request an output port whose replies are kept (ReplyCapture). Streams are fed either as the
+// platform cuts them or in pieces of a fixed size.
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/midi_ports.h"
+#include "midi/recorder.h"
+#include "platform/headless_window.h"
+#include "reply_capture.h"
+#include "sds_dump_maker.h"
+#include "transfer/transfer_list.h"
+
+namespace jx::test {
+
+struct ReceivedEntry {
+    std::string name;
+    std::vector<uint8_t> data;
+    bool operator==(const ReceivedEntry&) const = default;
+};
+
+struct RecorderRig {
+    Settings settings;
+    TransferState state;
+    HeadlessWindow window;
+    TransferList list;
+    std::mutex list_mutex;
+    Recorder recorder;
+    ReplyCapture capture;
+    MidiService service;
+    MidiPorts ports;
+
+    explicit RecorderRig(int32_t rec_format = 0, bool handshake = false, bool replies = false) {
+        settings.rec_format = rec_format;
+        settings.ignore_hs = handshake ? 0 : 1;
+        state.receive_state = receive_idle;
+        list.window = &window;
+        recorder.state = &state;
+        recorder.settings = &settings;
+        recorder.window = &window;
+        recorder.list = &list;
+        recorder.list_mutex = &list_mutex;
+        if (replies) {
+            service.backends = {&capture};
+            service.pacing.enabled = false;
+            settings.midi_out = 0;
+            ports.service = &service;
+            ports.window = &window;
+            ports.settings = &settings;
+            ports.state = &state;
+            ports.input_settle = std::chrono::milliseconds(0);
+            recorder.ports = &ports;
+        }
+    }
+
+    // Feeds the stream as input buffers: cut as the platform cuts (piece 0) or every `piece`
+    // bytes.
+    void feed(const Stream& s, size_t piece = 0) {
+        if (piece == 0) {
+            replay_stream(recorder, s.data(), s.size());
+            return;
+        }
+        for (size_t at = 0; at < s.size(); at += piece)
+            record_input_buffer(recorder, s.data() + at, std::min(piece, s.size() - at));
+    }
+    // Start, feed, stop: one whole recording.
+    void record(const Stream& s, size_t piece = 0) {
+        start_recording(recorder);
+        feed(s, piece);
+        stop_recording(recorder);
+    }
+    // Feeds one message per input buffer.
+    void feed_each(std::initializer_list<Stream> messages) {
+        for (const Stream& m : messages) record_input_buffer(recorder, m.data(), m.size());
+    }
+
+    std::vector<ReceivedEntry> entries() {
+        std::lock_guard lock(list_mutex);
+        std::vector<ReceivedEntry> all;
+        for (const ListItem& item : list.items) all.push_back({item.name, item.entry->data});
+        return all;
+    }
+    // The replies sent, one text per message ("ACK 0", "NAK 3", "CANCEL 1", or hex).
+    std::vector<std::string> replies() const {
+        std::vector<std::string> texts;
+        for (const auto& m : capture.messages()) {
+            const char* kind = m.size() == 6 && m[3] == 0x7F   ? "ACK"
+                               : m.size() == 6 && m[3] == 0x7E ? "NAK"
+                               : m.size() == 6 && m[3] == 0x7D ? "CANCEL"
+                                                               : "?";
+            texts.push_back(std::string(kind) + " " + std::to_string(m.size() > 4 ? m[4] : -1));
+        }
+        return texts;
+    }
+};
+
+}  // namespace jx::test
