@@ -21,12 +21,9 @@ int cmd_config(int argc, char** argv);
 int cmd_save_list(int argc, char** argv);
 int cmd_sds(int argc, char** argv);
 int cmd_tonepak(int argc, char** argv);
-<<<<<<< HEAD
 int cmd_ports(int argc, char** argv);
 int cmd_send(int argc, char** argv);
-=======
 int cmd_receive_file(int argc, char** argv);
->>>>>>> issue11
 
 // One long option of a command: --name, or --name VALUE / --name=VALUE when it takes a value.
 struct OptionSpec {

@@ -18,13 +18,10 @@ const Command commands[] = {
     {"save-list", jx::cli::cmd_save_list, "save files as a Jx Filelist document"},
     {"sds", jx::cli::cmd_sds, "write the MIDI Sample Dump that Send sends for a sample"},
     {"tonepak", jx::cli::cmd_tonepak, "turn samples into TonePAK waveform messages"},
-<<<<<<< HEAD
     {"ports", jx::cli::cmd_ports, "list the MIDI inputs and outputs"},
     {"send", jx::cli::cmd_send, "send files to a MIDI output as Send does"},
-=======
     {"receive-file", jx::cli::cmd_receive_file,
      "record a captured MIDI stream as Receive does and write the entries"},
->>>>>>> issue11
 };
 
 void print_usage(std::FILE* out) {

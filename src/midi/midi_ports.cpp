@@ -144,14 +144,9 @@ void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, Mid
         // beyond what arrived are left from an earlier message and are never looked at.
         if (count >= 8 && std::memcmp(data, turbo_answer_start, sizeof turbo_answer_start) == 0) {
             set_turbo_speed(state, data[7]);
-<<<<<<< HEAD
-        } else if (count >= 4 && data[1] == universal_non_realtime && data[2] == ports.settings->sds_dev &&
-                   state.sending.load() != 0 && state.sending_sample.load() != 0) {
-=======
         } else if (count >= 4 && data[1] == universal_non_realtime &&
                    data[2] == ports.settings->sds_dev && state.sending.load() != 0 &&
                    state.sending_sample.load() != 0) {
->>>>>>> issue11
             switch (data[3]) {
                 case sds::ack:
                     state.hs_reply.store(hs_ack);
