@@ -1,29 +1,22 @@
 #pragma once
 // What the program makes once at start-up and the main window works on: the settings, the
 // transfer list, the values shared with the transfer threads, the MIDI ports, the transform
-// tables, and the transfers wired in by the program.
+// tables, the recorder and the send engine's context.
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "audio/transform.h"
 #include "midi/midi_ports.h"
+#include "midi/recorder.h"
+#include "midi/send_engine.h"
 #include "midi/transfer_state.h"
 #include "platform/settings.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
-
-// The send engine and the recorder as the program wires them in. An empty one is not available
-// in this build: the command that would start it does nothing.
-struct TransferHooks {
-    // Runs on the worker thread until the send stops by itself or on cancel_request.
-    std::function<void()> send_thread;
-    std::function<void()> start_recording;
-    std::function<void()> stop_recording;
-};
 
 struct App {
     Settings settings;
@@ -31,7 +24,11 @@ struct App {
     TransferState state;
     MidiPorts ports;
     FftTables fft;
-    TransferHooks hooks;
+    // Held by every thread while it works on the list: the window thread, the send thread, and
+    // the input thread storing a received dump.
+    std::mutex list_mutex;
+    Recorder recorder;
+    SendContext send_context;
     // The document named on the command line; empty for none.
     std::string command_line_path;
 

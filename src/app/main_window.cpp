@@ -5,12 +5,13 @@
 #include "app/layout.h"
 #include "app/preferences.h"
 #include "app/startup.h"
-#include "audio/tonepak_convert.h"
 #include "platform/dialog_ids.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 #include "transfer/file_list.h"
+#include "transfer/remove_entries.h"
 #include "transfer/save_entries.h"
+#include "transfer/tonepak_convert.h"
 
 namespace jx {
 
@@ -66,10 +67,20 @@ std::optional<Rect> restored_placement(const Settings& settings, Size current, S
     return placed;
 }
 
+MainWindow::ListLock::ListLock(MainWindow& window) : window_(window) {
+    if (window_.lock_depth_++ == 0) window_.list_lock_ = std::unique_lock(window_.app_.list_mutex);
+}
+
+MainWindow::ListLock::~ListLock() {
+    if (--window_.lock_depth_ == 0) window_.list_lock_.unlock();
+}
+
 void MainWindow::init_dialog(Window& window) {
     window_ = &window;
     app_.list.window = &window;
     app_.ports.window = &window;
+    app_.recorder.window = &window;
+    app_.send_context.window = &window;
 
     const Rect outer = window.outer_rect();
     window.set_minimum_size({outer.w, outer.h});
@@ -77,9 +88,12 @@ void MainWindow::init_dialog(Window& window) {
     window.set_progress(ids::progress, 0);
     if (auto placed = restored_placement(app_.settings, {outer.w, outer.h}, window.screen_size()))
         window.set_outer_rect(*placed);
-    if (app_.settings.syx_reload != 0) restore_list(app_.list);
-    if (!app_.command_line_path.empty()) add_files(app_.list, app_.command_line_path, '0', '0');
-    refresh_list();
+    {
+        ListLock lock(*this);
+        if (app_.settings.syx_reload != 0) restore_list(app_.list);
+        if (!app_.command_line_path.empty()) add_files(app_.list, app_.command_line_path, '0', '0');
+        refresh_list();
+    }
     window.start_timer(status_timer, status_period_ms);
     if (app_.ports.service != nullptr) {
         open_midi_in(app_.ports);
@@ -89,6 +103,7 @@ void MainWindow::init_dialog(Window& window) {
 
 void MainWindow::refresh_list() {
     if (window_ == nullptr) return;
+    ListLock lock(*this);
     std::vector<ListRow> rows;
     rows.reserve(app_.list.items.size());
     for (size_t k = 0; k < app_.list.items.size(); ++k) {
@@ -114,9 +129,12 @@ void MainWindow::send_command() {
     }
     // A worker that was stopped may still be ending; a second one would race it for the list.
     if (app_.worker_alive) return;
-    if (first_selected(app_.list) < 0) add_files(app_.list, std::nullopt, '0', '0');
-    if (first_selected(app_.list) < 0) return;
-    if (app_.ports.service == nullptr || !app_.hooks.send_thread) return;
+    {
+        ListLock lock(*this);
+        if (first_selected(app_.list) < 0) add_files(app_.list, std::nullopt, '0', '0');
+        if (first_selected(app_.list) < 0) return;
+    }
+    if (app_.ports.service == nullptr) return;
     if (state.reopen_in_before_send != 0) {
         open_midi_in(app_.ports);
         state.reopen_in_before_send = 0;
@@ -126,7 +144,7 @@ void MainWindow::send_command() {
     if (app_.send_worker.joinable()) app_.send_worker.join();
     app_.worker_alive = true;
     app_.send_worker = std::thread([this] {
-        app_.hooks.send_thread();
+        send_thread(app_.send_context);
         app_.worker_alive = false;
     });
 }
@@ -137,18 +155,9 @@ void MainWindow::preferences() {
     window_->run_dialog(ids::preferences_dialog, dialog);
 }
 
-void MainWindow::command(int id) {
+void MainWindow::list_command(int id) {
+    ListLock lock(*this);
     switch (id) {
-        case ids::send:
-            send_command();
-            break;
-        case ids::receive:
-            if (app_.state.receive_state == receive_idle) {
-                if (app_.hooks.start_recording) app_.hooks.start_recording();
-            } else if (app_.hooks.stop_recording) {
-                app_.hooks.stop_recording();
-            }
-            break;
         case ids::load:
             if (loading_) break;
             loading_ = true;
@@ -164,12 +173,6 @@ void MainWindow::command(int id) {
         case ids::close_entries:
             if (app_.state.sending == 0) remove_entries(app_.list, -1);
             break;
-        case ids::configure:
-            preferences();
-            break;
-        case ids::exit_button:
-            close_request();
-            return;
         case ids::loop_button:
             press_loop_button(app_.list);
             break;
@@ -179,6 +182,29 @@ void MainWindow::command(int id) {
         case ids::tonepak:
             convert_to_tonepak(app_.list, app_.fft, app_.state.sending != 0);
             break;
+        default:
+            break;
+    }
+}
+
+void MainWindow::command(int id) {
+    switch (id) {
+        case ids::send:
+            send_command();
+            break;
+        case ids::receive:
+            // The recorder takes the list's mutex itself when it stores what it received.
+            if (app_.state.receive_state == receive_idle)
+                start_recording(app_.recorder);
+            else
+                stop_recording(app_.recorder);
+            break;
+        case ids::configure:
+            preferences();
+            break;
+        case ids::exit_button:
+            close_request();
+            return;
         case ids::turbo_check:
             if (app_.ports.service == nullptr) break;
             if (app_.state.turbo_speed == 10)
@@ -187,6 +213,7 @@ void MainWindow::command(int id) {
                 send_turbo_off(app_.ports);
             break;
         default:
+            list_command(id);
             break;
     }
     refresh_list();
@@ -200,6 +227,7 @@ void MainWindow::show_focused_entry() {
 
 void MainWindow::list_selection(int id, const std::vector<bool>& selected, int focused) {
     if (id != ids::transfer_list) return;
+    ListLock lock(*this);
     const size_t count = std::min(selected.size(), app_.list.items.size());
     for (size_t k = 0; k < count; ++k) app_.list.items[k].selected = selected[k];
     set_focused(app_.list, focused);
@@ -209,17 +237,20 @@ void MainWindow::list_selection(int id, const std::vector<bool>& selected, int f
 
 void MainWindow::list_notify(int id, ListNotify notify, int key, bool control) {
     if (id != ids::transfer_list) return;
+    if (notify == ListNotify::double_click) {
+        if (app_.state.sending == 0) send_command();
+        refresh_list();
+        return;
+    }
+    ListLock lock(*this);
     switch (notify) {
         case ListNotify::click:
             show_focused_entry();
             break;
-        case ListNotify::double_click:
-            if (app_.state.sending == 0) send_command();
-            break;
         case ListNotify::key_down:
             if (key == key_delete) {
                 app_.list.removing = true;
-                command(ids::close_entries);
+                list_command(ids::close_entries);
                 // Nothing was removed (a send runs, or nothing was selected): the info panel
                 // would otherwise stay frozen until some later removal.
                 app_.list.removing = false;
@@ -236,6 +267,8 @@ void MainWindow::list_notify(int id, ListNotify notify, int key, bool control) {
             drag_from_ = first_focused(app_.list);
             window_->capture_mouse();
             break;
+        case ListNotify::double_click:
+            break;
     }
     refresh_list();
 }
@@ -244,6 +277,7 @@ void MainWindow::mouse_move(int x, int y) {
     if (drag_from_ < 0) return;
     drag_over_ = window_->list_row_at(ids::transfer_list, x, y);
     if (drag_over_ == drag_from_ || drag_over_ < 0) return;
+    ListLock lock(*this);
     move_entry(app_.list, drag_from_, drag_over_);
     app_.list.items[drag_over_].selected = false;
     drag_from_ = drag_over_;
@@ -280,10 +314,12 @@ void MainWindow::timer(int id) {
         shown_turbo_speed_ = speed;
     }
     window_->set_progress(ids::progress, state.progress_percent);
+    // Received dumps join the list on the input thread; the view catches up here.
     refresh_list();
 }
 
 void MainWindow::files_dropped(const std::vector<std::string>& paths) {
+    ListLock lock(*this);
     for (const std::string& path : paths)
         if (!path.empty()) add_files(app_.list, path, '0', '0');
     refresh_list();
@@ -294,8 +330,12 @@ void MainWindow::size(int client_w, int client_h) {
 }
 
 void MainWindow::close_request() {
+    // Not under the list's mutex: shutdown waits for the send thread, which needs it.
     shutdown(app_, *window_);
-    if (app_.settings.syx_reload != 0) store_list(app_.list);
+    {
+        ListLock lock(*this);
+        if (app_.settings.syx_reload != 0) store_list(app_.list);
+    }
     window_->end_dialog(0);
 }
 

@@ -2,6 +2,8 @@
 // The main window's procedure: every command, list-view notification, key, dropped file and
 // row drag becomes one call into another part of the program; a 100 ms timer shows what the
 // transfer threads keep in the shared values; closing runs shutdown.
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,7 +51,21 @@ class MainWindow : public DialogProcedure {
     void refresh_list();
 
   private:
+    // Holds the list's mutex for the handler that runs now; nested handlers (a timer tick while
+    // a dialog of an outer handler is open) find it held by their own thread already.
+    class ListLock {
+      public:
+        explicit ListLock(MainWindow& window);
+        ~ListLock();
+        ListLock(const ListLock&) = delete;
+        ListLock& operator=(const ListLock&) = delete;
+
+      private:
+        MainWindow& window_;
+    };
+
     void send_command();
+    void list_command(int id);
     void show_focused_entry();
     void preferences();
 
@@ -61,6 +77,8 @@ class MainWindow : public DialogProcedure {
     int notice_ticks_ = 0;
     bool loading_ = false;
     bool saving_ = false;
+    int lock_depth_ = 0;
+    std::unique_lock<std::mutex> list_lock_;
     std::vector<ListRow> shown_rows_;
     bool rows_shown_ = false;
 };

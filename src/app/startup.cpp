@@ -18,6 +18,14 @@ void start_up(App& app, const std::string& document) {
     app.ports.settings = &app.settings;
     app.ports.state = &app.state;
     app.command_line_path = document;
+    app.send_context = SendContext{&app.list, nullptr, &app.ports, &app.settings, &app.list_mutex};
+    Recorder& recorder = app.recorder;
+    recorder.state = &app.state;
+    recorder.settings = &app.settings;
+    recorder.ports = &app.ports;
+    recorder.list = &app.list;
+    recorder.list_mutex = &app.list_mutex;
+    connect_recorder(app.ports, recorder);
     load_config(app.settings);
     fft_init(app.fft, fft_max_length, fft_flag::any_length);
 }

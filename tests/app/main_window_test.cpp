@@ -4,11 +4,13 @@
 
 #include "app/config.h"
 #include "app/startup.h"
+#include "app_rig.h"
 #include "maker_message.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "temp_dir.h"
-#include "app_rig.h"
+#include "transfer/add_files.h"
+#include "transfer/file_list.h"
 #include "xdg_folders.h"
 
 namespace jx {
@@ -62,20 +64,6 @@ struct MainWindowTest : ::testing::Test {
     }
     void tick(int times = 1) {
         for (int k = 0; k < times; ++k) main.timer(status_timer);
-    }
-    // A stand-in for the send engine that keeps sending until it is asked to stop, and then
-    // acknowledges the stop before it touches the window, as the engine does.
-    void wire_endless_send() {
-        app.hooks.send_thread = [this] {
-            app.state.sending = 1;
-            window.set_text(ids::send, "Stop Send");
-            wait_transfer_until(app.state, std::chrono::steady_clock::time_point::max(),
-                                [&] { return app.state.cancel_request.load() != 0; });
-            app.state.cancel_request = 0;
-            notify_transfer(app.state);
-            app.state.sending = 0;
-            window.set_text(ids::send, "Send");
-        };
     }
     bool wait_for(const std::function<bool()>& done) {
         return wait_transfer_until(app.state, std::chrono::steady_clock::now() + 5s, done);
@@ -232,36 +220,50 @@ TEST_F(MainWindowTest, EscapeDoesNothingAndExitSavesThePlacement) {
     EXPECT_EQ((Rect{saved.win_x, saved.win_y, saved.win_w, saved.win_h}), (Rect{33, 44, 700, 400}));
 }
 
-TEST_F(MainWindowTest, SendWithNothingSelectedAsksForAFile) {
-    int sends = 0;
-    app.hooks.send_thread = [&] { ++sends; };
+TEST_F(MainWindowTest, SendWithNothingSelectedAsksForAFileAndSendsIt) {
     main.init_dialog(window);
     main.command(ids::send);  // the dialog is cancelled: nothing is sent
     EXPECT_EQ(window.open_requests.size(), 1u);
     EXPECT_FALSE(app.send_worker.joinable());
-    const std::string path = dir.write("kit.syx", test::record(0x06, 'R', {1, 2}));
-    window.open_answers.push_back(FileDialogResult{{path}, 1});
+    const test::Bytes kit = test::record(0x06, 'R', {1, 2});
+    window.open_answers.push_back(FileDialogResult{{dir.write("kit.syx", kit)}, 1});
     main.command(ids::send);
     ASSERT_TRUE(app.send_worker.joinable());
-    app.send_worker.join();
-    EXPECT_EQ(sends, 1);
+    ASSERT_TRUE(wait_for([&] { return !app.worker_alive.load(); }));
+    ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));
+    EXPECT_EQ(rig.device.device().record().sysex, std::vector<test::Bytes>{kit});
     EXPECT_EQ(first_selected(app.list), 0);
+    tick();
+    EXPECT_EQ(window.text(ids::send), "Send");
+    EXPECT_EQ(window.text(ids::status), "Sent: " + std::to_string(kit.size()));
 }
 
 TEST_F(MainWindowTest, ClosingWhileSendingStopsTheSendFirst) {
-    wire_endless_send();
+    rig.service.pacing.enabled = true;  // a dump that takes seconds on the wire
     app.settings.syx_reload = 1;
     main.init_dialog(window);
-    add(1);
-    select({true}, 0);
+    // 40 messages of a third of a second each at MIDI speed.
+    test::Bytes message(1000, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    test::Bytes long_dump;
+    for (int k = 0; k < 40; ++k) long_dump.insert(long_dump.end(), message.begin(), message.end());
+    const std::string path = dir.write("long.syx", long_dump);
+    add_files(app.list, path, '0', '0');
     main.list_notify(ids::transfer_list, ListNotify::double_click, 0, false);
     ASSERT_TRUE(wait_for([&] { return app.state.sending.load() == 1; }));
     main.list_notify(ids::transfer_list, ListNotify::double_click, 0, false);  // refused
     main.close_request();
     EXPECT_EQ(app.state.sending.load(), 0);
+    // The dump was cut off by the stop, not waited for.
+    EXPECT_LT(rig.device.device().record().sysex.size(), 40u);
     EXPECT_FALSE(app.send_worker.joinable());
-    EXPECT_EQ(window.text(ids::send), "Send");
     EXPECT_EQ(window.ended, 0);
+    // The list was kept for the next start.
+    TransferList next;
+    restore_list(next);
+    ASSERT_EQ(next.items.size(), 1u);
+    EXPECT_EQ(next.items[0].name, path);
 }
 
 TEST_F(MainWindowTest, ConfigureOnlyWhenIdle) {

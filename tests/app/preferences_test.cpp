@@ -4,9 +4,9 @@
 
 #include "app/config.h"
 #include "app/startup.h"
+#include "app_rig.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
-#include "app_rig.h"
 #include "xdg_folders.h"
 
 namespace jx {

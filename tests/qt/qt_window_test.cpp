@@ -21,16 +21,18 @@
 #include <QUrl>
 #include <QtTest>
 #include <memory>
+#include <set>
 
 #include "app/config.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "app_rig.h"
 #include "maker_message.h"
 #include "platform/dialog_ids.h"
 #include "platform/single_instance.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
-#include "app_rig.h"
+#include "transfer/add_files.h"
 #include "xdg_folders.h"
 
 namespace QTest {
@@ -172,16 +174,17 @@ class QtWindowTest : public QObject {
     }
 
     void enterSendsAndEscapeDoesNothing() {
-        std::atomic<int> sends{0};
-        Session session([&](App& app) { app.hooks.send_thread = [&] { ++sends; }; });
-        session.add({"/dumps/kit.syx"});
-        set_selected(session.app.list, 0, true);
+        Session session;
+        const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3});
+        add_files(session.app.list, files->write("kit.syx", kit), '0', '0');
         session.procedure.refresh_list();
         session.list()->setFocus();
         QTest::keyClick(session.list(), Qt::Key_Escape);
         QVERIFY(session.window->isVisible());
         QTest::keyClick(session.list(), Qt::Key_Return);
-        QTRY_COMPARE(sends.load(), 1);
+        QTRY_VERIFY(session.text(ids::status).startsWith("Sent: "));
+        QTRY_VERIFY(session.rig.loopback.idle());
+        QCOMPARE(session.rig.device.device().record().sysex, std::vector<test::Bytes>{kit});
         save_screenshot(session.window.get(), "enter_sends");
     }
 
@@ -347,6 +350,87 @@ class QtWindowTest : public QObject {
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
+    }
+
+    // A whole session against the virtual device: drop a dump and a sample, send both under the
+    // SDS handshake at MIDI speed, record them back, close while a send runs, start again.
+    void wholeSession() {
+        const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3, 4});
+        const std::string dump = files->write("kit.syx", kit);
+        test::Bytes frames;
+        for (int k = 0; k < 3000; ++k) {
+            const int16_t value = static_cast<int16_t>((k % 100) * 300 - 15000);
+            frames.push_back(static_cast<uint8_t>(value & 0xFF));
+            frames.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+        }
+        const std::string wave = files->write(
+            "kick.wav",
+            test::riff({test::fmt_chunk(1, 1, 44100, 16), test::wav_chunk("data", frames)}));
+        // The same sample as an SDS dump, to be sent back by the device.
+        const std::string back = files->file("back.syx");
+        QCOMPARE(QProcess::execute(JX_CLI_PATH, {"sds", QString::fromStdString(wave), "--out",
+                                                 QString::fromStdString(back)}),
+                 0);
+        const test::Bytes sds_back = test::read_file(back);
+
+        {
+            Session session([](App& app) {
+                app.settings.syx_reload = 1;
+                app.settings.ignore_hs = 0;
+                save_prefs(app.settings);
+            });
+            session.rig.service.pacing.enabled = true;
+            session.drop({QString::fromStdString(dump), QString::fromStdString(wave)});
+            QCOMPARE(session.names(), (std::vector<std::string>{dump, wave}));
+
+            auto* bar = static_cast<QProgressBar*>(session.window->control(ids::progress));
+            std::set<int> positions;
+            QObject::connect(bar, &QProgressBar::valueChanged,
+                             [&](int value) { positions.insert(value); });
+            session.list()->setFocus();
+            QTest::keyClick(session.list(), Qt::Key_A, Qt::ControlModifier);
+            auto* send = static_cast<QPushButton*>(session.window->control(ids::send));
+            QTest::mouseClick(send, Qt::LeftButton);
+            QTRY_COMPARE(send->text(), QString("Stop Send"));
+            QTRY_VERIFY_WITH_TIMEOUT(session.text(ids::status).startsWith("Sent: "), 5000);
+            save_screenshot(session.window.get(), "session_sending");
+            QTRY_COMPARE_WITH_TIMEOUT(send->text(), QString("Send"), 20000);
+            QVERIFY2(positions.size() >= 3, "the progress bar moved");
+            QTRY_VERIFY(session.rig.loopback.idle());
+            const DeviceRecord taken = session.rig.device.device().record();
+            QCOMPARE(taken.sysex, std::vector<test::Bytes>{kit});
+            QCOMPARE(taken.samples.size(), size_t{1});
+            QVERIFY(taken.samples[0].complete);
+            QCOMPARE(taken.samples[0].length, 3000);
+
+            // Record both back.
+            auto* receive = static_cast<QPushButton*>(session.window->control(ids::receive));
+            QTest::mouseClick(receive, Qt::LeftButton);
+            QTRY_COMPARE(receive->text(), QString("Stop Rec"));
+            session.rig.loopback.device_send(kit.data(), kit.size());
+            session.rig.loopback.device_send(sds_back.data(), sds_back.size());
+            QTRY_VERIFY_WITH_TIMEOUT(session.rig.loopback.idle(), 20000);
+            QTest::mouseClick(receive, Qt::LeftButton);
+            QTRY_COMPARE(receive->text(), QString("Receive"));
+            QTRY_COMPARE(session.list()->topLevelItemCount(), 4);
+            const std::set<QString> received = {session.list()->topLevelItem(2)->text(2),
+                                                session.list()->topLevelItem(3)->text(2)};
+            QCOMPARE(received, (std::set<QString>{"KE", "SDS"}));
+            save_screenshot(session.window.get(), "session_received");
+
+            // Close while the sample goes out again.
+            session.list()->clearSelection();
+            session.list()->topLevelItem(1)->setSelected(true);
+            QTest::mouseClick(send, Qt::LeftButton);
+            QTRY_COMPARE(send->text(), QString("Stop Send"));
+            session.window->close();
+            QVERIFY(!session.window->isVisible());
+            QCOMPARE(session.app.state.sending.load(), 0);
+        }
+        Session again;
+        QCOMPARE(again.names().size(), size_t{2});  // received dumps were never saved to disk
+        QCOMPARE(again.names()[0], dump);
+        save_screenshot(again.window.get(), "session_restarted");
     }
 };
 

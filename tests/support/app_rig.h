@@ -1,6 +1,6 @@
 #pragma once
-// The program's ports wired to the in-process virtual device through the loopback, with the wire
-// pacing off, as the program wires them at start-up.
+// The application's ports wired to the in-process virtual device through the loopback, as the
+// program wires them at start-up.
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
 #include "platform/midi_loopback.h"
@@ -13,9 +13,10 @@ struct AppRig {
     InProcessDevice device{loopback};
 
     // Points the ports at the rig's service and the device's ports (index 0 in both lists).
-    void wire(MidiPorts& ports, Settings& settings, TransferState& state) {
+    // With paced, messages take their wire time as on a MIDI cable.
+    void wire(MidiPorts& ports, Settings& settings, TransferState& state, bool paced = false) {
         service.backends = {&loopback};
-        service.pacing.enabled = false;
+        service.pacing.enabled = paced;
         service.pacing.turbo_speed = &state.turbo_speed;
         ports.service = &service;
         ports.settings = &settings;
