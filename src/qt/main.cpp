@@ -1,5 +1,6 @@
 // jx: the desktop program. One copy runs at a time; `jx [document]` opens with that file.
 #include <QApplication>
+#include <QIcon>
 #include <memory>
 
 #include "app/main_window.h"
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("jx");
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/resources/icons/jx-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     jx::App app;
     jx::start_up(app, argc > 1 ? argv[1] : "");
