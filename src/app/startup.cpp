@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <filesystem>
 #include <thread>
 
 #include "app/config.h"
@@ -17,7 +18,11 @@ void start_up(App& app, const std::string& document) {
     app.ports.open_out_index = -1;
     app.ports.settings = &app.settings;
     app.ports.state = &app.state;
-    app.command_line_path = document;
+    // The list keeps full paths, so that a list kept between runs still finds the file.
+    std::error_code error;
+    app.command_line_path =
+        document.empty() ? document : std::filesystem::absolute(document, error).string();
+    if (error) app.command_line_path = document;
     app.send_context = SendContext{&app.list, nullptr, &app.ports, &app.settings, &app.list_mutex};
     Recorder& recorder = app.recorder;
     recorder.state = &app.state;

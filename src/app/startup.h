@@ -10,8 +10,9 @@ namespace jx {
 // The name of the lock that keeps one copy of the program running.
 constexpr const char* instance_name = "tessarin_jx";
 
-// The settings read, the ports reset to none, the transform tables made, the command line's
-// document taken. `document` is the program's first argument, or empty.
+// The settings read, the ports reset to none, the transform tables made, the recorder and the
+// send engine wired to the list, the command line's document taken as a full path. `document`
+// is the program's first argument, or empty.
 void start_up(App& app, const std::string& document);
 
 // Stops the timer, stops a running send and waits for it, closes the output and then the input

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/config.h"
 #include "app/startup.h"
 #include "app_rig.h"
@@ -78,6 +80,18 @@ TEST_F(MainWindowTest, InitialisationSetsTheMinimumSizeAndStartsTheTimer) {
     EXPECT_EQ(app.ports.open_in_index.load(), 0);
     // The Turbo query went out and opened the output.
     EXPECT_EQ(app.ports.open_out_index.load(), 0);
+}
+
+TEST_F(MainWindowTest, TheCommandLineDocumentIsAddedAsAFullPath) {
+    const std::string path = dir.write("kit.syx", test::record(0x06, 'R', {1, 2}));
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    start_up(app, "kit.syx");
+    std::filesystem::current_path(here);
+    main.init_dialog(window);
+    ASSERT_EQ(names(), std::vector<std::string>{path});
+    EXPECT_TRUE(window.list_rows(ids::transfer_list)[0].selected);
+    EXPECT_FALSE(window.text(ids::file_info).empty());
 }
 
 TEST(RestoredPlacement, FollowsTheSavedPlacementWithinTheScreen) {
