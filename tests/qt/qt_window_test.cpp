@@ -7,11 +7,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
@@ -339,6 +341,46 @@ class QtWindowTest : public QObject {
         Session again;
         QCOMPARE(again.names(), (std::vector<std::string>{dump, wave}));
         save_screenshot(again.window.get(), "list_restored");
+    }
+
+    void loadShowsTheOpenDialogWithItsFilters() {
+        Session session;
+        const std::string path = files->write("kit.syx", test::record(0x06, 'R', {1, 2}));
+        QStringList filters;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            filters = dialog->nameFilters();
+            save_screenshot(dialog, "open_dialog");
+            dialog->selectFile(QString::fromStdString(path));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QTest::mouseClick(session.window->control(ids::load), Qt::LeftButton);
+        QCOMPARE(session.names(), std::vector<std::string>{path});
+        QVERIFY2(!filters.isEmpty() && filters[0].contains("*.syx"), qPrintable(filters.join("|")));
+    }
+
+    void portFailureIsAMessageBoxWithCaptionAndIcon() {
+        Session session;
+        session.app.settings.midi_out = 7;  // no such output
+        session.add({"/dumps/kit.syx"});
+        set_selected(session.app.list, 0, true);
+        QString caption, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            save_screenshot(box, "port_failure");
+            box->accept();
+        });
+        QTest::mouseClick(session.window->control(ids::send), Qt::LeftButton);
+        QTRY_COMPARE(text, QString("Could not allocate Midi Out port"));
+        QCOMPARE(caption, QString("Cancel"));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(!session.app.send_worker.joinable());  // nothing was sent
     }
 
     void secondCopyEndsAtOnce() {
