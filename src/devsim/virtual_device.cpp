@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "audio/sds.h"
-#include "platform/sysex.h"
 #include "audio/zbname.h"
 #include "platform/settings.h"
+#include "platform/sysex.h"
 
 namespace jx {
 

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "audio/sds.h"
-#include "platform/sysex.h"
 #include "platform/dialog_ids.h"
+#include "platform/sysex.h"
 #include "platform/window.h"
 
 namespace jx {

@@ -169,13 +169,14 @@ void QtWindow::build(const DialogTemplate& dialog) {
             auto* group = new QGroupBox(text, this);
             // The title sits on the frame's top line, so that the frame encloses the controls
             // placed inside it at their template positions.
-            group->setStyleSheet(QStringLiteral(
-                "QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
-                " margin-top: %1px; }"
-                "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-                " left: %2px; padding: 0 2px; }")
-                                     .arg(units_.base_y / 2)
-                                     .arg(units_.base_x));
+            group->setStyleSheet(
+                QStringLiteral(
+                    "QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                    " margin-top: %1px; }"
+                    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                    " left: %2px; padding: 0 2px; }")
+                    .arg(units_.base_y / 2)
+                    .arg(units_.base_x));
             widget = group;
             groups.push_back(widget);
         } else if (c.kind == "listview") {
