@@ -147,6 +147,31 @@ class QtWindowTest : public QObject {
         folders.reset();
     }
 
+    void templatesReadAndBadLinesAreNamed() {
+        const auto main_window = load_dialog_template(ids::main_dialog);
+        QVERIFY(main_window);
+        QCOMPARE(main_window->caption, std::string("- Sysex Tool by Tessarin v1.51"));
+        QCOMPARE(main_window->controls.size(), size_t{22});
+        const auto preferences = load_dialog_template(ids::preferences_dialog);
+        QVERIFY(preferences);
+        QVERIFY(preferences->controls.back().text == "Cancel");
+        struct Case {
+            const char* text;
+            int bad_line;
+        };
+        const Case cases[] = {
+            {"dialog 1 10 10 - \"x\"\n5 button 1 2 3 \"short\"\n", 2},
+            {"dialog 1 10 10 - \"x\"\nfive button 1 2 3 4 - \"no id\"\n", 2},
+            {"dialog 1 10 10 - \"x\"\n5 button 1 2 3 4 - no quotes\n", 2},
+            {"# no dialog line\n5 button 1 2 3 4 - \"x\"\n", 2},
+        };
+        for (const Case& c : cases) {
+            int line = 0;
+            QVERIFY2(!parse_dialog_template(c.text, &line), c.text);
+            QCOMPARE(line, c.bad_line);
+        }
+    }
+
     void layoutAtTheDesignedSizeAndTaller() {
         Session session;
         QtWindow& window = *session.window;
