@@ -255,7 +255,6 @@ int next_send_entry(TransferList& list) {
 }
 
 void send_thread(SendContext& context) {
-    use_precise_timed_waits();
     TransferList& list = *context.list;
     TransferState& state = *context.ports->state;
     Send send{context, state, context.ports->out.load(), MidiHeader{}};

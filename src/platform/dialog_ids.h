@@ -1,5 +1,6 @@
 #pragma once
-// Resource ids of the controls of the main window (dialog 101), shared by every layer that
+// Resource ids of the controls of the main window (dialog 101) and the preferences dialog (111),
+// shared by every layer that
 // talks to the window.
 
 namespace jx::ids {
@@ -27,5 +28,20 @@ constexpr int samplepos_label = 131;
 constexpr int turbo_check = 132;
 constexpr int turbo_speed = 133;
 constexpr int exit_button = 1;
+
+// The preferences dialog (dialog 111).
+constexpr int preferences_dialog = 111;
+constexpr int midi_in_list = 112;
+constexpr int pref_ok = 113;
+constexpr int pref_cancel = 114;
+constexpr int midi_out_list = 115;
+constexpr int delay_edit = 116;
+constexpr int reload_files = 118;
+constexpr int turbo_limit = 134;
+constexpr int use_handshake = 135;
+constexpr int sds_devno = 136;
+constexpr int rec_format = 137;
+constexpr int send_zbname = 1001;
+constexpr int use_xsds = 1002;
 
 }  // namespace jx::ids

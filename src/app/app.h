@@ -1,0 +1,40 @@
+#pragma once
+// What the program makes once at start-up and the main window works on: the settings, the
+// transfer list, the values shared with the transfer threads, the MIDI ports, the transform
+// tables, the recorder and the send engine's context.
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "audio/transform.h"
+#include "midi/midi_ports.h"
+#include "midi/recorder.h"
+#include "midi/send_engine.h"
+#include "midi/transfer_state.h"
+#include "platform/settings.h"
+#include "transfer/transfer_list.h"
+
+namespace jx {
+
+struct App {
+    Settings settings;
+    TransferList list;
+    TransferState state;
+    MidiPorts ports;
+    FftTables fft;
+    // Held by every thread while it works on the list: the window thread, the send thread, and
+    // the input thread storing a received dump.
+    std::mutex list_mutex;
+    Recorder recorder;
+    SendContext send_context;
+    // The document named on the command line; empty for none.
+    std::string command_line_path;
+
+    // The send worker. Stop does not wait for it; shutdown and the next Send do.
+    std::thread send_worker;
+    std::atomic<bool> worker_alive{false};
+};
+
+}  // namespace jx

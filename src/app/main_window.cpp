@@ -1,0 +1,342 @@
+#include "app/main_window.h"
+
+#include <cstdio>
+
+#include "app/layout.h"
+#include "app/preferences.h"
+#include "app/startup.h"
+#include "platform/dialog_ids.h"
+#include "transfer/add_files.h"
+#include "transfer/entry_info.h"
+#include "transfer/file_list.h"
+#include "transfer/remove_entries.h"
+#include "transfer/save_entries.h"
+#include "transfer/tonepak_convert.h"
+
+namespace jx {
+
+namespace {
+
+struct TurboText {
+    int32_t speed;
+    const char* text;
+};
+constexpr TurboText turbo_texts[] = {
+    {200, "20"}, {160, "16"}, {133, "13"}, {100, "10"}, {80, "8"}, {66, "6.7"},
+    {50, "5"},   {40, "4"},   {33, "3.3"}, {20, "2"},   {10, ""},
+};
+
+const std::vector<std::string> list_columns = {"Filename", "Size", "Type"};
+
+}  // namespace
+
+const char* turbo_speed_text(int32_t turbo_speed) {
+    for (const TurboText& entry : turbo_texts)
+        if (entry.speed == turbo_speed) return entry.text;
+    return nullptr;
+}
+
+std::optional<std::string> transfer_status_text(int32_t status_bits, int32_t sent_count,
+                                                int32_t received_count) {
+    char text[64];
+    switch (status_bits) {
+        case status_sending:
+            std::snprintf(text, sizeof text, "Sent: %i", sent_count);
+            return text;
+        case status_receiving:
+            std::snprintf(text, sizeof text, "Receiving: %i", received_count);
+            return text;
+        case status_sending | status_receiving:
+            std::snprintf(text, sizeof text, "S:%i R:%i", sent_count, received_count);
+            return text;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<Rect> restored_placement(const Settings& settings, Size current, Size screen) {
+    if (settings.win_h == no_placement) return std::nullopt;
+    Rect placed{settings.win_x, settings.win_y, current.w, current.h};
+    // A saved size never makes the window smaller than its designed size.
+    if (settings.win_w > placed.w) placed.w = settings.win_w;
+    if (settings.win_h > placed.h) placed.h = settings.win_h;
+    if (placed.x > screen.w) placed.x = screen.w / 2;
+    if (placed.y > screen.h) placed.y = screen.h / 2;
+    if (placed.y < 0) placed.y = 0;
+    if (placed.x < 0) placed.x = 0;
+    return placed;
+}
+
+MainWindow::ListLock::ListLock(MainWindow& window) : window_(window) {
+    if (window_.lock_depth_++ == 0) window_.list_lock_ = std::unique_lock(window_.app_.list_mutex);
+}
+
+MainWindow::ListLock::~ListLock() {
+    if (--window_.lock_depth_ == 0) window_.list_lock_.unlock();
+}
+
+void MainWindow::init_dialog(Window& window) {
+    window_ = &window;
+    app_.list.window = &window;
+    app_.ports.window = &window;
+    app_.recorder.window = &window;
+    app_.send_context.window = &window;
+
+    const Rect outer = window.outer_rect();
+    window.set_minimum_size({outer.w, outer.h});
+    window.check(ids::turbo_check, false);
+    window.set_progress(ids::progress, 0);
+    if (auto placed = restored_placement(app_.settings, {outer.w, outer.h}, window.screen_size()))
+        window.set_outer_rect(*placed);
+    {
+        ListLock lock(*this);
+        if (app_.settings.syx_reload != 0) restore_list(app_.list);
+        if (!app_.command_line_path.empty()) add_files(app_.list, app_.command_line_path, '0', '0');
+        refresh_list();
+    }
+    window.start_timer(status_timer, status_period_ms);
+    if (app_.ports.service != nullptr) {
+        open_midi_in(app_.ports);
+        send_turbo_query(app_.ports);
+    }
+}
+
+void MainWindow::refresh_list() {
+    if (window_ == nullptr) return;
+    ListLock lock(*this);
+    std::vector<ListRow> rows;
+    rows.reserve(app_.list.items.size());
+    for (size_t k = 0; k < app_.list.items.size(); ++k) {
+        const ListItem& item = app_.list.items[k];
+        rows.push_back({{item.name, item.size_text, item.type_text},
+                        item.selected,
+                        item.focused,
+                        static_cast<int>(k) == drag_from_});
+    }
+    if (rows_shown_ && rows == shown_rows_) return;
+    shown_rows_ = std::move(rows);
+    rows_shown_ = true;
+    window_->set_list_rows(ids::transfer_list, shown_rows_);
+}
+
+void MainWindow::send_command() {
+    TransferState& state = app_.state;
+    if (state.sending != 0) {
+        window_->set_text(ids::send, "Send");
+        request_cancel(state);
+        state.sending = 0;
+        return;
+    }
+    // A worker that was stopped may still be ending; a second one would race it for the list.
+    if (app_.worker_alive) return;
+    {
+        ListLock lock(*this);
+        if (first_selected(app_.list) < 0) add_files(app_.list, std::nullopt, '0', '0');
+        if (first_selected(app_.list) < 0) return;
+    }
+    if (app_.ports.service == nullptr) return;
+    if (state.reopen_in_before_send != 0) {
+        open_midi_in(app_.ports);
+        state.reopen_in_before_send = 0;
+    }
+    open_midi_out(app_.ports);
+    if (app_.ports.open_out_index.load() < 0) return;
+    if (app_.send_worker.joinable()) app_.send_worker.join();
+    app_.worker_alive = true;
+    app_.send_worker = std::thread([this] {
+        send_thread(app_.send_context);
+        app_.worker_alive = false;
+    });
+}
+
+void MainWindow::preferences() {
+    if (app_.state.sending != 0 || app_.state.receive_state != receive_idle) return;
+    PreferencesDialog dialog(app_);
+    window_->run_dialog(ids::preferences_dialog, dialog);
+}
+
+void MainWindow::list_command(int id) {
+    ListLock lock(*this);
+    switch (id) {
+        case ids::load:
+            if (loading_) break;
+            loading_ = true;
+            add_files(app_.list, std::nullopt, '0', '0');
+            loading_ = false;
+            break;
+        case ids::save:
+            if (saving_) break;
+            saving_ = true;
+            save_entries(app_.list);
+            saving_ = false;
+            break;
+        case ids::close_entries:
+            if (app_.state.sending == 0) remove_entries(app_.list, -1);
+            break;
+        case ids::loop_button:
+            press_loop_button(app_.list);
+            break;
+        case ids::channel_button:
+            press_channel_button(app_.list);
+            break;
+        case ids::tonepak:
+            convert_to_tonepak(app_.list, app_.fft, app_.state.sending != 0);
+            break;
+        default:
+            break;
+    }
+}
+
+void MainWindow::command(int id) {
+    switch (id) {
+        case ids::send:
+            send_command();
+            break;
+        case ids::receive:
+            // The recorder takes the list's mutex itself when it stores what it received.
+            if (app_.state.receive_state == receive_idle)
+                start_recording(app_.recorder);
+            else
+                stop_recording(app_.recorder);
+            break;
+        case ids::configure:
+            preferences();
+            break;
+        case ids::exit_button:
+            close_request();
+            return;
+        case ids::turbo_check:
+            if (app_.ports.service == nullptr) break;
+            if (app_.state.turbo_speed == 10)
+                send_turbo_request(app_.ports);
+            else
+                send_turbo_off(app_.ports);
+            break;
+        default:
+            list_command(id);
+            break;
+    }
+    refresh_list();
+}
+
+void MainWindow::show_focused_entry() {
+    const int focused = first_focused(app_.list);
+    if (focused < 0) return;
+    if (const Entry* entry = entry_at(app_.list, focused)) show_entry_info(app_.list, entry);
+}
+
+void MainWindow::list_selection(int id, const std::vector<bool>& selected, int focused) {
+    if (id != ids::transfer_list) return;
+    ListLock lock(*this);
+    const size_t count = std::min(selected.size(), app_.list.items.size());
+    for (size_t k = 0; k < count; ++k) app_.list.items[k].selected = selected[k];
+    set_focused(app_.list, focused);
+    // What the user sees is now what the list holds.
+    refresh_list();
+}
+
+void MainWindow::list_notify(int id, ListNotify notify, int key, bool control) {
+    if (id != ids::transfer_list) return;
+    if (notify == ListNotify::double_click) {
+        if (app_.state.sending == 0) send_command();
+        refresh_list();
+        return;
+    }
+    ListLock lock(*this);
+    switch (notify) {
+        case ListNotify::click:
+            show_focused_entry();
+            break;
+        case ListNotify::key_down:
+            if (key == key_delete) {
+                app_.list.removing = true;
+                list_command(ids::close_entries);
+                // Nothing was removed (a send runs, or nothing was selected): the info panel
+                // would otherwise stay frozen until some later removal.
+                app_.list.removing = false;
+            } else if (key == key_a && control && app_.state.sending == 0) {
+                for (size_t k = 0; k < app_.list.items.size(); ++k)
+                    set_selected(app_.list, static_cast<int>(k), true);
+            }
+            show_focused_entry();
+            break;
+        case ListNotify::item_changed:
+            if (!app_.list.removing) show_focused_entry();
+            break;
+        case ListNotify::begin_drag:
+            drag_from_ = first_focused(app_.list);
+            window_->capture_mouse();
+            break;
+        case ListNotify::double_click:
+            break;
+    }
+    refresh_list();
+}
+
+void MainWindow::mouse_move(int x, int y) {
+    if (drag_from_ < 0) return;
+    drag_over_ = window_->list_row_at(ids::transfer_list, x, y);
+    if (drag_over_ == drag_from_ || drag_over_ < 0) return;
+    ListLock lock(*this);
+    move_entry(app_.list, drag_from_, drag_over_);
+    app_.list.items[drag_over_].selected = false;
+    drag_from_ = drag_over_;
+    refresh_list();
+}
+
+void MainWindow::left_button_up() {
+    window_->release_mouse();
+    drag_from_ = -1;
+    drag_over_ = -1;
+    refresh_list();
+}
+
+void MainWindow::timer(int id) {
+    if (id != status_timer) return;
+    TransferState& state = app_.state;
+    if ((state.status_bits & status_remote_cancel) != 0) {
+        if (notice_ticks_ == 0) {
+            notice_ticks_ = notice_tick_count;
+            show_status(app_.list, text_remotely_cancelled);
+            window_->set_text(ids::send, "Send");
+        } else if (--notice_ticks_ == 0) {
+            state.status_bits.fetch_and(~status_remote_cancel);
+            show_status(app_.list, "");
+        }
+    } else if (auto text = transfer_status_text(state.status_bits, state.sent_count,
+                                                state.received_count)) {
+        show_status(app_.list, *text);
+    }
+    const int32_t speed = state.turbo_speed;
+    if (speed != shown_turbo_speed_) {
+        if (const char* text = turbo_speed_text(speed)) window_->set_text(ids::turbo_speed, text);
+        window_->check(ids::turbo_check, speed > 10);
+        shown_turbo_speed_ = speed;
+    }
+    window_->set_progress(ids::progress, state.progress_percent);
+    // Received dumps join the list on the input thread; the view catches up here.
+    refresh_list();
+}
+
+void MainWindow::files_dropped(const std::vector<std::string>& paths) {
+    ListLock lock(*this);
+    for (const std::string& path : paths)
+        if (!path.empty()) add_files(app_.list, path, '0', '0');
+    refresh_list();
+}
+
+void MainWindow::size(int client_w, int client_h) {
+    layout(*window_, client_w, client_h);
+}
+
+void MainWindow::close_request() {
+    // Not under the list's mutex: shutdown waits for the send thread, which needs it.
+    shutdown(app_, *window_);
+    {
+        ListLock lock(*this);
+        if (app_.settings.syx_reload != 0) store_list(app_.list);
+    }
+    window_->end_dialog(0);
+}
+
+}  // namespace jx

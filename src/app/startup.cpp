@@ -1,0 +1,67 @@
+#include "app/startup.h"
+
+#include <filesystem>
+#include <thread>
+
+#include "app/config.h"
+#include "platform/dialog_ids.h"
+
+namespace jx {
+
+namespace {
+constexpr int status_timer = 1;
+constexpr int32_t fft_max_length = 16384;
+}  // namespace
+
+void start_up(App& app, const std::string& document) {
+    app.settings.midi_out = -1;
+    app.ports.open_out_index = -1;
+    app.ports.settings = &app.settings;
+    app.ports.state = &app.state;
+    // The list keeps full paths, so that a list kept between runs still finds the file.
+    std::error_code error;
+    app.command_line_path =
+        document.empty() ? document : std::filesystem::absolute(document, error).string();
+    if (error) app.command_line_path = document;
+    app.send_context = SendContext{&app.list, nullptr, &app.ports, &app.settings, &app.list_mutex};
+    Recorder& recorder = app.recorder;
+    recorder.state = &app.state;
+    recorder.settings = &app.settings;
+    recorder.ports = &app.ports;
+    recorder.list = &app.list;
+    recorder.list_mutex = &app.list_mutex;
+    connect_recorder(app.ports, recorder);
+    load_config(app.settings);
+    fft_init(app.fft, fft_max_length, fft_flag::any_length);
+}
+
+void shutdown(App& app, Window& window) {
+    window.stop_timer(status_timer);
+    app.state.reopen_in_before_send = 0;
+
+    app.state.cancel_request = 0;
+    if (app.state.sending == 1) {
+        request_cancel(app.state);
+        wait_transfer_until(app.state, std::chrono::steady_clock::time_point::max(),
+                            [&] { return app.state.cancel_request.load() == 0; });
+    }
+    // The worker touches the window after it clears the request; it must be gone before the
+    // window is.
+    if (app.send_worker.joinable()) app.send_worker.join();
+
+    // The output gets its pause after the reset even when none is open.
+    if (app.ports.open_out_index.load() >= 0)
+        close_midi_out(app.ports);
+    else
+        std::this_thread::sleep_for(app.ports.input_settle);
+    close_midi_in(app.ports);
+
+    const Rect outer = window.outer_rect();
+    app.settings.win_x = outer.x;
+    app.settings.win_y = outer.y;
+    app.settings.win_w = outer.w;
+    app.settings.win_h = outer.h;
+    save_placement(app.settings);
+}
+
+}  // namespace jx

@@ -1,0 +1,47 @@
+// jx: the desktop program. One copy runs at a time; `jx [document]` opens with that file.
+#include <QApplication>
+#include <QIcon>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "devsim/in_process_device.h"
+#include "platform/dialog_ids.h"
+#include "platform/midi_loopback.h"
+#include "platform/midi_rtmidi.h"
+#include "platform/single_instance.h"
+#include "qt/qt_window.h"
+
+int main(int argc, char** argv) {
+    // Before anything else, so that a second copy ends at once and quietly, display or not.
+    jx::InstanceLock lock = jx::acquire_instance_lock(jx::instance_name);
+    if (lock.another_runs()) return 0;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("jx");
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/resources/icons/jx-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    jx::App app;
+    jx::start_up(app, argc > 1 ? argv[1] : "");
+
+    // The system's ports, then the virtual device as the last port of both lists. The service
+    // ends first: its handles hold connections of the backends.
+    auto service = std::make_unique<jx::MidiService>();
+    jx::RtMidiBackend rtmidi("jx", jx::RtMidiBackend::api_from_environment());
+    jx::MidiLoopback loopback(service->pacing);
+    jx::InProcessDevice device(loopback);
+    service->backends = {&rtmidi, &loopback};
+    service->pacing.turbo_speed = &app.state.turbo_speed;
+    app.ports.service = service.get();
+
+    const auto dialog = jx::load_dialog_template(jx::ids::main_dialog);
+    if (!dialog) return 1;
+    jx::MainWindow procedure(app);
+    jx::QtWindow window(*dialog, procedure);
+    window.run();
+    service.reset();
+    return 0;
+}

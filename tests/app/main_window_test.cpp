@@ -1,0 +1,299 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/config.h"
+#include "app/startup.h"
+#include "app_rig.h"
+#include "maker_message.h"
+#include "platform/dialog_ids.h"
+#include "platform/headless_window.h"
+#include "temp_dir.h"
+#include "transfer/add_files.h"
+#include "transfer/file_list.h"
+#include "xdg_folders.h"
+
+namespace jx {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct MainWindowTest : ::testing::Test {
+    test::XdgFolders folders;
+    test::TempDir dir;
+    App app;
+    test::AppRig rig;
+    HeadlessWindow window;
+    MainWindow main{app};
+
+    void SetUp() override {
+        start_up(app, "");
+        rig.wire(app.ports, app.settings, app.state);
+        window.outer = {10, 10, 600, 320};
+        window.size_control(ids::transfer_list, 580, 200);
+    }
+    void TearDown() override {
+        if (app.send_worker.joinable()) {
+            request_cancel(app.state);
+            app.send_worker.join();
+        }
+        close_midi_out(app.ports);
+        close_midi_in(app.ports);
+    }
+
+    // Adds files named by their contents' first byte and shows them.
+    void add(int count) {
+        for (int k = 0; k < count; ++k) {
+            auto entry = std::make_unique<Entry>();
+            entry->data = test::record(0x06, 'R', {static_cast<uint8_t>(k)});
+            insert_entry(app.list, "row" + std::to_string(k), std::move(entry), -1);
+        }
+        main.refresh_list();
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> all;
+        for (const ListItem& item : app.list.items) all.push_back(item.name);
+        return all;
+    }
+    void select(std::vector<bool> selected, int focused) {
+        main.list_selection(ids::transfer_list, selected, focused);
+        main.list_notify(ids::transfer_list, ListNotify::item_changed, 0, false);
+    }
+    void key(int code, bool control = false) {
+        main.list_notify(ids::transfer_list, ListNotify::key_down, code, control);
+    }
+    void tick(int times = 1) {
+        for (int k = 0; k < times; ++k) main.timer(status_timer);
+    }
+    bool wait_for(const std::function<bool()>& done) {
+        return wait_transfer_until(app.state, std::chrono::steady_clock::now() + 5s, done);
+    }
+};
+
+TEST_F(MainWindowTest, InitialisationSetsTheMinimumSizeAndStartsTheTimer) {
+    main.init_dialog(window);
+    EXPECT_EQ(window.minimum_size, (Size{600, 320}));
+    EXPECT_EQ(window.timers.at(status_timer), 100);
+    EXPECT_FALSE(window.is_checked(ids::turbo_check));
+    EXPECT_EQ(app.ports.open_in_index.load(), 0);
+    // The Turbo query went out and opened the output.
+    EXPECT_EQ(app.ports.open_out_index.load(), 0);
+}
+
+TEST_F(MainWindowTest, TheCommandLineDocumentIsAddedAsAFullPath) {
+    const std::string path = dir.write("kit.syx", test::record(0x06, 'R', {1, 2}));
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    start_up(app, "kit.syx");
+    std::filesystem::current_path(here);
+    main.init_dialog(window);
+    ASSERT_EQ(names(), std::vector<std::string>{path});
+    EXPECT_TRUE(window.list_rows(ids::transfer_list)[0].selected);
+    EXPECT_FALSE(window.text(ids::file_info).empty());
+}
+
+TEST(RestoredPlacement, FollowsTheSavedPlacementWithinTheScreen) {
+    struct Case {
+        int x, y, w, h;
+        Rect expected;
+    };
+    const Size designed{600, 320};
+    const Size screen{1920, 1080};
+    const Case cases[] = {
+        {100, 50, 800, 500, {100, 50, 800, 500}},   // as saved
+        {100, 50, 300, 200, {100, 50, 600, 320}},   // never below the designed size
+        {2500, 50, 800, 500, {960, 50, 800, 500}},  // beyond the right edge: half the screen
+        {100, 1200, 800, 500, {100, 540, 800, 500}}, {-40, -7, 800, 500, {0, 0, 800, 500}},
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        settings.win_x = c.x;
+        settings.win_y = c.y;
+        settings.win_w = c.w;
+        settings.win_h = c.h;
+        EXPECT_EQ(restored_placement(settings, designed, screen), c.expected) << c.x << "," << c.y;
+    }
+    EXPECT_FALSE(restored_placement(Settings{}, designed, screen));
+}
+
+TEST_F(MainWindowTest, DeleteRemovesTheSelectionButNothingWhileSending) {
+    main.init_dialog(window);
+    add(3);
+    select({false, true, false}, 1);
+    app.state.sending = 1;
+    key(key_delete);
+    EXPECT_EQ(names(), (std::vector<std::string>{"row0", "row1", "row2"}));
+    EXPECT_FALSE(app.list.removing);  // the info panel keeps following the focus
+    app.state.sending = 0;
+    key(key_delete);
+    EXPECT_EQ(names(), (std::vector<std::string>{"row0", "row2"}));
+    // The row that took the removed one's place is selected and shown.
+    EXPECT_TRUE(window.list_rows(ids::transfer_list)[1].selected);
+    EXPECT_EQ(window.list_rows(ids::transfer_list)[1].cells[0], "row2");
+}
+
+TEST_F(MainWindowTest, ControlASelectsEveryRowOnlyWhenIdle) {
+    main.init_dialog(window);
+    key(key_a, true);  // an empty list: nothing happens
+    EXPECT_TRUE(window.list_rows(ids::transfer_list).empty());
+    add(3);
+    key(key_a, false);
+    EXPECT_EQ(selected_count(app.list), 0);
+    app.state.sending = 1;
+    key(key_a, true);
+    EXPECT_EQ(selected_count(app.list), 0);
+    app.state.sending = 0;
+    key(key_a, true);
+    EXPECT_EQ(selected_count(app.list), 3);
+    for (const ListRow& row : window.list_rows(ids::transfer_list)) EXPECT_TRUE(row.selected);
+}
+
+TEST_F(MainWindowTest, DraggingTheFirstRowOverTheThirdMovesItThere) {
+    main.init_dialog(window);
+    add(4);
+    select({true, false, false, false}, 0);
+    main.list_notify(ids::transfer_list, ListNotify::begin_drag, 0, false);
+    EXPECT_TRUE(window.mouse_captured);
+    const int row_y = window.row_height / 2;
+    main.mouse_move(5, row_y);  // still over itself
+    main.mouse_move(5, window.row_height + row_y);
+    main.mouse_move(5, 2 * window.row_height + row_y);
+    EXPECT_EQ(names(), (std::vector<std::string>{"row1", "row2", "row0", "row3"}));
+    EXPECT_TRUE(window.list_rows(ids::transfer_list)[2].drop_highlighted);
+    main.mouse_move(5, 100 * window.row_height);  // below the rows: nothing moves
+    main.left_button_up();
+    EXPECT_FALSE(window.mouse_captured);
+    EXPECT_EQ(main.drag_from(), -1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"row1", "row2", "row0", "row3"}));
+    for (const ListRow& row : window.list_rows(ids::transfer_list))
+        EXPECT_FALSE(row.drop_highlighted);
+}
+
+TEST_F(MainWindowTest, RemoteCancelNoticeStaysTwoSeconds) {
+    main.init_dialog(window);
+    window.set_text(ids::send, "Stop Send");
+    app.state.status_bits = status_remote_cancel;
+    tick();
+    EXPECT_EQ(window.text(ids::status), "Remotely cancelled.");
+    EXPECT_EQ(window.text(ids::send), "Send");
+    tick(19);
+    EXPECT_EQ(window.text(ids::status), "Remotely cancelled.");
+    tick();
+    EXPECT_EQ(window.text(ids::status), "");
+    EXPECT_EQ(app.state.status_bits.load(), 0);
+}
+
+TEST_F(MainWindowTest, TimerShowsTheTransferCountersAndProgress) {
+    main.init_dialog(window);
+    struct Case {
+        int32_t bits;
+        const char* text;
+    };
+    const Case cases[] = {{status_sending, "Sent: 7"},
+                          {status_receiving, "Receiving: 3"},
+                          {status_sending | status_receiving, "S:7 R:3"},
+                          {0, "S:7 R:3"}};  // the last text of a transfer stays
+    app.state.sent_count = 7;
+    app.state.received_count = 3;
+    app.state.progress_percent = 42;
+    for (const Case& c : cases) {
+        app.state.status_bits = c.bits;
+        tick();
+        EXPECT_EQ(window.text(ids::status), c.text) << c.bits;
+    }
+    EXPECT_EQ(window.progress(ids::progress), 42);
+}
+
+TEST_F(MainWindowTest, TurboAnswerIsShownAndTurboAgainAsksForNormalSpeed) {
+    main.init_dialog(window);
+    ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));
+    main.command(ids::turbo_check);  // asks for the fastest speed the device has
+    ASSERT_TRUE(wait_for([&] { return app.state.turbo_speed.load() == 200; }));
+    tick();
+    EXPECT_EQ(window.text(ids::turbo_speed), "20");
+    EXPECT_TRUE(window.is_checked(ids::turbo_check));
+    main.command(ids::turbo_check);
+    tick();
+    EXPECT_EQ(window.text(ids::turbo_speed), "");
+    EXPECT_FALSE(window.is_checked(ids::turbo_check));
+}
+
+TEST_F(MainWindowTest, EscapeDoesNothingAndExitSavesThePlacement) {
+    main.init_dialog(window);
+    main.command(2);  // what the Escape key sends
+    EXPECT_FALSE(window.ended);
+    window.outer = {33, 44, 700, 400};
+    main.command(ids::exit_button);
+    EXPECT_EQ(window.ended, 0);
+    EXPECT_TRUE(window.timers.empty());
+    EXPECT_EQ(app.ports.open_out_index.load(), -1);
+    Settings saved;
+    load_config(saved);
+    EXPECT_EQ((Rect{saved.win_x, saved.win_y, saved.win_w, saved.win_h}), (Rect{33, 44, 700, 400}));
+}
+
+TEST_F(MainWindowTest, SendWithNothingSelectedAsksForAFileAndSendsIt) {
+    main.init_dialog(window);
+    main.command(ids::send);  // the dialog is cancelled: nothing is sent
+    EXPECT_EQ(window.open_requests.size(), 1u);
+    EXPECT_FALSE(app.send_worker.joinable());
+    const test::Bytes kit = test::record(0x06, 'R', {1, 2});
+    window.open_answers.push_back(FileDialogResult{{dir.write("kit.syx", kit)}, 1});
+    main.command(ids::send);
+    ASSERT_TRUE(app.send_worker.joinable());
+    ASSERT_TRUE(wait_for([&] { return !app.worker_alive.load(); }));
+    ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));
+    EXPECT_EQ(rig.device.device().record().sysex, std::vector<test::Bytes>{kit});
+    EXPECT_EQ(first_selected(app.list), 0);
+    tick();
+    EXPECT_EQ(window.text(ids::send), "Send");
+    EXPECT_EQ(window.text(ids::status), "Sent: " + std::to_string(kit.size()));
+}
+
+TEST_F(MainWindowTest, ClosingWhileSendingStopsTheSendFirst) {
+    rig.service.pacing.enabled = true;  // a dump that takes seconds on the wire
+    app.settings.syx_reload = 1;
+    main.init_dialog(window);
+    // 40 messages of a third of a second each at MIDI speed.
+    test::Bytes message(1000, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    test::Bytes long_dump;
+    for (int k = 0; k < 40; ++k) long_dump.insert(long_dump.end(), message.begin(), message.end());
+    const std::string path = dir.write("long.syx", long_dump);
+    add_files(app.list, path, '0', '0');
+    main.list_notify(ids::transfer_list, ListNotify::double_click, 0, false);
+    ASSERT_TRUE(wait_for([&] { return app.state.sending.load() == 1; }));
+    main.list_notify(ids::transfer_list, ListNotify::double_click, 0, false);  // refused
+    main.close_request();
+    EXPECT_EQ(app.state.sending.load(), 0);
+    // The dump was cut off by the stop, not waited for.
+    EXPECT_LT(rig.device.device().record().sysex.size(), 40u);
+    EXPECT_FALSE(app.send_worker.joinable());
+    EXPECT_EQ(window.ended, 0);
+    // The list was kept for the next start.
+    TransferList next;
+    restore_list(next);
+    ASSERT_EQ(next.items.size(), 1u);
+    EXPECT_EQ(next.items[0].name, path);
+}
+
+TEST_F(MainWindowTest, ConfigureOnlyWhenIdle) {
+    int opened = 0;
+    window.dialog_script = [&](HeadlessWindow&, DialogProcedure&, int id) {
+        EXPECT_EQ(id, ids::preferences_dialog);
+        ++opened;
+    };
+    main.init_dialog(window);
+    app.state.receive_state = receive_recording;
+    main.command(ids::configure);
+    EXPECT_EQ(opened, 0);
+    app.state.receive_state = receive_idle;
+    main.command(ids::configure);
+    EXPECT_EQ(opened, 1);
+}
+
+}  // namespace
+}  // namespace jx

@@ -1,0 +1,507 @@
+// The main window and the preferences dialog as real Qt widgets, driven with Qt Test under the
+// offscreen platform. Every test saves a screenshot of what it tested.
+#include "qt/qt_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QtTest>
+#include <memory>
+#include <set>
+
+#include "app/config.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app_rig.h"
+#include "maker_message.h"
+#include "platform/dialog_ids.h"
+#include "platform/single_instance.h"
+#include "sample_file_maker.h"
+#include "temp_dir.h"
+#include "transfer/add_files.h"
+#include "xdg_folders.h"
+
+namespace QTest {
+template <>
+char* toString(const jx::Rect& rect) {
+    return qstrdup(
+        qPrintable(QString("(%1, %2) %3 x %4").arg(rect.x).arg(rect.y).arg(rect.w).arg(rect.h)));
+}
+}  // namespace QTest
+
+namespace jx {
+
+namespace {
+
+void save_screenshot(QWidget* widget, const QString& name) {
+    QDir().mkpath(JX_SCREENSHOT_DIR);
+    widget->grab().save(QString(JX_SCREENSHOT_DIR) + "/" + name + ".png");
+}
+
+// One run of the program's window: the settings, the ports on the virtual device, the main
+// window's procedure and its Qt window, shown.
+struct Session {
+    App app;
+    test::AppRig rig;
+    MainWindow procedure{app};
+    std::unique_ptr<QtWindow> window;
+
+    explicit Session(const std::function<void(App&)>& prepare = {}) {
+        start_up(app, "");
+        rig.wire(app.ports, app.settings, app.state);
+        load_config(app.settings);  // what a real start reads, over the rig's defaults
+        if (prepare) prepare(app);
+        window = std::make_unique<QtWindow>(*load_dialog_template(ids::main_dialog), procedure);
+        procedure.init_dialog(*window);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    ~Session() {
+        if (window && window->isVisible()) procedure.close_request();
+        if (app.send_worker.joinable()) {
+            request_cancel(app.state);
+            app.send_worker.join();
+        }
+    }
+    QTreeWidget* list() const {
+        return static_cast<QTreeWidget*>(window->control(ids::transfer_list));
+    }
+    QString text(int id) const {
+        QWidget* widget = window->control(id);
+        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+        return {};
+    }
+    void add(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            auto entry = std::make_unique<Entry>();
+            entry->data = test::record(0x06, 'R', {1, 2, 3});
+            insert_entry(app.list, name, std::move(entry), -1);
+        }
+        procedure.refresh_list();
+    }
+    QPoint row_centre(int row) const {
+        return list()->visualItemRect(list()->topLevelItem(row)).center();
+    }
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, list()->viewport()->mapToGlobal(at), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(list()->viewport(), &event);
+    }
+    void drop(const QStringList& paths) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+        data->setUrls(urls);
+        const QPointF at(window->width() / 2, window->height() / 4);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data.get(), Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QDropEvent dropped(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &dropped);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> all;
+        for (int k = 0; k < list()->topLevelItemCount(); ++k)
+            all.push_back(list()->topLevelItem(k)->text(0).toStdString());
+        return all;
+    }
+};
+
+Rect du_rect(const QtWindow& window, int x, int y, int w, int h) {
+    return map_dialog_rect(window.dialog_units(), {x, y, w, h});
+}
+
+}  // namespace
+
+class QtWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::XdgFolders> folders;
+    std::unique_ptr<test::TempDir> files;
+
+  private slots:
+    void init() {
+        folders = std::make_unique<test::XdgFolders>();
+        files = std::make_unique<test::TempDir>();
+    }
+    void cleanup() {
+        files.reset();
+        folders.reset();
+    }
+
+    void templatesReadAndBadLinesAreNamed() {
+        const auto main_window = load_dialog_template(ids::main_dialog);
+        QVERIFY(main_window);
+        QCOMPARE(main_window->caption, std::string("- Sysex Tool by Tessarin v1.51"));
+        QCOMPARE(main_window->controls.size(), size_t{22});
+        const auto preferences = load_dialog_template(ids::preferences_dialog);
+        QVERIFY(preferences);
+        QVERIFY(preferences->controls.back().text == "Cancel");
+        struct Case {
+            const char* text;
+            int bad_line;
+        };
+        const Case cases[] = {
+            {"dialog 1 10 10 - \"x\"\n5 button 1 2 3 \"short\"\n", 2},
+            {"dialog 1 10 10 - \"x\"\nfive button 1 2 3 4 - \"no id\"\n", 2},
+            {"dialog 1 10 10 - \"x\"\n5 button 1 2 3 4 - no quotes\n", 2},
+            {"# no dialog line\n5 button 1 2 3 4 - \"x\"\n", 2},
+        };
+        for (const Case& c : cases) {
+            int line = 0;
+            QVERIFY2(!parse_dialog_template(c.text, &line), c.text);
+            QCOMPARE(line, c.bad_line);
+        }
+    }
+
+    void layoutAtTheDesignedSizeAndTaller() {
+        Session session;
+        QtWindow& window = *session.window;
+        const Rect client = du_rect(window, 0, 0, 392, 180);
+        QCOMPARE(window.width(), client.w);
+        QCOMPARE(window.height(), client.h);
+        QCOMPARE(window.control_rect(ids::transfer_list), du_rect(window, 1, 20, 389, 80));
+        QCOMPARE(window.control_rect(ids::progress).y, du_rect(window, 6, 168, 196, 8).y);
+        session.add({"/samples/kick.wav", "/dumps/kit.syx"});
+        save_screenshot(&window, "layout_designed");
+
+        window.resize(client.w, du_rect(window, 0, 0, 392, 280).h);
+        const Rect corner = du_rect(window, 1, 20, 0, 0);
+        const Rect size = du_rect(window, 0, 0, 389, 180);
+        QTRY_COMPARE(window.control_rect(ids::transfer_list),
+                     (Rect{corner.x, corner.y, size.w, size.h}));
+        QCOMPARE(window.control_rect(ids::progress).y, du_rect(window, 6, 268, 196, 8).y);
+        QCOMPARE(window.control_rect(ids::send), du_rect(window, 3, 3, 48, 14));
+        // The "Filename" column ends 120 units short of the right edge.
+        QCOMPARE(session.list()->header()->sectionSize(0),
+                 client.w - du_rect(window, 0, 0, 1000, 0).w * 120 / 1000);
+        // Never smaller than designed.
+        window.resize(client.w / 2, client.h / 2);
+        QCOMPARE(window.width(), client.w);
+        QCOMPARE(window.height(), client.h);
+        save_screenshot(&window, "layout_taller_then_shrunk");
+    }
+
+    void enterSendsAndEscapeDoesNothing() {
+        Session session;
+        const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3});
+        add_files(session.app.list, files->write("kit.syx", kit), '0', '0');
+        session.procedure.refresh_list();
+        session.list()->setFocus();
+        QTest::keyClick(session.list(), Qt::Key_Escape);
+        QVERIFY(session.window->isVisible());
+        QTest::keyClick(session.list(), Qt::Key_Return);
+        QTRY_VERIFY(session.text(ids::status).startsWith("Sent: "));
+        QTRY_VERIFY(session.rig.loopback.idle());
+        QCOMPARE(session.rig.device.device().record().sysex, std::vector<test::Bytes>{kit});
+        save_screenshot(session.window.get(), "enter_sends");
+    }
+
+    void deleteRemovesNothingWhileSendingAndControlASelectsAll() {
+        Session session;
+        session.add({"/a.syx", "/b.syx", "/c.syx"});
+        session.list()->setFocus();
+        QTest::keyClick(session.list(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(session.list()->selectedItems().size(), 3);
+        QCOMPARE(selected_count(session.app.list), 3);
+        session.app.state.sending = 1;
+        QTest::keyClick(session.list(), Qt::Key_Delete);
+        QCOMPARE(session.list()->topLevelItemCount(), 3);
+        session.app.state.sending = 0;
+        session.list()->clearSelection();
+        session.list()->topLevelItem(1)->setSelected(true);
+        QTest::keyClick(session.list(), Qt::Key_Delete);
+        QCOMPARE(session.names(), (std::vector<std::string>{"/a.syx", "/c.syx"}));
+        save_screenshot(session.window.get(), "delete_and_select_all");
+    }
+
+    void draggingTheFirstRowOverTheThird() {
+        Session session;
+        session.add({"/one.syx", "/two.syx", "/three.syx", "/four.syx"});
+        const QPoint first = session.row_centre(0);
+        QTest::mousePress(session.list()->viewport(), Qt::LeftButton, Qt::NoModifier, first);
+        session.mouse(QEvent::MouseMove, first + QPoint(0, 1), Qt::LeftButton);
+        session.mouse(QEvent::MouseMove, first + QPoint(QApplication::startDragDistance() + 1, 0),
+                      Qt::LeftButton);
+        QCOMPARE(session.procedure.drag_from(), 0);
+        session.mouse(QEvent::MouseMove, session.row_centre(1), Qt::LeftButton);
+        session.mouse(QEvent::MouseMove, session.row_centre(2), Qt::LeftButton);
+        QCOMPARE(session.names(),
+                 (std::vector<std::string>{"/two.syx", "/three.syx", "/one.syx", "/four.syx"}));
+        save_screenshot(session.window.get(), "drag_row_one_over_three");
+        session.mouse(QEvent::MouseButtonRelease, session.row_centre(2), Qt::NoButton);
+        QCOMPARE(session.procedure.drag_from(), -1);
+    }
+
+    void remoteCancelNoticeForTwoSeconds() {
+        Session session;
+        session.app.state.status_bits = status_remote_cancel;
+        QElapsedTimer shown;
+        QTRY_COMPARE_WITH_TIMEOUT(session.text(ids::status), QString("Remotely cancelled."), 1000);
+        shown.start();
+        save_screenshot(session.window.get(), "remotely_cancelled");
+        QTRY_COMPARE_WITH_TIMEOUT(session.text(ids::status), QString(""), 5000);
+        QVERIFY2(shown.elapsed() >= 1800, qPrintable(QString::number(shown.elapsed())));
+        QCOMPARE(session.app.state.status_bits.load(), 0);
+    }
+
+    void turboAnswerShownAndTurboAgainTurnsItOff() {
+        Session session;
+        auto* turbo = static_cast<QCheckBox*>(session.window->control(ids::turbo_check));
+        QTRY_VERIFY(session.rig.loopback.idle());
+        QTest::mouseClick(turbo, Qt::LeftButton);
+        QVERIFY(!turbo->isChecked());  // only the device's answer checks it
+        QTRY_COMPARE(session.text(ids::turbo_speed), QString("20"));
+        QVERIFY(turbo->isChecked());
+        save_screenshot(session.window.get(), "turbo_x20");
+        QTest::mouseClick(turbo, Qt::LeftButton);
+        QTRY_VERIFY(!turbo->isChecked());
+        QCOMPARE(session.text(ids::turbo_speed), QString(""));
+    }
+
+    void placementRestoredWithinTheScreen() {
+        Size designed;
+        {
+            Session first;
+            designed = first.window->client_size();
+        }
+        Settings saved;
+        load_config(saved);
+        Size screen;
+        {
+            Session probe;
+            screen = probe.window->screen_size();
+        }
+        saved.win_x = screen.w + 100;  // beyond the screen: half its width
+        saved.win_y = 20;
+        saved.win_w = designed.w - 50;  // smaller than designed: ignored
+        saved.win_h = designed.h + 40;
+        save_placement(saved);
+        Session session;
+        const Rect at = session.window->outer_rect();
+        QCOMPARE(at.x, screen.w / 2);
+        QCOMPARE(at.y, 20);
+        QCOMPARE(at.w, designed.w);
+        QCOMPARE(at.h, designed.h + 40);
+        save_screenshot(session.window.get(), "placement_restored");
+    }
+
+    void preferencesOkAndCancel() {
+        Session session;
+        auto* configure = static_cast<QPushButton*>(session.window->control(ids::configure));
+        bool checked_dialog = false;
+        // The dialog is modal: act on it once it shows.
+        auto act = [&](bool ok) {
+            QTimer::singleShot(0, [&, ok] {
+                QTRY_VERIFY(dynamic_cast<QtWindow*>(QApplication::activeModalWidget()));
+                auto* dialog = dynamic_cast<QtWindow*>(QApplication::activeModalWidget());
+                auto* outs = static_cast<QListWidget*>(dialog->control(ids::midi_out_list));
+                QCOMPARE(outs->item(outs->count() - 1)->text(), QString("Virtual device"));
+                QTest::mouseClick(dialog->control(ids::reload_files), Qt::LeftButton);
+                auto* delay = static_cast<QLineEdit*>(dialog->control(ids::delay_edit));
+                delay->clear();
+                QTest::keyClicks(delay, "12x5");  // digits only
+                QCOMPARE(delay->text(), QString("125"));
+                QTest::keyClick(dialog, Qt::Key_Escape);  // stays open
+                QVERIFY(dialog->isVisible());
+                if (ok) save_screenshot(dialog, "preferences");
+                QTest::mouseClick(dialog->control(ok ? ids::pref_ok : ids::pref_cancel),
+                                  Qt::LeftButton);
+                checked_dialog = true;
+            });
+            QTest::mouseClick(configure, Qt::LeftButton);
+        };
+        act(false);
+        QVERIFY(checked_dialog);
+        QCOMPARE(session.app.settings.syx_reload, 0);
+        QCOMPARE(session.app.settings.midi_del, 0);
+        checked_dialog = false;
+        act(true);
+        QVERIFY(checked_dialog);
+        QCOMPARE(session.app.settings.syx_reload, 1);
+        QCOMPARE(session.app.settings.midi_del, 125);
+        Settings saved;
+        load_config(saved);
+        QCOMPARE(saved.midi_del, 125);
+    }
+
+    void droppedFilesAreAddedAndTheListComesBack() {
+        const std::string dump = files->write("kit.syx", test::record(0x06, 'R', {1, 2, 3, 4}));
+        const std::string wave =
+            files->write("kick.wav", test::riff({test::fmt_chunk(1, 1, 44100, 16),
+                                                 test::wav_chunk("data", test::Bytes(4000, 0))}));
+        {
+            Session session([](App& app) {
+                app.settings.syx_reload = 1;
+                save_prefs(app.settings);
+            });
+            session.drop({QString::fromStdString(dump), QString::fromStdString(wave)});
+            QCOMPARE(session.names(), (std::vector<std::string>{dump, wave}));
+            QCOMPARE(session.list()->topLevelItem(0)->text(2), QString("KE"));
+            QCOMPARE(session.list()->topLevelItem(1)->text(2), QString("WAV"));
+            // The first file added became the selection and is described.
+            QVERIFY(session.text(ids::file_info).trimmed().size() > 0);
+            save_screenshot(session.window.get(), "dropped_files");
+            QTest::mouseClick(session.window->control(ids::exit_button), Qt::LeftButton);
+            QVERIFY(!session.window->isVisible());
+        }
+        Session again;
+        QCOMPARE(again.names(), (std::vector<std::string>{dump, wave}));
+        save_screenshot(again.window.get(), "list_restored");
+    }
+
+    void loadShowsTheOpenDialogWithItsFilters() {
+        Session session;
+        const std::string path = files->write("kit.syx", test::record(0x06, 'R', {1, 2}));
+        QStringList filters;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            filters = dialog->nameFilters();
+            save_screenshot(dialog, "open_dialog");
+            dialog->selectFile(QString::fromStdString(path));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QTest::mouseClick(session.window->control(ids::load), Qt::LeftButton);
+        QCOMPARE(session.names(), std::vector<std::string>{path});
+        QVERIFY2(!filters.isEmpty() && filters[0].contains("*.syx"), qPrintable(filters.join("|")));
+    }
+
+    void portFailureIsAMessageBoxWithCaptionAndIcon() {
+        Session session;
+        session.app.settings.midi_out = 7;  // no such output
+        session.add({"/dumps/kit.syx"});
+        set_selected(session.app.list, 0, true);
+        QString caption, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            save_screenshot(box, "port_failure");
+            box->accept();
+        });
+        QTest::mouseClick(session.window->control(ids::send), Qt::LeftButton);
+        QTRY_COMPARE(text, QString("Could not allocate Midi Out port"));
+        QCOMPARE(caption, QString("Cancel"));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(!session.app.send_worker.joinable());  // nothing was sent
+    }
+
+    void secondCopyEndsAtOnce() {
+        test::ScopedEnv runtime("XDG_RUNTIME_DIR", files->path.string());
+        InstanceLock running = acquire_instance_lock(instance_name);
+        QVERIFY(running.held());
+        QProcess second;
+        second.start(JX_PROGRAM_PATH, {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+    }
+
+    // A whole session against the virtual device: drop a dump and a sample, send both under the
+    // SDS handshake at MIDI speed, record them back, close while a send runs, start again.
+    void wholeSession() {
+        const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3, 4});
+        const std::string dump = files->write("kit.syx", kit);
+        test::Bytes frames;
+        for (int k = 0; k < 3000; ++k) {
+            const int16_t value = static_cast<int16_t>((k % 100) * 300 - 15000);
+            frames.push_back(static_cast<uint8_t>(value & 0xFF));
+            frames.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+        }
+        const std::string wave = files->write(
+            "kick.wav",
+            test::riff({test::fmt_chunk(1, 1, 44100, 16), test::wav_chunk("data", frames)}));
+        // The same sample as an SDS dump, to be sent back by the device.
+        const std::string back = files->file("back.syx");
+        QCOMPARE(QProcess::execute(JX_CLI_PATH, {"sds", QString::fromStdString(wave), "--out",
+                                                 QString::fromStdString(back)}),
+                 0);
+        const test::Bytes sds_back = test::read_file(back);
+
+        {
+            Session session([](App& app) {
+                app.settings.syx_reload = 1;
+                app.settings.ignore_hs = 0;
+                save_prefs(app.settings);
+            });
+            session.rig.service.pacing.enabled = true;
+            session.drop({QString::fromStdString(dump), QString::fromStdString(wave)});
+            QCOMPARE(session.names(), (std::vector<std::string>{dump, wave}));
+
+            auto* bar = static_cast<QProgressBar*>(session.window->control(ids::progress));
+            std::set<int> positions;
+            QObject::connect(bar, &QProgressBar::valueChanged,
+                             [&](int value) { positions.insert(value); });
+            session.list()->setFocus();
+            QTest::keyClick(session.list(), Qt::Key_A, Qt::ControlModifier);
+            auto* send = static_cast<QPushButton*>(session.window->control(ids::send));
+            QTest::mouseClick(send, Qt::LeftButton);
+            QTRY_COMPARE(send->text(), QString("Stop Send"));
+            QTRY_VERIFY_WITH_TIMEOUT(session.text(ids::status).startsWith("Sent: "), 5000);
+            save_screenshot(session.window.get(), "session_sending");
+            QTRY_COMPARE_WITH_TIMEOUT(send->text(), QString("Send"), 20000);
+            QVERIFY2(positions.size() >= 3, "the progress bar moved");
+            QTRY_VERIFY(session.rig.loopback.idle());
+            const DeviceRecord taken = session.rig.device.device().record();
+            QCOMPARE(taken.sysex, std::vector<test::Bytes>{kit});
+            QCOMPARE(taken.samples.size(), size_t{1});
+            QVERIFY(taken.samples[0].complete);
+            QCOMPARE(taken.samples[0].length, 3000);
+
+            // Record both back.
+            auto* receive = static_cast<QPushButton*>(session.window->control(ids::receive));
+            QTest::mouseClick(receive, Qt::LeftButton);
+            QTRY_COMPARE(receive->text(), QString("Stop Rec"));
+            session.rig.loopback.device_send(kit.data(), kit.size());
+            session.rig.loopback.device_send(sds_back.data(), sds_back.size());
+            QTRY_VERIFY_WITH_TIMEOUT(session.rig.loopback.idle(), 20000);
+            QTest::mouseClick(receive, Qt::LeftButton);
+            QTRY_COMPARE(receive->text(), QString("Receive"));
+            QTRY_COMPARE(session.list()->topLevelItemCount(), 4);
+            const std::set<QString> received = {session.list()->topLevelItem(2)->text(2),
+                                                session.list()->topLevelItem(3)->text(2)};
+            QCOMPARE(received, (std::set<QString>{"KE", "SDS"}));
+            save_screenshot(session.window.get(), "session_received");
+
+            // Close while the sample goes out again.
+            session.list()->clearSelection();
+            session.list()->topLevelItem(1)->setSelected(true);
+            QTest::mouseClick(send, Qt::LeftButton);
+            QTRY_COMPARE(send->text(), QString("Stop Send"));
+            session.window->close();
+            QVERIFY(!session.window->isVisible());
+            QCOMPARE(session.app.state.sending.load(), 0);
+        }
+        Session again;
+        QCOMPARE(again.names().size(), size_t{2});  // received dumps were never saved to disk
+        QCOMPARE(again.names()[0], dump);
+        save_screenshot(again.window.get(), "session_restarted");
+    }
+};
+
+}  // namespace jx
+
+QTEST_MAIN(jx::QtWindowTest)
+#include "qt_window_test.moc"
