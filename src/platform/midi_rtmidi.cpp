@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -108,6 +109,18 @@ class JackCycles {
         return wait_cycles(jack_cycles_to_drain);
     }
 
+    // The MIDI ports an output (true) or an input (false) of the program can connect to, as
+    // RtMidi lists them: the server's inputs for an output, its outputs for an input.
+    std::vector<std::string> midi_ports(bool for_output) const {
+        std::vector<std::string> names;
+        if (!running()) return names;
+        const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                            for_output ? JackPortIsInput : JackPortIsOutput);
+        for (size_t i = 0; ports && ports[i]; ++i) names.emplace_back(ports[i]);
+        if (ports) jack_free(ports);
+        return names;
+    }
+
     bool port_exists(const std::string& name) const {
         return running() && jack_port_by_name(client_, name.c_str()) != nullptr;
     }
@@ -198,6 +211,16 @@ struct RtMidiBackend::State {
     template <typename Lister>
     std::vector<Port> ports(Lister& lister) {
         std::vector<Port> list;
+        if (jack) {
+            // The list RtMidi makes for its JACK ports, in its order, read through the
+            // backend's own client: listing objects of RtMidi's would be two more clients the
+            // server runs every cycle.
+            const std::vector<std::string> names =
+                jack->midi_ports(std::is_same_v<Lister, std::unique_ptr<RtMidiOut>>);
+            for (unsigned i = 0; i < names.size(); ++i)
+                if (!own_port(names[i])) list.push_back({i, names[i]});
+            return list;
+        }
         if (!lister) return list;
         const unsigned count = lister->getPortCount();
         for (unsigned i = 0; i < count; ++i) {
@@ -445,6 +468,7 @@ RtMidiBackend::RtMidiBackend(std::string client_name, std::string api)
             return;
         }
     }
+    if (s.jack) return;  // JACK's ports are listed through the backend's own client
     std::string error;
     s.list_out = make_object<RtMidiOut>(s.api, s.client_name + "-list", s.list_errors, error);
     s.list_in = make_object<RtMidiIn>(s.api, s.client_name + "-list", s.list_errors, error);
