@@ -79,12 +79,13 @@ std::optional<std::vector<uint8_t>> read_whole_file(const std::string& path, std
 
 namespace {
 
-// Writing through a link replaces the file it points at and keeps the link.
-std::string link_target(const std::string& path) {
+// Writing through a link replaces the file it points at and keeps the link; a link that leads
+// to no file gives nothing (errno says why), so that the link itself is never replaced.
+std::optional<std::string> link_target(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return path;
+    if (resolved == nullptr) return std::nullopt;
     std::string target = resolved;
     std::free(resolved);
     return target;
@@ -144,13 +145,18 @@ bool fail(AtomicWrite& w, std::string reason) {
 
 bool begin_atomic_write(const std::string& name, AtomicWrite& w) {
     w = AtomicWrite{};
-    w.path = link_target(name);
+    std::optional<std::string> target = link_target(name);
+    if (!target) return fail(w, "a link to no file: " + errno_reason(errno));
+    w.path = *target;
     struct stat st {};
     bool replacing = ::stat(w.path.c_str(), &st) == 0;
+    // Only a regular file is ever replaced: renaming over a device, a FIFO or a socket (such as
+    // /dev/stdout) would put a file in its place.
+    if (replacing && S_ISDIR(st.st_mode)) return fail(w, "is a directory");
+    if (replacing && !S_ISREG(st.st_mode)) return fail(w, "not a regular file");
     // Renaming over a file needs only the folder's permission; a file that nobody may write is
     // kept, as the user asked for by making it read-only.
     if (replacing && (st.st_mode & 0222) == 0) return fail(w, "read-only");
-    if (replacing && S_ISDIR(st.st_mode)) return fail(w, "is a directory");
     mode_t mode = replacing ? (st.st_mode & 07777) : (0666 & ~umask_at_start());
 
     // A file without a name vanishes by itself if the process dies before the commit.

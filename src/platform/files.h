@@ -19,8 +19,9 @@ std::optional<std::vector<uint8_t>> read_whole_file(const std::string& path,
 // bytes go to a file without a name in path's folder (or, where the file system cannot make
 // one, to a hidden temporary file that is removed on failure), so that a failed or interrupted
 // write leaves what was there before and nothing else. A link at path stays: the file it
-// points at is replaced. A file there that nobody may write (no write permission at all) is
-// refused as "read-only".
+// points at is replaced; a link that leads to no file is kept and the write refused. Only a
+// regular file is replaced: a folder, device, FIFO or socket at path is refused, and so is a file
+// there that nobody may write (no write permission at all), as "read-only".
 struct AtomicWrite {
     int fd = -1;
     std::string path;       // the file to replace (a link's target)

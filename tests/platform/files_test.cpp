@@ -86,6 +86,40 @@ TEST(WriteFileAtomically, AReadOnlyFileIsKept) {
     EXPECT_EQ(listing(dir.path), std::set<std::string>{"kept.syx"});
 }
 
+// Only regular files are replaced: a FIFO, a link to one, or a link that leads nowhere stays as
+// it was, and the write is refused. (A device such as /dev/stdout takes the same path; it is not
+// used here, since a fault would replace it on the machine running the tests.)
+TEST(WriteFileAtomically, WhatIsNotARegularFileIsNeverReplaced) {
+    test::TempDir dir;
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    std::string to_fifo = dir.file("to_pipe");
+    ASSERT_EQ(::symlink(fifo.c_str(), to_fifo.c_str()), 0);
+    std::string nowhere = dir.file("nowhere");
+    ASSERT_EQ(::symlink(dir.file("missing/file").c_str(), nowhere.c_str()), 0);
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {fifo, "not a regular file"},
+        {to_fifo, "not a regular file"},
+        {nowhere, "a link to no file: no such file or directory"},
+    };
+    const uint8_t bytes[] = {1};
+    for (const Case& c : cases) {
+        std::string reason;
+        EXPECT_FALSE(write_file_atomically(c.path, bytes, sizeof bytes, &reason)) << c.path;
+        EXPECT_EQ(reason, c.reason) << c.path;
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(::lstat(to_fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(nowhere.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(listing(dir.path), (std::set<std::string>{"nowhere", "pipe", "to_pipe"}));
+}
+
 // A process killed in the middle of a write leaves the old file and nothing else: no hidden
 // temporary file that could pile up or be taken for a document.
 TEST(WriteFileAtomically, AProcessKilledMidWriteLeavesNothingBehind) {
