@@ -446,13 +446,12 @@ RtMidiBackend::RtMidiBackend(std::string client_name, std::string api)
     std::vector<RtMidi::Api> compiled;
     RtMidi::getCompiledApi(compiled);
     for (RtMidi::Api candidate : candidates) {
-        if (std::find(compiled.begin(), compiled.end(), candidate) == compiled.end()) {
-            s.unavailable +=
-                (s.unavailable.empty() ? "" : " ") + unusable_reason(RtMidi::UNSPECIFIED);
-            continue;
-        }
-        if (!api_usable(candidate)) {
-            s.unavailable += (s.unavailable.empty() ? "" : " ") + unusable_reason(candidate);
+        const bool built_in =
+            std::find(compiled.begin(), compiled.end(), candidate) != compiled.end();
+        if (!built_in || !api_usable(candidate)) {
+            // Appended piece by piece: GCC 12 warns falsely about `" " + std::string`.
+            if (!s.unavailable.empty()) s.unavailable += ' ';
+            s.unavailable += unusable_reason(built_in ? candidate : RtMidi::UNSPECIFIED);
             continue;
         }
         s.api = candidate;
