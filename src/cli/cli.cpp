@@ -42,20 +42,20 @@ Arguments read_arguments(int argc, char** argv, std::initializer_list<OptionSpec
             args.operands.emplace_back(optarg);
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* wanted = nullptr;
         int index = (code == '?' || code == ':' ? optopt : code) - first_option_code;
-        if (index >= 0 && static_cast<size_t>(index) < all.size()) spec = &all[index];
-        if (code == ':' && spec) {
-            args.problem = std::string("--") + spec->name + " needs " + spec->value;
-        } else if (code == '?' && spec && !spec->value) {
-            args.problem = std::string("--") + spec->name + " takes no value";
-        } else if (!spec || !spelled_out(token, spec->name)) {
+        if (index >= 0 && static_cast<size_t>(index) < all.size()) wanted = &all[index];
+        if (code == ':' && wanted) {
+            args.problem = std::string("--") + wanted->name + " needs " + wanted->value;
+        } else if (code == '?' && wanted && !wanted->value) {
+            args.problem = std::string("--") + wanted->name + " takes no value";
+        } else if (!wanted || !spelled_out(token, wanted->name)) {
             // Unknown, or a shortened name, which a later option could make ambiguous.
             args.problem = std::string("unknown option '") + token + "'";
-        } else if (std::strcmp(spec->name, "help") == 0) {
+        } else if (std::strcmp(wanted->name, "help") == 0) {
             args.help = true;
         } else {
-            args.options.emplace_back(spec->name, optarg ? optarg : "");
+            args.options.emplace_back(wanted->name, optarg ? optarg : "");
             continue;
         }
         return args;
