@@ -253,6 +253,17 @@ std::array<uint8_t, sds::handshake_size> sds_handshake(uint8_t type, uint8_t dev
     return message;
 }
 
+std::array<uint8_t, sds::dump_request_size> sds_dump_request(uint8_t device,
+                                                             int32_t sample_number) {
+    return {sysex_start,
+            universal_non_realtime,
+            data_byte(device),
+            sds::dump_request,
+            data_byte(static_cast<uint8_t>(sample_number & 0x7F)),
+            data_byte(static_cast<uint8_t>((sample_number >> 7) & 0x7F)),
+            sysex_end};
+}
+
 bool is_sds_dump_header(const uint8_t* data, size_t length) {
     return starts_sds(data, length, sds::dump_header);
 }

@@ -20,6 +20,7 @@ namespace sds {
 // Byte 3 of the messages; byte 1 is always universal_non_realtime.
 constexpr uint8_t dump_header = 0x01;
 constexpr uint8_t data_packet = 0x02;
+constexpr uint8_t dump_request = 0x03;
 constexpr uint8_t extended = 0x05;  // byte 4 then says which: 05 header, 03 sample name
 constexpr uint8_t extended_header = 0x05;
 constexpr uint8_t sample_name = 0x03;
@@ -33,6 +34,7 @@ constexpr size_t extended_header_size = 34;
 constexpr size_t packet_size = 127;
 constexpr size_t packet_data_bytes = 120;
 constexpr size_t handshake_size = 6;
+constexpr size_t dump_request_size = 7;
 constexpr size_t max_name_chars = 127;
 constexpr size_t header_buffer_size = 520;
 constexpr size_t packet_buffer_size = 128;
@@ -117,6 +119,10 @@ int32_t sds_rate_from_period(int32_t period);
 // F0 7E device type packet F7, from the fixed template of the ACK, NAK or CANCEL.
 std::array<uint8_t, sds::handshake_size> sds_handshake(uint8_t type, uint8_t device,
                                                        uint8_t packet_number);
+
+// F0 7E device 03 number-low number-high F7: asks the device for the dump of one sample, the
+// number in two 7-bit groups, low first.
+std::array<uint8_t, sds::dump_request_size> sds_dump_request(uint8_t device, int32_t sample_number);
 
 // Reading messages. What the parsers return:
 enum MessageRead : int {

@@ -23,6 +23,7 @@ int cmd_sds(int argc, char** argv);
 int cmd_tonepak(int argc, char** argv);
 int cmd_ports(int argc, char** argv);
 int cmd_send(int argc, char** argv);
+int cmd_receive(int argc, char** argv);
 int cmd_receive_file(int argc, char** argv);
 
 // One long option of a command: --name, or --name VALUE / --name=VALUE when it takes a value.

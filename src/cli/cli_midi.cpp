@@ -1,5 +1,6 @@
 #include "cli/cli_midi.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +52,37 @@ int find_port(MidiService& service, bool output, const std::string& text, std::s
     for (int i = 0; i < count; ++i) problem += "\n  " + std::to_string(i) + ": " + names[i];
     if (count == 0) problem += " none";
     return -1;
+}
+
+int choose_port(MidiService& service, bool output, const std::string& option, int32_t configured,
+                std::string& problem) {
+    if (!option.empty()) return find_port(service, output, option, problem);
+    const int count = output ? midi_out_count(service) : midi_in_count(service);
+    return configured < count ? configured : -1;
+}
+
+void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings) {
+    ports.service = midi.service.get();
+    ports.window = &window;
+    ports.settings = &settings;
+    ports.state = &midi.state;
+    // The platform returns the input buffers at once on a reset; no pause is needed for them.
+    ports.input_settle = std::chrono::milliseconds(0);
+}
+
+std::string out_port_failure(const CliMidi& midi) {
+    std::string reason = text_out_port_failed;
+    if (!midi.rtmidi.unavailable_reason().empty())
+        reason += ": " + midi.rtmidi.unavailable_reason();
+    return reason;
+}
+
+void on_ctrl_c(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
 }
 
 }  // namespace jx::cli

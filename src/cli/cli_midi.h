@@ -6,6 +6,7 @@
 #include <string>
 
 #include "devsim/in_process_device.h"
+#include "midi/midi_ports.h"
 #include "midi/transfer_state.h"
 #include "platform/midi.h"
 #include "platform/midi_loopback.h"
@@ -29,5 +30,19 @@ struct CliMidi {
 // of one port's name (a name equal to the text wins over others that contain it). -1 with the
 // reason and the ports to choose from when it names none or several.
 int find_port(MidiService& service, bool output, const std::string& text, std::string& problem);
+
+// The port an option names, or with no option the configured one while it still exists (-1
+// otherwise). -1 with the reason when the option names none or several.
+int choose_port(MidiService& service, bool output, const std::string& option, int32_t configured,
+                std::string& problem);
+
+// The ports of one command run on the window, settings and state given.
+void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings);
+
+// Why the output could not be opened, with the server's reason when there is one.
+std::string out_port_failure(const CliMidi& midi);
+
+// Ctrl-C calls the handler once; a second Ctrl-C ends the program at once.
+void on_ctrl_c(void (*handler)(int));
 
 }  // namespace jx::cli

@@ -1,7 +1,5 @@
 // jx-cli receive-file: a captured MIDI byte stream recorded as Receive records it, every entry
 // stored written to a folder.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -48,12 +46,6 @@ int failure(const std::string& problem) {
     return cli::failure("receive-file", problem);
 }
 
-bool make_folder(const std::string& folder) {
-    struct stat st;
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    return ::mkdir(folder.c_str(), 0777) == 0;
-}
-
 }  // namespace
 
 int cmd_receive_file(int argc, char** argv) {
@@ -82,7 +74,7 @@ int cmd_receive_file(int argc, char** argv) {
 
     const std::optional<std::vector<uint8_t>> stream = read_whole_file(file);
     if (!stream) return failure("cannot read '" + file + "'");
-    if (!make_folder(*out)) return failure("cannot make the folder '" + *out + "'");
+    if (!make_received_folder(*out)) return failure("cannot make the folder '" + *out + "'");
 
     TransferState state;
     state.receive_state = receive_idle;
@@ -103,8 +95,7 @@ int cmd_receive_file(int argc, char** argv) {
     stop_recording(recorder);
 
     ReceivedFiles files{*out, {}};
-    for (const ListItem& item : list.items)
-        if (!write_received_entry(files, "receive-file", item.name, *item.entry)) return 1;
+    if (!write_new_entries(files, "receive-file", list, list_mutex)) return 1;
     if (!whole)
         return failure("the recording stopped before the end of '" + file +
                        "' (an SDS message refused, or the receive buffer full)");

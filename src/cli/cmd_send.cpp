@@ -214,12 +214,8 @@ int cmd_send(int argc, char** argv) {
     CliMidi midi;
     settings.midi_out = find_port(*midi.service, true, options.to, problem);
     if (settings.midi_out < 0) return usage_error(command, problem);
-    if (!options.from.empty()) {
-        settings.midi_in = find_port(*midi.service, false, options.from, problem);
-        if (settings.midi_in < 0) return usage_error(command, problem);
-    } else if (settings.midi_in >= midi_in_count(*midi.service)) {
-        settings.midi_in = -1;
-    }
+    settings.midi_in = choose_port(*midi.service, false, options.from, settings.midi_in, problem);
+    if (settings.midi_in < 0 && !problem.empty()) return usage_error(command, problem);
     if (settings.midi_in < 0 && has_sample && settings.ignore_hs == 0)
         return usage_error(command,
                            "the SDS handshake needs the device's answers: give --from PORT, or "
@@ -231,19 +227,10 @@ int cmd_send(int argc, char** argv) {
     window.set_text(ids::samplepos, options.samplepos);
     list.window = &window;
     MidiPorts ports;
-    ports.service = midi.service.get();
-    ports.window = &window;
-    ports.settings = &settings;
-    ports.state = &midi.state;
-    // The platform returns the input buffers at once on a reset; no pause is needed for them.
-    ports.input_settle = std::chrono::milliseconds(0);
+    wire_ports(ports, midi, window, settings);
 
     interrupted_state = &midi.state;
-    struct sigaction action {};
-    action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &action, nullptr);
+    on_ctrl_c(on_interrupt);
 
     open_midi_in(ports);
     int status = 0;
@@ -261,11 +248,8 @@ int cmd_send(int argc, char** argv) {
 
     open_midi_out(ports);
     if (ports.open_out_index.load() < 0) {
-        std::string reason = text_out_port_failed;
-        if (!midi.rtmidi.unavailable_reason().empty())
-            reason += ": " + midi.rtmidi.unavailable_reason();
         close_midi_in(ports);
-        return failure(command, reason);
+        return failure(command, out_port_failure(midi));
     }
 
     const bool terminal = ::isatty(2);

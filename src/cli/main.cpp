@@ -20,6 +20,8 @@ const Command commands[] = {
     {"tonepak", jx::cli::cmd_tonepak, "turn samples into TonePAK waveform messages"},
     {"ports", jx::cli::cmd_ports, "list the MIDI inputs and outputs"},
     {"send", jx::cli::cmd_send, "send files to a MIDI output as Send does"},
+    {"receive", jx::cli::cmd_receive,
+     "record what arrives at a MIDI input as Receive does and write the entries"},
     {"receive-file", jx::cli::cmd_receive_file,
      "record a captured MIDI stream as Receive does and write the entries"},
 };

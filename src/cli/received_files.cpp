@@ -1,10 +1,18 @@
 #include "cli/received_files.h"
 
+#include <sys/stat.h>
+
 #include "cli/cli.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 namespace jx::cli {
+
+bool make_received_folder(const std::string& folder) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    return ::mkdir(folder.c_str(), 0777) == 0;
+}
 
 const char* received_extension(const Entry& entry) {
     switch (entry_type(entry)) {
@@ -41,6 +49,16 @@ bool write_received_entry(ReceivedFiles& files, const char* command, const std::
     }
     files.written.insert(file_name);
     print_json_line({{"name", name}, {"file", path}, {"size", entry.length()}});
+    return true;
+}
+
+bool write_new_entries(ReceivedFiles& files, const char* command, const TransferList& list,
+                       std::mutex& list_mutex) {
+    std::lock_guard lock(list_mutex);
+    for (; files.entries_written < list.items.size(); ++files.entries_written) {
+        const ListItem& item = list.items[files.entries_written];
+        if (!write_received_entry(files, command, item.name, *item.entry)) return false;
+    }
     return true;
 }
 

@@ -180,6 +180,7 @@ void send_hs_ack(MidiPorts& ports, uint8_t channel, uint8_t packet) {
 }
 
 void send_hs_nak(MidiPorts& ports, uint8_t channel, uint8_t packet) {
+    if (ports.state) ports.state->naks_sent.fetch_add(1);
     const auto message = sds_handshake(sds::nak, channel, packet);
     send_sysex(ports, message.data(), message.size());
 }

@@ -40,6 +40,7 @@ struct TransferState {
     std::atomic<int32_t> hs_reply{hs_none};
     std::atomic<int32_t> hs_nak_packet{0};
     std::atomic<int32_t> hs_wait{0};
+    std::atomic<int32_t> naks_sent{0};  // NAKs the SDS receiver sent, for progress displays
 
     // Wakes a thread waiting for one of the values above at once instead of at its next poll.
     // Holds no value of its own: whoever writes a value that another thread waits for calls

@@ -64,6 +64,7 @@ TEST_F(CliArguments, ValuesMayFollowAnEqualsSign) {
 }
 
 TEST_F(CliArguments, UsageErrorsAreOneLineThatPointsToTheHelp) {
+    test::XdgFolders xdg;  // no preferences: no output for the handshake unless given
     const std::string sample = wav();
     struct Case {
         std::vector<std::string> args;
@@ -83,6 +84,19 @@ TEST_F(CliArguments, UsageErrorsAreOneLineThatPointsToTheHelp) {
         {{"save-list", dir.file("l.jx"), sample, "--samplepos= 1"},
          "jx-cli save-list: --samplepos takes a number from 0 to 2147483647"},
         {{"config", "midi_in=1"}, "jx-cli config: unexpected argument 'midi_in=1'"},
+        {{"receive", "--out", dir.file("r")}, "jx-cli receive: --from is missing"},
+        {{"receive", "--from", "virtual"}, "jx-cli receive: --out is missing"},
+        {{"receive", "--from=virtual", "--out", dir.file("r"), "--count", "0"},
+         "jx-cli receive: --count takes a number from 1"},
+        {{"receive", "--from=virtual", "--out", dir.file("r"), "--idle", "-1"},
+         "jx-cli receive: --idle takes a number of seconds (a fraction is fine)"},
+        {{"receive", "--from=virtual", "--out", dir.file("r"), "--request", "16384"},
+         "jx-cli receive: --request takes a sample number from 0 to 16383"},
+        {{"receive", "--from=virtual", "--out", dir.file("r"), "--no-handshake", "--request=1"},
+         "jx-cli receive: --request needs an output to ask on: give --to PORT"},
+        {{"receive", "--from=virtual", "--out", dir.file("r"), "--handshake"},
+         "jx-cli receive: the SDS handshake answers the device: give --to PORT, or "
+         "--no-handshake"},
         {{"config", "--set", "midi_in=+1"},
          "jx-cli config: bad value '+1' for midi_in (-1 to 2147483647)"},
     };

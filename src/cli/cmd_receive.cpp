@@ -1,0 +1,276 @@
+// jx-cli receive: records what arrives at a MIDI input as the Receive button does, through the
+// same recorder, and writes every entry stored to a folder as it is stored.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/config.h"
+#include "audio/sds.h"
+#include "cli/cli.h"
+#include "cli/cli_midi.h"
+#include "cli/received_files.h"
+#include "midi/midi_ports.h"
+#include "midi/recorder.h"
+#include "platform/headless_window.h"
+#include "transfer/transfer_list.h"
+
+namespace jx::cli {
+
+namespace {
+
+const char* const receive_help =
+    "usage: jx-cli receive --from PORT --out DIR [--to PORT] [--format sds|wav|aiff|none]\n"
+    "                      [--handshake|--no-handshake] [--idle SECONDS] [--count N]\n"
+    "                      [--request N] [--sds-dev N]\n\n"
+    "Records what arrives at a MIDI input as Receive does: plain SysEx byte for byte, Sample\n"
+    "Dump Standard dumps in the chosen form, the device's Turbo answers and name messages taken\n"
+    "in and not recorded. PORT is an index of 'jx-cli ports' or a case-insensitive part of a\n"
+    "port's name. The settings come from the preferences; these options change them for this\n"
+    "run only. Recording goes on until Ctrl-C (Stop Rec), until --idle seconds pass without a\n"
+    "byte once the first one came, or until --count dumps were stored.\n\n"
+    "Every entry stored (a complete sample dump, and what was received when recording stops) is\n"
+    "written to DIR at once as <name><ext>: the name \"unnamed<n>\" or the dump's four-character\n"
+    "name, the extension .wav, .aif or .syx from the content; a name already written gets -2,\n"
+    "-3, ... before the extension, and '/' or a control character in a name becomes '_'. One\n"
+    "JSON line per entry: {\"name\", \"file\", \"size\"}.\n\n"
+    "  --from PORT      the MIDI input to record from\n"
+    "  --to PORT        the MIDI output the handshake replies and the dump request go to\n"
+    "                   (without it the preferences' output is used)\n"
+    "  --out DIR        the folder the entries are written to (made when missing)\n"
+    "  --format FORM    how sample dumps are stored: sds (their own messages), wav, aiff, or\n"
+    "                   none (the whole recording as one entry)\n"
+    "  --handshake      answer sample dumps under the SDS handshake (ACK, NAK, CANCEL)\n"
+    "  --no-handshake   answer nothing; the first bad packet ends the recording\n"
+    "  --idle SECONDS   stop when nothing arrived for this long after the first byte\n"
+    "  --count N        stop once N dumps were stored\n"
+    "  --request N      first ask the device for its sample number N (SDS dump request)\n"
+    "  --sds-dev N      the SDS device number of the request, 0 to 127\n"
+    "  --help           this text\n\n"
+    "On a terminal a progress line on stderr shows the bytes received, the dumps stored and the\n"
+    "packets refused (NAK). Exit status 0 after --idle or --count; 130 after Ctrl-C, with what\n"
+    "was received written; 1 on a port error, a file that cannot be written, or a recording that\n"
+    "ended by itself (a dump given up after its packets were refused, the receive buffer of\n"
+    "8 MiB full, the input gone); 2 for a usage error.\n";
+
+constexpr const char* command = "receive";
+
+// Ctrl-C: Stop Rec, seen by the main loop within its poll.
+volatile sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) {
+    interrupted = 1;
+}
+
+struct Options {
+    std::string from, to, out;
+    std::optional<double> idle;
+    std::optional<int32_t> count;
+    std::optional<int32_t> request;
+};
+
+std::string apply_options(const Arguments& args, Settings& settings, Options& options) {
+    for (const auto& [name, value] : args.options) {
+        if (name == "from") {
+            options.from = value;
+        } else if (name == "to") {
+            options.to = value;
+        } else if (name == "out") {
+            if (value.empty()) return "--out needs a folder name";
+            options.out = value;
+        } else if (name == "format") {
+            const int format = read_choice(value, {"sds", "wav", "aiff", "none"});
+            if (format < 0) return "--format takes sds, wav, aiff or none";
+            settings.rec_format = format;
+        } else if (name == "handshake" || name == "no-handshake") {
+            settings.ignore_hs = name == "no-handshake";
+        } else if (name == "idle") {
+            char* end = nullptr;
+            const double seconds = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end || !(seconds > 0) || seconds > 86400)
+                return "--idle takes a number of seconds (a fraction is fine)";
+            options.idle = seconds;
+        } else if (name == "count") {
+            options.count = read_decimal<int32_t>(value, 1, INT32_MAX);
+            if (!options.count) return "--count takes a number from 1";
+        } else if (name == "request") {
+            options.request = read_decimal<int32_t>(value, 0, sds::max_sample_number);
+            if (!options.request)
+                return "--request takes a sample number from 0 to " +
+                       std::to_string(sds::max_sample_number);
+        } else if (name == "sds-dev") {
+            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, 127);
+            if (!n) return "--sds-dev takes a number from 0 to 127";
+            settings.sds_dev = static_cast<uint8_t>(*n);
+        }
+    }
+    if (!args.operands.empty()) return "unexpected argument '" + args.operands.front() + "'";
+    if (options.from.empty()) return "--from is missing";
+    if (options.out.empty()) return "--out is missing";
+    return {};
+}
+
+// Bytes handed to the recorder and when the last of them came: counted on the input thread
+// before the recorder takes them, read by the main loop.
+struct Arrivals {
+    Recorder* recorder = nullptr;
+    std::atomic<int64_t> bytes{0};
+    std::atomic<int64_t> last_ns{0};  // steady clock
+};
+
+int64_t now_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void show_progress(const TransferState& state, const Arrivals& arrivals, size_t stored) {
+    const int64_t bytes = arrivals.bytes.load();
+    if (bytes == 0)
+        std::fputs("\r\033[Kwaiting for the device...", stderr);
+    else
+        std::fprintf(stderr, "\r\033[KReceiving: %lld bytes, %zu stored, %d NAK",
+                     static_cast<long long>(bytes), stored, state.naks_sent.load());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int cmd_receive(int argc, char** argv) {
+    Arguments args = read_arguments(argc, argv,
+                                    {{"from", "a port"},
+                                     {"to", "a port"},
+                                     {"out", "a folder name"},
+                                     {"format", "sds, wav, aiff or none"},
+                                     {"handshake"},
+                                     {"no-handshake"},
+                                     {"idle", "a number of seconds"},
+                                     {"count", "a number"},
+                                     {"request", "a sample number"},
+                                     {"sds-dev", "a number"}});
+    if (args.help) return print_help(receive_help);
+    if (!args.problem.empty()) return usage_error(command, args.problem);
+    Settings settings;
+    load_config(settings);
+    Options options;
+    std::string problem = apply_options(args, settings, options);
+    if (!problem.empty()) return usage_error(command, problem);
+
+    CliMidi midi;
+    settings.midi_in = find_port(*midi.service, false, options.from, problem);
+    if (settings.midi_in < 0) return usage_error(command, problem);
+    settings.midi_out = choose_port(*midi.service, true, options.to, settings.midi_out, problem);
+    if (settings.midi_out < 0 && !problem.empty()) return usage_error(command, problem);
+    if (settings.midi_out < 0 && options.request)
+        return usage_error(command, "--request needs an output to ask on: give --to PORT");
+    if (settings.midi_out < 0 && settings.ignore_hs == 0)
+        return usage_error(command,
+                           "the SDS handshake answers the device: give --to PORT, or "
+                           "--no-handshake");
+    if (!make_received_folder(options.out))
+        return failure(command, "cannot make the folder '" + options.out + "'");
+
+    HeadlessWindow window;
+    TransferList list;
+    std::mutex list_mutex;
+    list.window = &window;
+    MidiPorts ports;
+    wire_ports(ports, midi, window, settings);
+    Recorder recorder;
+    recorder.state = &midi.state;
+    recorder.settings = &settings;
+    recorder.window = &window;
+    recorder.list = &list;
+    recorder.list_mutex = &list_mutex;
+    connect_recorder(ports, recorder);
+    // Every buffer passes through here first, so that the idle time and the progress line see
+    // the bytes as they come.
+    Arrivals arrivals;
+    arrivals.recorder = &recorder;
+    ports.hooks.recorder = &arrivals;
+    ports.hooks.record = [](void* instance, const uint8_t* data, size_t count) {
+        auto& a = *static_cast<Arrivals*>(instance);
+        a.bytes.fetch_add(static_cast<int64_t>(count));
+        a.last_ns.store(now_ns());
+        record_input_buffer(*a.recorder, data, count);
+    };
+    ports.hooks.stop_recording = [](void* instance) {
+        stop_recording(*static_cast<Arrivals*>(instance)->recorder);
+    };
+
+    on_ctrl_c(on_interrupt);
+
+    midi.state.receive_state = receive_idle;
+    if (settings.midi_out >= 0) {
+        open_midi_out(ports);
+        if (ports.open_out_index.load() < 0) {
+            return failure(command, out_port_failure(midi));
+        }
+    }
+    start_recording(recorder);
+    if (ports.open_in_index.load() < 0) {
+        close_midi_out(ports);
+        std::string reason = text_in_port_failed;
+        for (const MessageBoxRecord& box : window.message_boxes) reason = box.text;
+        return failure(command, reason);
+    }
+    if (!is_recording(recorder)) {
+        close_midi_in(ports);
+        close_midi_out(ports);
+        return failure(command, "no memory for the receive buffer");
+    }
+    if (options.request) {
+        const auto request = sds_dump_request(settings.sds_dev, *options.request);
+        send_sysex(ports, request.data(), request.size());
+    }
+
+    const bool terminal = ::isatty(2);
+    ReceivedFiles files{options.out, {}};
+    bool written = true;
+    bool ended_by_itself = false;
+    const auto idle_limit = options.idle ? static_cast<int64_t>(*options.idle * 1e9) : int64_t{-1};
+    // The window's timer: every 100 ms the entries stored are written and the limits checked.
+    for (;;) {
+        wait_transfer_until(
+            midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
+            [&] { return interrupted || midi.state.receive_state.load() != receive_recording; });
+        written = write_new_entries(files, command, list, list_mutex) && written;
+        if (terminal) show_progress(midi.state, arrivals, files.entries_written);
+        if (interrupted || !written) break;
+        if (midi.state.receive_state.load() != receive_recording) {
+            ended_by_itself = true;
+            break;
+        }
+        if (options.count && files.entries_written >= static_cast<size_t>(*options.count)) break;
+        const int64_t last = arrivals.last_ns.load();
+        if (idle_limit >= 0 && last != 0 && now_ns() - last >= idle_limit) break;
+    }
+    // Stop Rec: what was received of a dump still coming becomes an entry, the device hears a
+    // CANCEL.
+    stop_recording(recorder);
+    close_midi_in(ports);
+    close_midi_out(ports);
+    if (terminal) std::fputs("\r\033[K", stderr);
+    written = write_new_entries(files, command, list, list_mutex) && written;
+
+    // A port that failed on the way (a handshake reply that could not be sent) says why.
+    for (const MessageBoxRecord& box : window.message_boxes) failure(command, box.text);
+    if (!written || !window.message_boxes.empty()) return 1;
+    if (interrupted) {
+        std::fprintf(stderr, "jx-cli receive: stopped\n");
+        return 130;
+    }
+    if (ended_by_itself)
+        return failure(command,
+                       "the recording ended by itself: a sample dump given up after its packets "
+                       "were refused, the receive buffer full, or the input gone");
+    return 0;
+}
+
+}  // namespace jx::cli
