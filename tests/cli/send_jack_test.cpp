@@ -12,6 +12,7 @@
 #include "run_command.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
+#include "transfer_files.h"
 #include "xdg_folders.h"
 
 namespace jx::test {
@@ -19,27 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
-
-Bytes sysex_message(size_t length, uint8_t seed) {
-    Bytes m(length);
-    m.front() = 0xF0;
-    for (size_t i = 1; i + 1 < length; ++i) m[i] = static_cast<uint8_t>((i * 13 + seed) & 0x7F);
-    m.back() = 0xF7;
-    return m;
-}
-
-// A mono WAV of `frames` frames of a rising and falling ramp, at `bits` bits.
-Bytes ramp_wav(uint32_t frames, uint32_t bits) {
-    Bytes data;
-    const uint32_t bytes_per_sample = bits / 8;
-    for (uint32_t i = 0; i < frames; ++i) {
-        const int32_t value =
-            static_cast<int32_t>((i * 2654435761u) >> (32 - bits)) - (1 << (bits - 1));
-        for (uint32_t b = 0; b < bytes_per_sample; ++b)
-            data.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * b)));
-    }
-    return riff({fmt_chunk(1, 1, 44100, bits), wav_chunk("data", data)});
-}
 
 struct SendResult {
     int status;

@@ -1,0 +1,226 @@
+// jx-device sending and jx-cli receive recording, as two programs over a private JACK server: what
+// the device sends is stored byte for byte in every format, and every fault on the way ends as
+// the receiver's rules say, with nothing lost that had arrived before it.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "jack_server.h"
+#include "run_command.h"
+#include "sample_file_maker.h"
+#include "temp_dir.h"
+#include "transfer_files.h"
+#include "xdg_folders.h"
+#ifdef JX_HAVE_SNDFILE
+#include "sndfile_peer.h"
+#endif
+
+namespace jx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Received {
+    int status = 0;
+    std::vector<std::string> lines;  // one JSON line per entry written
+    std::string err;
+};
+
+// The byte offset of a WAV image's sample data with no "smpl" chunk.
+constexpr size_t wav_data_offset = 44;
+
+// A JACK server, a jx-device on it holding samples, and a home of its own for jx-cli.
+class ReceiveOverJack : public ::testing::Test {
+  protected:
+    XdgFolders folders;
+    TempDir dir;
+    JackServer server;
+    std::unique_ptr<ChildProcess> device;
+    const std::string out = dir.file("received");
+
+    void start_device(std::vector<std::string> args) {
+        ASSERT_TRUE(server.up()) << server.log();
+        device = std::make_unique<ChildProcess>(JX_DEVICE_PATH, args);
+        ASSERT_TRUE(device->wait_for_text("\"ready\"", 10s)) << device->err();
+    }
+
+    std::unique_ptr<ChildProcess> start_receive(std::vector<std::string> options) {
+        std::vector<std::string> args = {"receive", "--from", "jx-device", "--to",
+                                         "jx-device", "--out",  out};
+        args.insert(args.end(), options.begin(), options.end());
+        return std::make_unique<ChildProcess>(JX_CLI_PATH, args);
+    }
+
+    Received finish(ChildProcess& receive, std::chrono::milliseconds limit = 60s) {
+        const int status = receive.wait_exit(limit);
+        return {status, receive.lines(), receive.err()};
+    }
+
+    Received receive(std::vector<std::string> options) {
+        auto r = start_receive(options);
+        return finish(*r);
+    }
+
+    // The device's line that ends its send, with the result it reports.
+    bool device_sent(const std::string& result, std::chrono::milliseconds limit = 20s) {
+        return device->wait_for_line(
+            [&](const std::string& line) {
+                return line.find("\"event\":\"sent\"") != std::string::npos &&
+                       line.find("\"result\":\"" + result + "\"") != std::string::npos;
+            },
+            limit);
+    }
+
+    std::string written(const std::string& name) const { return out + "/" + name; }
+
+    // The dump `jx-cli sds` writes for the sample, to sample number `samplepos` - 1.
+    Bytes sds_reference(const std::string& sample, int samplepos) {
+        const std::string file = dir.file("reference-" + std::to_string(samplepos) + ".syx");
+        CommandResult r = run_command(
+            JX_CLI_PATH, {"sds", sample, "--out", file, "--samplepos", std::to_string(samplepos)},
+            dir.file("sds.err"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return read_file(file);
+    }
+};
+
+// A 16-bit and a 24-bit sample asked for by number under the handshake: as SDS the very dump that
+// Send sends for the file, as WAV the file itself (a plain mono WAV comes back byte for byte), as
+// AIFF the same samples at the same rate as libsndfile reads them.
+TEST_F(ReceiveOverJack, RequestedSamplesArriveExactInEveryFormat) {
+    const std::string wav16 = dir.write("ramp16.wav", ramp_wav(700, 16));
+    const std::string wav24 = dir.write("ramp24.wav", ramp_wav(500, 24));
+    ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav16, "--hold", wav24}));
+    const struct {
+        const char* format;
+        const char* extension;
+    } formats[] = {{"sds", ".syx"}, {"wav", ".wav"}, {"aiff", ".aif"}};
+    for (const auto& f : formats) {
+        for (int number = 0; number < 2; ++number) {
+            SCOPED_TRACE(std::string(f.format) + " sample " + std::to_string(number));
+            const std::string& source = number == 0 ? wav16 : wav24;
+            std::filesystem::remove_all(out);
+            Received r = receive({"--handshake", "--format", f.format, "--request",
+                                  std::to_string(number), "--count", "1"});
+            ASSERT_EQ(r.status, 0) << r.err;
+            ASSERT_EQ(r.lines.size(), 1u);
+            const std::string file = written("unnamed1" + std::string(f.extension));
+            EXPECT_NE(r.lines[0].find(file), std::string::npos) << r.lines[0];
+            const Bytes got = read_file(file);
+            if (std::string(f.format) == "sds") {
+                EXPECT_EQ(got, sds_reference(source, number + 1));
+            } else if (std::string(f.format) == "wav") {
+                EXPECT_EQ(got, read_file(source));
+            } else {
+#ifdef JX_HAVE_SNDFILE
+                const int bits = number == 0 ? 16 : 24;
+                EXPECT_EQ(peer_values(file, bits), peer_values(source, bits));
+#endif
+                EXPECT_EQ(got.size(), 54u + (read_file(source).size() - wav_data_offset));
+            }
+        }
+    }
+}
+
+// A SysEx file of a mebibyte in messages of every size, sent by the device at full speed while a
+// requested dump is still arriving: the dump is stored first, then at the idle stop the SysEx, byte
+// for byte.
+TEST_F(ReceiveOverJack, LongSysExAfterADumpArrivesByteExact) {
+    const std::string wav16 = dir.write("ramp16.wav", ramp_wav(300, 16));
+    Bytes sysex;
+    for (uint8_t seed = 0; sysex.size() < (1u << 20); ++seed)
+        sysex = concat({sysex, sysex_message(seed % 5 == 0 ? 70000 : 17 + seed * 61, seed)});
+    const std::string syx = dir.write("long.syx", sysex);
+    ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav16, "--no-pacing"}));
+
+    auto r = start_receive({"--handshake", "--format", "wav", "--request", "0", "--idle", "1"});
+    ASSERT_TRUE(device->wait_for_text("\"request\"", 10s)) << device->err();
+    ASSERT_TRUE(device->write_line("send " + syx));
+    Received got = finish(*r);
+    ASSERT_EQ(got.status, 0) << got.err;
+    ASSERT_EQ(got.lines.size(), 2u);
+    EXPECT_EQ(read_file(written("unnamed1.wav")), read_file(wav16));
+    EXPECT_EQ(read_file(written("unnamed2.syx")), sysex);
+}
+
+// Every fault on the way, in the WAV form. A fault the handshake mends leaves the whole sample; one
+// that ends the dump leaves the header and every packet accepted before it (40 samples each).
+TEST_F(ReceiveOverJack, FaultsEndAsTheReceiverSaysAndLoseNothingThatArrived) {
+    const Bytes source = ramp_wav(400, 16);  // ten packets
+    const std::string wav = dir.write("ramp.wav", source);
+    struct Case {
+        const char* what;
+        std::vector<std::string> device_faults;
+        int status;                // jx-cli receive's exit status
+        const char* device_result; // how the device says its send ended
+        int packets;               // packets in the stored image; -1: the whole sample
+    } cases[] = {
+        {"bad checksum once", {"--send-bad-checksum", "3"}, 0, "sent", -1},
+        {"wrong number once", {"--send-wrong-number", "3"}, 0, "sent", -1},
+        {"cut short once", {"--send-cut-short", "3"}, 0, "sent", -1},
+        {"header without a period once", {"--send-zero-period"}, 0, "sent", -1},
+        {"three rejections", {"--send-bad-checksum", "3", "--send-faults-always"}, 1, "cancelled",
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args = {"--hold", wav};
+        args.insert(args.end(), c.device_faults.begin(), c.device_faults.end());
+        ASSERT_NO_FATAL_FAILURE(start_device(args));
+        std::filesystem::remove_all(out);
+        Received r = receive({"--handshake", "--format", "wav", "--request", "0", "--count", "1"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(device_sent(c.device_result)) << device->err();
+        ASSERT_EQ(r.lines.size(), 1u) << r.err;
+        const Bytes got = read_file(written("unnamed1.wav"));
+        const size_t data_bytes = c.packets < 0 ? source.size() - wav_data_offset
+                                                : static_cast<size_t>(c.packets) * 40 * 2;
+        ASSERT_EQ(got.size(), wav_data_offset + data_bytes);
+        // The header says the whole length even when fewer samples came; the samples that came
+        // are the source's.
+        EXPECT_TRUE(std::equal(got.begin() + wav_data_offset, got.end(),
+                               source.begin() + wav_data_offset));
+        device.reset();
+    }
+}
+
+// A plain SysEx message between two packets of a dump stored as WAV does not land among the
+// samples: the image is whole, the message an entry of its own.
+TEST_F(ReceiveOverJack, PlainSysExBetweenPacketsStaysOutOfTheImage) {
+    const std::string wav = dir.write("ramp.wav", ramp_wav(400, 16));
+    ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav, "--send-plain-before", "4"}));
+    Received r = receive({"--handshake", "--format", "wav", "--request", "0", "--idle", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(written("unnamed1.wav")), read_file(wav));
+    ASSERT_EQ(r.lines.size(), 2u) << r.err;
+    EXPECT_EQ(read_file(written("unnamed2.syx")), (Bytes{0xF0, 0x7D, 0x00, 0x01, 0x02, 0xF7}));
+}
+
+// The receive buffer holds 8388599 bytes: a longer stream stops the recording with exactly those
+// stored, and the command says that it ended by itself.
+TEST_F(ReceiveOverJack, OverflowStopsWithTheFullBufferStored) {
+    Bytes sysex;
+    for (uint8_t seed = 0; sysex.size() < (9u << 20); ++seed)
+        sysex = concat({sysex, sysex_message(65536, seed)});
+    const std::string syx = dir.write("nine.syx", sysex);
+    ASSERT_NO_FATAL_FAILURE(start_device({"--no-pacing"}));
+    // A request for a sample the device does not hold shows that the receiver listens.
+    auto r = start_receive({"--no-handshake", "--idle", "5", "--request", "99"});
+    ASSERT_TRUE(device->wait_for_text("\"request\"", 10s)) << device->err();
+    ASSERT_TRUE(device->write_line("send " + syx));
+    Received got = finish(*r, 120s);
+    EXPECT_EQ(got.status, 1) << got.err;
+    EXPECT_NE(got.err.find("ended by itself"), std::string::npos) << got.err;
+    const Bytes stored = read_file(written("unnamed1.syx"));
+    ASSERT_EQ(stored.size(), 8388599u);
+    EXPECT_TRUE(std::equal(stored.begin(), stored.end(), sysex.begin()));
+}
+
+}  // namespace
+}  // namespace jx::test
