@@ -22,7 +22,6 @@
 #include <string>
 #include <thread>
 
-#include "audio/sample_file.h"
 #include "devsim/virtual_device.h"
 #include "platform/files.h"
 #include "platform/midi.h"
@@ -297,7 +296,7 @@ void print_help() {
         "     open loop  sent to the end, but without answers from some point on\n"
         "     cancelled  the receiver sent CANCEL\n"
         "     gave up    too many NAKs in a row, or no answer after a WAIT (CANCEL sent)\n"
-        "     stopped    the program ended during the send\n"
+        "     stopped    the program ended or the cable was pulled during the send\n"
         "     failed     nothing to send (no F0..F7 message; a sample the header cannot carry)\n"
         "  {\"event\":\"error\",\"text\":T} a command that could not be carried out\n"
         "Environment: JX_MIDI_API=alsa|jack picks the MIDI server.\n");
@@ -334,12 +333,8 @@ void run_command(jx::VirtualDevice& device, const std::string& line) {
     std::string reason;
     std::optional<std::vector<uint8_t>> data = jx::read_whole_file(file, &reason);
     if (!data) return command_error("cannot read " + file + ": " + reason);
-    if (!jx::is_sample(data->data(), data->size()))
-        return device.send_sysex(std::move(*data), file);
-    jx::ReceivedSample sample;
-    reason = jx::sample_from_file(data->data(), data->size(), sample);
-    if (!reason.empty()) return command_error("cannot send " + file + ": " + reason);
-    device.send_sample(std::move(sample), number, file);
+    reason = device.send_file(std::move(*data), number, file);
+    if (!reason.empty()) command_error("cannot send " + file + ": " + reason);
 }
 
 // Reads commands from stdin until its end or until stopped; the end of stdin changes nothing

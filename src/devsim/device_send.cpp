@@ -3,6 +3,7 @@
 // wake the sender; a message's answer is awaited from the moment it has left the cable.
 #include <algorithm>
 
+#include "audio/sample_file.h"
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
 #include "devsim/virtual_device.h"
@@ -103,6 +104,17 @@ void VirtualDevice::send_sample(ReceivedSample sample, int32_t number, std::stri
     queue_send(std::move(job));
 }
 
+std::string VirtualDevice::send_file(std::vector<uint8_t> bytes, int32_t number, std::string file) {
+    if (!is_sample(bytes.data(), bytes.size())) {
+        send_sysex(std::move(bytes), std::move(file));
+        return "";
+    }
+    ReceivedSample sample;
+    std::string problem = sample_from_file(bytes.data(), bytes.size(), sample);
+    if (problem.empty()) send_sample(std::move(sample), number, std::move(file));
+    return problem;
+}
+
 void VirtualDevice::hold_sample(ReceivedSample sample, int32_t number) {
     std::lock_guard lock(mutex_);
     held_[number] = std::move(sample);
@@ -195,7 +207,10 @@ void VirtualDevice::send_stream(Lock& lock, const SendJob& job, SendOutcome& out
         return;
     }
     for (const auto& message : messages) {
-        if (record_.unplugged) break;
+        if (record_.unplugged) {
+            outcome.result = SendResult::stopped;
+            return;
+        }
         send_own(message, outcome);
         // One message on the cable at a time, so that the device's answers to a dump it takes
         // meanwhile never queue behind a whole file.

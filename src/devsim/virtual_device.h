@@ -113,7 +113,7 @@ enum class SendResult {
     open_loop,  // sent to the end, but the receiver stopped answering on the way (or never did)
     cancelled,  // the receiver sent CANCEL
     gave_up,    // too many NAKs in a row, or no answer after a WAIT: the device sent CANCEL
-    stopped,    // the device was shut down during the send
+    stopped,    // the device was shut down or unplugged during the send
     failed,     // nothing could be sent (an empty SysEx stream, a dump the header cannot carry)
 };
 // "sent", "open loop", "cancelled", "gave up", "stopped", "failed", "running".
@@ -181,6 +181,9 @@ class VirtualDevice {
     void send_sysex(std::vector<uint8_t> stream, std::string file);
     // A sample as a dump to `number` (0..16383).
     void send_sample(ReceivedSample sample, int32_t number, std::string file);
+    // A file's bytes: a WAV, AIFF or AIFC file as a dump to `number`, anything else as a SysEx
+    // stream. Empty when it was queued, else why not (a sample file that cannot be read).
+    std::string send_file(std::vector<uint8_t> bytes, int32_t number, std::string file);
     // Keeps a sample under `number` for dump requests (a newer one replaces it). Every complete
     // dump the device takes is held under its sample number.
     void hold_sample(ReceivedSample sample, int32_t number);

@@ -540,6 +540,44 @@ Bytes program_dump(const Bytes& file, bool extended) {
     return stream;
 }
 
+// A file's bytes go as what they are: a sample file as a dump, anything else as SysEx; a sample
+// file that does not read is refused and nothing is sent.
+TEST(DeviceSend, AFileGoesAsADumpOrAsSysExByItsKind) {
+    Bytes broken = ramp_wav(10);
+    broken.resize(30);
+    struct Case {
+        const char* what;
+        Bytes file;
+        bool refused;
+        bool dump;
+        int32_t messages;  // sent
+    };
+    const Case cases[] = {
+        {"a WAV file", ramp_wav(100), false, true, 4},
+        {"a SysEx file", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}, false, false, 2},
+        {"a WAV file cut short", broken, true, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        const std::string problem = rig.device.send_file(c.file, 9, "file");
+        EXPECT_EQ(problem.empty(), !c.refused) << problem;
+        ASSERT_TRUE(rig.device.wait_sends_done(Clock::now() + 20s));
+        const DeviceRecord record = rig.device.record();
+        EXPECT_EQ(record.sent.size(), static_cast<size_t>(c.messages));
+        if (c.refused) {
+            EXPECT_TRUE(record.sends.empty());
+            continue;
+        }
+        ASSERT_EQ(record.sends.size(), 1u);
+        EXPECT_EQ(record.sends[0].result, SendResult::sent);
+        EXPECT_EQ(record.sends[0].dump, c.dump);
+        if (c.dump) {
+            EXPECT_EQ(test::receive_dump(stream_of(record.sent)).sample_number, 9);
+        }
+    }
+}
+
 Bytes request(int32_t number, uint8_t channel = 0) {
     return {0xF0,
             0x7E,
