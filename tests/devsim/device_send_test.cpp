@@ -14,6 +14,7 @@
 #include "audio/sample_words.h"
 #include "audio/sds.h"
 #include "audio/sds_convert.h"
+#include "devsim/in_process_device.h"
 #include "devsim/virtual_device.h"
 #include "sample_file_maker.h"
 #include "sds_stream.h"
@@ -643,6 +644,23 @@ TEST(DeviceRequest, ARequestForAHeldSampleBringsItsDump) {
         EXPECT_EQ(dump.length, 100);
         EXPECT_EQ(rig.link.words(), wav_words);
     }
+}
+
+// The in-process device knows when what it sent has left the loopback's cable: 10 bits a byte
+// at 31250 baud, times the Turbo factor in force, one message after the other.
+TEST(DeviceInProcess, KnowsWhenWhatItSentHasLeftTheCable) {
+    MidiService service;
+    MidiLoopback loopback(service.pacing);
+    InProcessDevice device(loopback);
+    const Bytes message(3125, 0x00);  // one second at 31250 baud
+    const Clock::time_point before = Clock::now();
+    device.send(message.data(), message.size(), 0ms);
+    device.set_speed(100);
+    device.send(message.data(), message.size(), 0ms);  // a tenth of that
+    const Clock::time_point after = Clock::now();
+    const Clock::time_point gone = device.all_sent_at();
+    EXPECT_GE(gone, before + 1100ms);
+    EXPECT_LE(gone, after + 1100ms);
 }
 
 }  // namespace
