@@ -1,8 +1,10 @@
 // jx-device: the virtual device as a program of its own, a MIDI client with one input and one
 // output port at the system's MIDI server (JACK or the ALSA sequencer, as JX_MIDI_API says), so
 // that jx-cli, jx or any other program can send to it over a real server. It prints what it
-// took as JSON lines on stdout and runs until SIGINT or SIGTERM.
+// took and sent as JSON lines on stdout, takes commands on stdin and runs until SIGINT or
+// SIGTERM.
 #include <getopt.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -21,6 +23,7 @@
 #include <thread>
 
 #include "devsim/virtual_device.h"
+#include "platform/files.h"
 #include "platform/midi.h"
 #include "platform/midi_rtmidi.h"
 
@@ -78,6 +81,17 @@ class RtMidiLink : public jx::DeviceLink {
         std::lock_guard lock(mutex_);
         out_.reset();
     }
+    // When what is queued now has left the cable: the queue played on a copy of the clock.
+    Clock::time_point all_sent_at() override {
+        std::lock_guard lock(mutex_);
+        jx::WireClock clock = clock_;
+        Clock::time_point last = std::max(clock.free_at, Clock::now());
+        for (const Message& message : queue_) {
+            if (clock.free_at < message.due) clock.free_at = message.due;
+            last = clock.schedule(message.bytes.size(), speed_, paced_);
+        }
+        return last;
+    }
 
   private:
     struct Message {
@@ -132,6 +146,10 @@ struct Receiver {
     size_t samples_started = 0;
     size_t samples_reported = 0;
     int32_t speed_reported = 1;
+    size_t requests_reported = 0;
+    size_t sends_started = 0;
+    size_t sends_reported = 0;
+    std::mutex report_mutex;  // reports come from the input thread and the sender thread
 };
 
 std::string hex(const std::vector<uint8_t>& bytes, size_t most) {
@@ -153,7 +171,39 @@ Json sample_line(const jx::ReceivedSample& s) {
     return line;
 }
 
+Json send_line(const char* event, const jx::SendOutcome& s) {
+    Json line = {{"event", event}};
+    if (!s.file.empty()) line["file"] = s.file;
+    if (s.dump || s.file.empty()) line["number"] = s.number;
+    return line;
+}
+
+void report_sends(Receiver& r, const jx::DeviceRecord& record) {
+    for (; r.requests_reported < record.requests.size(); ++r.requests_reported) {
+        const jx::DumpRequest& q = record.requests[r.requests_reported];
+        print_line({{"event", "request"}, {"number", q.number}, {"held", q.held}});
+    }
+    for (; r.sends_started < record.sends.size(); ++r.sends_started)
+        print_line(send_line("sending", record.sends[r.sends_started]));
+    for (; r.sends_reported < record.sends.size() &&
+           record.sends[r.sends_reported].result != jx::SendResult::running;
+         ++r.sends_reported) {
+        const jx::SendOutcome& s = record.sends[r.sends_reported];
+        Json line = send_line("sent", s);
+        line["result"] = jx::send_result_text(s.result);
+        if (s.dump) {
+            line["packets"] = s.packets;
+            line["naks"] = s.naks;
+        } else {
+            line["messages"] = s.messages;
+        }
+        if (!s.problem.empty()) line["reason"] = s.problem;
+        print_line(line);
+    }
+}
+
 void report(Receiver& r) {
+    std::lock_guard lock(r.report_mutex);
     const jx::DeviceRecord record = r.device->record();
     for (; r.sysex_reported < record.sysex.size(); ++r.sysex_reported) {
         const std::vector<uint8_t>& m = record.sysex[r.sysex_reported];
@@ -169,6 +219,7 @@ void report(Receiver& r) {
         r.speed_reported = record.speed_index;
         print_line({{"event", "turbo"}, {"speed_index", record.speed_index}});
     }
+    report_sends(r, record);
 }
 
 // Copies a buffer to --out, leaving out the Turbo messages, which are the link's own business.
@@ -215,6 +266,39 @@ void print_help() {
         "  --unplug K           close both ports when packet K arrives\n"
         "  --other-channel      answer on the channel above the dump's\n"
         "  --answer-delay MS    answer every message MS milliseconds late\n"
+        "Sending:\n"
+        "  --hold FILE          hold a WAV, AIFF or AIFC sample for dump requests; the k-th\n"
+        "                       --hold is sample number k-1 (repeatable). Every complete dump\n"
+        "                       it takes is held too, under its sample number.\n"
+        "  --packet-timeout MS  how long an answer to a data packet is awaited once the packet\n"
+        "                       has left the cable; then the dump goes on without the\n"
+        "                       handshake (default 1000). A dump header waits 2000 ms, a WAIT\n"
+        "                       10000 ms; after 8 NAKs in a row for one packet it gives up.\n"
+        "Send faults (data packets count from 0 in each dump; each happens the first time only):\n"
+        "  --send-bad-checksum K    packet K with a wrong checksum\n"
+        "  --send-wrong-number K    packet K numbered one higher\n"
+        "  --send-cut-short K       packet K ended with F7 after 63 bytes\n"
+        "  --send-plain-before K    a plain SysEx message F0 7D 00 01 02 F7 before packet K\n"
+        "  --send-zero-period       the dump header with a sample period of 0\n"
+        "  --send-faults-always     every time, the packets sent again too\n"
+        "Commands on stdin, one a line:\n"
+        "  send FILE [N]        a .syx file: its F0..F7 messages one after the other; a WAV,\n"
+        "                       AIFF or AIFC file: a sample dump to sample number N (default 0)\n"
+        "A dump request F0 7E ch 03 nl nh F7 on its channel brings the dump of that sample.\n"
+        "Output lines besides those of what it takes:\n"
+        "  {\"event\":\"request\",\"number\":N,\"held\":true|false}\n"
+        "  {\"event\":\"sending\",\"file\":F} for a .syx file; \"file\" and \"number\" for a\n"
+        "                       sample file; \"number\" alone for a requested dump\n"
+        "  {\"event\":\"sent\",...,\"result\":R,\"messages\":n} for a .syx file, with\n"
+        "                       \"packets\":n,\"naks\":n for a dump (packets sent, resends\n"
+        "                       included), and \"reason\" when it failed. R is one of:\n"
+        "     sent       every message sent; for a dump every packet acknowledged\n"
+        "     open loop  sent to the end, but without answers from some point on\n"
+        "     cancelled  the receiver sent CANCEL\n"
+        "     gave up    too many NAKs in a row, or no answer after a WAIT (CANCEL sent)\n"
+        "     stopped    the program ended or the cable was pulled during the send\n"
+        "     failed     nothing to send (no F0..F7 message; a sample the header cannot carry)\n"
+        "  {\"event\":\"error\",\"text\":T} a command that could not be carried out\n"
         "Environment: JX_MIDI_API=alsa|jack picks the MIDI server.\n");
 }
 
@@ -225,6 +309,67 @@ bool parse_int(const char* text, int low, int high, int& value) {
     value = static_cast<int>(v);
     return true;
 }
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+void command_error(const std::string& text) {
+    print_line({{"event", "error"}, {"text", text}});
+}
+
+// One command line from stdin: "send FILE" or "send FILE N".
+void run_command(jx::VirtualDevice& device, const std::string& line) {
+    const std::string text = trimmed(line);
+    if (text.empty()) return;
+    if (text.rfind("send ", 0) != 0) return command_error("unknown command: " + text);
+    std::string file = trimmed(text.substr(5));
+    int number = 0;
+    const size_t space = file.find_last_of(" \t");
+    if (space != std::string::npos && parse_int(file.c_str() + space + 1, 0, 0x3FFF, number))
+        file = trimmed(file.substr(0, space));
+    std::string reason;
+    std::optional<std::vector<uint8_t>> data = jx::read_whole_file(file, &reason);
+    if (!data) return command_error("cannot read " + file + ": " + reason);
+    reason = device.send_file(std::move(*data), number, file);
+    if (!reason.empty()) command_error("cannot send " + file + ": " + reason);
+}
+
+// Reads commands from stdin until its end or until stopped; the end of stdin changes nothing
+// else.
+class CommandReader {
+  public:
+    explicit CommandReader(jx::VirtualDevice& device)
+        : device_(device), thread_([this] { run(); }) {}
+    ~CommandReader() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    void run() {
+        std::string pending;
+        char buffer[4096];
+        while (!stop_) {
+            pollfd fd{0, POLLIN, 0};
+            if (::poll(&fd, 1, 100) <= 0) continue;  // the time-out only lets stop_ be seen
+            const ssize_t got = ::read(0, buffer, sizeof buffer);
+            if (got <= 0) return;
+            pending.append(buffer, static_cast<size_t>(got));
+            size_t end;
+            while ((end = pending.find('\n')) != std::string::npos) {
+                run_command(device_, pending.substr(0, end));
+                pending.erase(0, end + 1);
+            }
+        }
+    }
+
+    jx::VirtualDevice& device_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -244,6 +389,14 @@ int main(int argc, char** argv) {
         o_unplug,
         o_other,
         o_delay,
+        o_hold,
+        o_packet_timeout,
+        o_bad_checksum,
+        o_wrong_number,
+        o_cut_short,
+        o_plain_before,
+        o_zero_period,
+        o_faults_always,
         o_help
     };
     const option options[] = {
@@ -261,11 +414,20 @@ int main(int argc, char** argv) {
         {"unplug", required_argument, nullptr, o_unplug},
         {"other-channel", no_argument, nullptr, o_other},
         {"answer-delay", required_argument, nullptr, o_delay},
+        {"hold", required_argument, nullptr, o_hold},
+        {"packet-timeout", required_argument, nullptr, o_packet_timeout},
+        {"send-bad-checksum", required_argument, nullptr, o_bad_checksum},
+        {"send-wrong-number", required_argument, nullptr, o_wrong_number},
+        {"send-cut-short", required_argument, nullptr, o_cut_short},
+        {"send-plain-before", required_argument, nullptr, o_plain_before},
+        {"send-zero-period", no_argument, nullptr, o_zero_period},
+        {"send-faults-always", no_argument, nullptr, o_faults_always},
         {"help", no_argument, nullptr, o_help},
         {nullptr, 0, nullptr, 0},
     };
     std::string name = "jx-device";
     std::string out_path;
+    std::vector<std::string> hold_paths;
     bool paced = true;
     jx::DeviceConfig config;
     int value = 0;
@@ -291,6 +453,32 @@ int main(int argc, char** argv) {
             case o_other:
                 config.faults.other_channel = true;
                 break;
+            case o_hold:
+                hold_paths.push_back(arg);
+                break;
+            case o_zero_period:
+                config.send_faults.zero_period = true;
+                break;
+            case o_faults_always:
+                config.send_faults.always = true;
+                break;
+            case o_packet_timeout:
+                ok = parse_int(arg, 1, 600000, value);
+                config.packet_timeout = std::chrono::milliseconds(value);
+                break;
+            case o_bad_checksum:
+            case o_wrong_number:
+            case o_cut_short:
+            case o_plain_before: {
+                ok = parse_int(arg, 0, 1 << 30, value);
+                jx::SendFaults& f = config.send_faults;
+                std::optional<int>& packet = c == o_bad_checksum   ? f.bad_checksum
+                                             : c == o_wrong_number ? f.wrong_number
+                                             : c == o_cut_short    ? f.cut_short
+                                                                   : f.plain_before;
+                packet = value;
+                break;
+            }
             case 'h':
             case o_help:
                 print_help();
@@ -348,6 +536,19 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    // The samples to hold, read before any port is made.
+    std::vector<jx::ReceivedSample> held;
+    for (const std::string& path : hold_paths) {
+        std::string reason;
+        std::optional<std::vector<uint8_t>> data = jx::read_whole_file(path, &reason);
+        held.emplace_back();
+        if (data) reason = jx::sample_from_file(data->data(), data->size(), held.back());
+        if (!reason.empty()) {
+            std::fprintf(stderr, "jx-device: cannot hold %s: %s\n", path.c_str(), reason.c_str());
+            return 1;
+        }
+    }
+
     Receiver receiver;
     if (!out_path.empty()) {
         receiver.copy = std::fopen(out_path.c_str(), "wb");
@@ -366,6 +567,9 @@ int main(int argc, char** argv) {
     RtMidiLink link(std::move(out), paced);
     jx::VirtualDevice device(link, config);
     receiver.device = &device;
+    for (size_t k = 0; k < held.size(); ++k)
+        device.hold_sample(std::move(held[k]), static_cast<int32_t>(k));
+    device.set_send_observer([&receiver] { report(receiver); });
 
     jx::MidiIn* in = nullptr;
     if (jx::midi_in_open_virtual(backend, "in", on_input, &receiver, in, error) != jx::midi_ok) {
@@ -382,6 +586,7 @@ int main(int argc, char** argv) {
     }
     jx::midi_in_start(in);
     print_line({{"event", "ready"}, {"in", name + "-in:in"}, {"out", name + "-out:out"}});
+    CommandReader commands(device);
 
     int signal = 0;
     while (sigwait(&signals, &signal) == 0 && signal == SIGUSR1) {

@@ -1,6 +1,8 @@
 #pragma once
 // The virtual device inside this process, at the far end of the loopback's "Virtual device"
 // ports. The program (or a test) makes one and attaches it to the loopback at start-up.
+#include <mutex>
+
 #include "devsim/virtual_device.h"
 #include "platform/midi_loopback.h"
 
@@ -19,10 +21,16 @@ class InProcessDevice : public LoopbackPeer, public DeviceLink {
     void send(const uint8_t* data, size_t length, std::chrono::milliseconds delay) override;
     void set_speed(int32_t turbo_speed) override;
     void unplug() override;
+    std::chrono::steady_clock::time_point all_sent_at() override;
 
   private:
     MidiLoopback& loopback_;
-    VirtualDevice device_;
+    // The loopback's wire time for what the device sends, kept the same way it keeps it; taken
+    // as paced, so a message is never thought gone before it is.
+    std::mutex clock_mutex_;
+    WireClock clock_;
+    int32_t speed_ = 10;
+    VirtualDevice device_;  // last: its sender thread ends before the members above go
 };
 
 }  // namespace jx

@@ -15,6 +15,8 @@ constexpr uint8_t maker_turbo[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
 constexpr uint8_t turbo_query_id = 0x01;
 constexpr uint8_t turbo_answer_id = 0x02;
 constexpr uint8_t turbo_request_id = 0x03;
+// F0 7E device 03 number-low number-high F7: asks for the dump of a sample.
+constexpr uint8_t sds_dump_request = 0x03;
 
 bool is_turbo(const std::vector<uint8_t>& message) {
     return message.size() >= 8 &&
@@ -22,6 +24,28 @@ bool is_turbo(const std::vector<uint8_t>& message) {
 }
 
 }  // namespace
+
+ReceivedSample sample_of_header(const SdsHeader& header, bool extended) {
+    ReceivedSample sample;
+    sample.sample_number = header.sample_number;
+    sample.bits = header.bits;
+    sample.period = header.period;
+    sample.rate = extended ? header.rate : sds_rate_from_period(header.period);
+    sample.length = header.length;
+    sample.loop_start = header.loop_start;
+    sample.loop_end = header.loop_end;
+    sample.loop_type = header.loop_type;
+    sample.extended = extended;
+    sample.complete = header.length == 0;
+    return sample;
+}
+
+void take_packet_words(ReceivedSample& sample, const uint8_t* packet) {
+    int32_t words[sds::max_words_per_packet];
+    const int count = sds_decode_packet(packet, sample.bits, words);
+    const size_t due = static_cast<size_t>(sample.length) - sample.words.size();
+    sample.words.insert(sample.words.end(), words, words + std::min<size_t>(count, due));
+}
 
 VirtualDevice::VirtualDevice(DeviceLink& link, DeviceConfig config)
     : link_(link), config_(config) {}
@@ -126,6 +150,10 @@ void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
             record_.samples.back().name = name.name;
     } else if (message[3] == sds::data_packet) {
         take_packet(message);
+    } else if (message[3] == sds_dump_request) {
+        take_request(message);
+    } else if (message[3] >= sds::wait) {
+        take_answer(message);  // the receiver's answer to a dump the device sends
     }
 }
 
@@ -136,17 +164,8 @@ void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extend
                  : sds_parse_header(message.data(), message.size(), header);
     if (parsed != message_whole || header.bits < sds::min_bits || header.bits > sds::max_bits)
         return;
-    ReceivedSample sample;
-    sample.sample_number = header.sample_number;
-    sample.bits = header.bits;
-    sample.period = header.period;
-    sample.rate = extended ? header.rate : sds_rate_from_period(header.period);
-    sample.length = header.length;
-    sample.loop_start = header.loop_start;
-    sample.loop_end = header.loop_end;
-    sample.loop_type = header.loop_type;
-    sample.extended = extended;
-    sample.complete = header.length == 0;
+    ReceivedSample sample = sample_of_header(header, extended);
+    if (sample.complete) held_[sample.sample_number] = sample;
     record_.samples.push_back(std::move(sample));
     in_dump_ = header.length > 0;
     expected_packet_ = 0;
@@ -192,10 +211,7 @@ void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
         return;
     }
     ReceivedSample& sample = record_.samples.back();
-    int32_t words[sds::max_words_per_packet];
-    const int count = sds_decode_packet(message.data(), sample.bits, words);
-    const size_t due = static_cast<size_t>(sample.length) - sample.words.size();
-    sample.words.insert(sample.words.end(), words, words + std::min<size_t>(count, due));
+    take_packet_words(sample, message.data());
     ++record_.packets_taken;
     ++dump_packets_;
     const uint8_t number = static_cast<uint8_t>(expected_packet_);
@@ -203,6 +219,7 @@ void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
     if (sample.words.size() >= static_cast<size_t>(sample.length)) {
         sample.complete = true;
         in_dump_ = false;
+        held_[sample.sample_number] = sample;
     }
     if (faults.wait_packet == k) {
         answer(sds::wait, number);

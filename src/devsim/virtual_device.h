@@ -5,13 +5,25 @@
 // every answer a real device may give can be tried. It knows nothing of ports: bytes come in
 // through receive() and go out through a DeviceLink, in-process over the loopback or as the
 // jx-device program over a MIDI server.
+//
+// It also sends, as a sampler does: SysEx streams message by message, and samples as dumps under
+// the handshake (dump header, then each data packet after the receiver's answer to the one
+// before), from a sender thread of its own that the receiver's answers reach through receive().
+// A dump request for a sample it holds brings that sample's dump.
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "audio/sds.h"
 
 namespace jx {
 
@@ -25,6 +37,11 @@ class DeviceLink {
     virtual void set_speed(int32_t turbo_speed) = 0;
     // The cable is pulled: nothing passes in either direction from now on.
     virtual void unplug() = 0;
+    // The moment the last byte of everything sent so far leaves the cable; now for a link that
+    // hands messages over at once.
+    virtual std::chrono::steady_clock::time_point all_sent_at() {
+        return std::chrono::steady_clock::now();
+    }
 };
 
 // Faults on request. Packets are counted in the dump from 0 (the data packets the device has
@@ -42,10 +59,34 @@ struct DeviceFaults {
     std::chrono::milliseconds answer_delay{0};  // a slow device: every answer this much later
 };
 
+// Faults in what the device sends, on request. Data packets count from 0 in each dump. Each
+// happens the first time only (the packet sent again is correct) unless `always` is set.
+struct SendFaults {
+    std::optional<int> bad_checksum;  // packet k with a wrong checksum
+    std::optional<int> wrong_number;  // packet k numbered one higher (checksum to match)
+    std::optional<int> cut_short;     // packet k ends with F7 after its first 63 bytes
+    std::optional<int> plain_before;  // a plain (not universal) SysEx message before packet k
+    bool zero_period = false;         // the dump header with a sample period of 0
+    bool always = false;
+};
+
+// The plain SysEx message that SendFaults::plain_before puts between two packets.
+constexpr std::array<uint8_t, 6> stray_sysex = {0xF0, 0x7D, 0x00, 0x01, 0x02, 0xF7};
+
 struct DeviceConfig {
-    uint8_t channel = 0;           // the SDS device number it takes dumps for
+    uint8_t channel = 0;           // the SDS device number it takes dumps for and sends with
     int highest_speed_index = 11;  // the fastest Turbo speed it can run
     DeviceFaults faults;
+    SendFaults send_faults;
+    // How long the device waits for the receiver's answer once a message has left the cable:
+    // to a dump header (no answer: the dump goes on without the handshake), to a data packet
+    // (no answer: the rest of the dump goes without it), and after a WAIT (no answer: it gives
+    // up). A round trip over a software MIDI server may take far longer than the 20 ms a cable
+    // needs, so the packet time-out is generous: it only costs time when nobody answers.
+    std::chrono::milliseconds header_timeout{2000};
+    std::chrono::milliseconds packet_timeout{1000};
+    std::chrono::milliseconds wait_timeout{10000};
+    int max_resends = 8;  // NAKs in a row for one packet it sends again; the next one: give up
 };
 
 // One sample dump as the device took it.
@@ -65,6 +106,36 @@ struct ReceivedSample {
     bool complete = false;
 };
 
+// How a send ended.
+enum class SendResult {
+    running,    // not ended yet
+    sent,       // every message sent; for a dump every packet acknowledged
+    open_loop,  // sent to the end, but the receiver stopped answering on the way (or never did)
+    cancelled,  // the receiver sent CANCEL
+    gave_up,    // too many NAKs in a row, or no answer after a WAIT: the device sent CANCEL
+    stopped,    // the device was shut down or unplugged during the send
+    failed,     // nothing could be sent (an empty SysEx stream, a dump the header cannot carry)
+};
+// "sent", "open loop", "cancelled", "gave up", "stopped", "failed", "running".
+const char* send_result_text(SendResult result);
+
+// One send of the device, from the moment it started.
+struct SendOutcome {
+    std::string file;    // what was sent; empty for a requested dump
+    bool dump = false;   // a sample dump, else a SysEx stream
+    int32_t number = 0;  // the dump's sample number
+    SendResult result = SendResult::running;
+    std::string problem;   // why it failed
+    int32_t messages = 0;  // messages sent, resends included
+    int32_t packets = 0;   // data packets sent, resends included
+    int32_t naks = 0;      // NAKs answered
+};
+
+struct DumpRequest {
+    int32_t number = 0;
+    bool held = false;  // a sample the device holds: its dump is sent
+};
+
 // Everything the device took and said, in order.
 struct DeviceRecord {
     std::vector<std::vector<uint8_t>> messages;  // every whole message that arrived
@@ -74,21 +145,70 @@ struct DeviceRecord {
     int32_t packets_taken = 0;                  // data packets accepted, all dumps
     int32_t speed_index = 1;                    // the Turbo speed index in force
     bool unplugged = false;
+    std::vector<std::vector<uint8_t>> sent;  // every message of the device's own sends
+    std::vector<SendOutcome> sends;
+    std::vector<DumpRequest> requests;
 };
+
+// A sample as a dump header (plain or extended) describes it, without its words yet.
+ReceivedSample sample_of_header(const SdsHeader& header, bool extended);
+// Adds the words of a whole data packet (127 bytes) of the sample's dump, as far as its length.
+void take_packet_words(ReceivedSample& sample, const uint8_t* packet);
+
+// The sample a WAV, AIFF or AIFC file holds, as its dump carries it (one channel, the words at
+// the dump's bits): read and converted as the program sends it. Empty when it can be read, else
+// why not.
+std::string sample_from_file(const uint8_t* data, size_t length, ReceivedSample& sample);
 
 class VirtualDevice {
   public:
     VirtualDevice(DeviceLink& link, DeviceConfig config = {});
+    // A send in progress ends as "stopped".
+    ~VirtualDevice();
+    VirtualDevice(const VirtualDevice&) = delete;
+    VirtualDevice& operator=(const VirtualDevice&) = delete;
 
     // Bytes as they arrive from the cable, in any pieces; whole messages are acted on.
     void receive(const uint8_t* data, size_t length);
 
     DeviceRecord record() const;
     void set_faults(const DeviceFaults& faults);
-    // Forgets what was taken; the speed in force stays.
+    // Forgets what was taken; the speed in force and the samples held stay.
     void clear();
 
+    // Sends are queued and run one after the other on the device's sender thread.
+    // The F0..F7 messages of a SysEx stream (a .syx file's bytes), one after the other.
+    void send_sysex(std::vector<uint8_t> stream, std::string file);
+    // A sample as a dump to `number` (0..16383).
+    void send_sample(ReceivedSample sample, int32_t number, std::string file);
+    // A file's bytes: a WAV, AIFF or AIFC file as a dump to `number`, anything else as a SysEx
+    // stream. Empty when it was queued, else why not (a sample file that cannot be read).
+    std::string send_file(std::vector<uint8_t> bytes, int32_t number, std::string file);
+    // Keeps a sample under `number` for dump requests (a newer one replaces it). Every complete
+    // dump the device takes is held under its sample number.
+    void hold_sample(ReceivedSample sample, int32_t number);
+    // Waits until every queued send has ended; false when the deadline came first.
+    bool wait_sends_done(std::chrono::steady_clock::time_point deadline) const;
+    // Called (on the sender thread, without locks held) when a send starts and when it ends.
+    void set_send_observer(std::function<void()> observer);
+
   private:
+    struct SendJob {
+        SendOutcome outcome;
+        std::vector<uint8_t> stream;  // a SysEx stream
+        ReceivedSample sample;        // a dump
+    };
+    using Lock = std::unique_lock<std::mutex>;
+
+    void queue_send(SendJob job);
+    void run_sender();
+    void send_stream(Lock& lock, const SendJob& job, SendOutcome& outcome);
+    void send_dump(Lock& lock, const SendJob& job, SendOutcome& outcome);
+    void send_own(const std::vector<uint8_t>& message, SendOutcome& outcome);
+    std::optional<SdsHandshake> await_answer(Lock& lock,
+                                             std::chrono::steady_clock::time_point deadline);
+    void take_request(const std::vector<uint8_t>& message);
+    void take_answer(const std::vector<uint8_t>& message);
     void take_message(const std::vector<uint8_t>& message);
     void take_sds(const std::vector<uint8_t>& message);
     void take_header(const std::vector<uint8_t>& message, bool extended);
@@ -109,6 +229,17 @@ class VirtualDevice {
     int dump_packets_ = 0;     // packets accepted in this dump
     uint8_t dump_channel_ = 0;
     bool nak_done_ = false;
+
+    std::map<int32_t, ReceivedSample> held_;
+    std::deque<SendJob> jobs_;
+    bool sending_ = false;
+    bool listening_ = false;  // a dump is being sent: the receiver's answers are kept
+    std::deque<std::vector<uint8_t>> answers_;
+    bool quit_ = false;
+    std::condition_variable sender_wake_;
+    mutable std::condition_variable sends_done_;
+    std::function<void()> observer_;
+    std::thread sender_;
 };
 
 }  // namespace jx

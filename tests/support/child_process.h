@@ -1,6 +1,7 @@
 #pragma once
 // A program started by a test and watched while it runs: its stdout is read line by line with
-// deadlines, its stderr goes to a file, and it is killed when the test ends, passed or failed.
+// deadlines, its stderr goes to a file, its stdin is a pipe the test writes lines to, and it is
+// killed when the test ends, passed or failed.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,10 +27,17 @@ class ChildProcess {
     ChildProcess(const std::string& program, const std::vector<std::string>& args) {
         err_path_ = dir_.file("stderr");
         int pipe_fds[2];
+        int in_fds[2];
         if (::pipe(pipe_fds) != 0) return;
+        if (::pipe2(in_fds, O_CLOEXEC) != 0) {
+            ::close(pipe_fds[0]);
+            ::close(pipe_fds[1]);
+            return;
+        }
         pid_ = ::fork();
         if (pid_ == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::dup2(in_fds[0], 0);
             ::dup2(pipe_fds[1], 1);
             int err = ::open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (err >= 0) ::dup2(err, 2);
@@ -42,12 +50,15 @@ class ChildProcess {
             ::_exit(127);
         }
         ::close(pipe_fds[1]);
+        ::close(in_fds[0]);
         out_fd_ = pipe_fds[0];
+        in_fd_ = in_fds[1];
     }
     ~ChildProcess() {
         // Asked to end first, so that it leaves its MIDI server clean; killed when it does not.
         if (running()) stop(SIGTERM, std::chrono::seconds(5));
         if (out_fd_ >= 0) ::close(out_fd_);
+        if (in_fd_ >= 0) ::close(in_fd_);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -98,6 +109,25 @@ class ChildProcess {
         if (running()) ::kill(pid_, number);
     }
 
+    // Writes one line (a newline is added) to the program's stdin; false when it could not.
+    bool write_line(const std::string& text) {
+        if (in_fd_ < 0) return false;
+        ::signal(SIGPIPE, SIG_IGN);  // a program that has ended makes the write fail instead
+        const std::string line = text + "\n";
+        size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t wrote = ::write(in_fd_, line.data() + done, line.size() - done);
+            if (wrote <= 0) return false;
+            done += static_cast<size_t>(wrote);
+        }
+        return true;
+    }
+    // Ends the program's stdin, as at the end of a file.
+    void close_input() {
+        if (in_fd_ >= 0) ::close(in_fd_);
+        in_fd_ = -1;
+    }
+
     const std::vector<std::string>& lines() const { return lines_; }
     std::string err() const {
         std::vector<uint8_t> bytes = read_file(err_path_);
@@ -143,6 +173,7 @@ class ChildProcess {
     std::string err_path_;
     pid_t pid_ = -1;
     int out_fd_ = -1;
+    int in_fd_ = -1;
     bool ended_ = false;
     int status_ = -1;
     std::string partial_;
