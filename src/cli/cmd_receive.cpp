@@ -254,6 +254,7 @@ int cmd_receive(int argc, char** argv) {
     // Stop Rec: what was received of a dump still coming becomes an entry, the device hears a
     // CANCEL.
     stop_recording(recorder);
+    const uint64_t lost = midi_in_lost_bytes(ports.in);
     close_midi_in(ports);
     close_midi_out(ports);
     if (terminal) std::fputs("\r\033[K", stderr);
@@ -261,7 +262,11 @@ int cmd_receive(int argc, char** argv) {
 
     // A port that failed on the way (a handshake reply that could not be sent) says why.
     for (const MessageBoxRecord& box : window.message_boxes) failure(command, box.text);
-    if (!written || !window.message_boxes.empty()) return 1;
+    if (lost > 0)
+        failure(command, std::to_string(lost) +
+                             " bytes were lost at the MIDI input: they came faster than they "
+                             "could be taken");
+    if (!written || !window.message_boxes.empty() || lost > 0) return 1;
     if (interrupted) {
         std::fprintf(stderr, "jx-cli receive: stopped\n");
         return 130;

@@ -15,8 +15,6 @@ constexpr uint8_t maker_turbo[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
 constexpr uint8_t turbo_query_id = 0x01;
 constexpr uint8_t turbo_answer_id = 0x02;
 constexpr uint8_t turbo_request_id = 0x03;
-// F0 7E device 03 number-low number-high F7: asks for the dump of a sample.
-constexpr uint8_t sds_dump_request = 0x03;
 
 bool is_turbo(const std::vector<uint8_t>& message) {
     return message.size() >= 8 &&
@@ -150,7 +148,7 @@ void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
             record_.samples.back().name = name.name;
     } else if (message[3] == sds::data_packet) {
         take_packet(message);
-    } else if (message[3] == sds_dump_request) {
+    } else if (message[3] == sds::dump_request) {
         take_request(message);
     } else if (message[3] >= sds::wait) {
         take_answer(message);  // the receiver's answer to a dump the device sends

@@ -256,6 +256,7 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
     const uint64_t head = head_.load(std::memory_order_relaxed);
     const uint64_t tail = tail_.load(std::memory_order_acquire);
     if (count > ring_size - (head - tail)) {
+        overflowed_bytes_.fetch_add(count, std::memory_order_relaxed);
         overflowed_.store(true, std::memory_order_release);
     } else {
         for (size_t i = 0; i < count; ++i) ring_[(head + i) & (ring_size - 1)] = bytes[i];
@@ -356,6 +357,7 @@ void MidiIn::take(const uint8_t* bytes, size_t count) {
         if (!in_sysex) continue;
         if (queue.empty()) {
             lost_message = true;
+            unbuffered_bytes.fetch_add(1, std::memory_order_relaxed);
             if (byte == 0xF7) in_sysex = false;
             continue;
         }
@@ -426,6 +428,11 @@ int midi_in_unprepare_header(MidiIn* handle, MidiHeader& header) {
     if (header.flags & midi_header_in_queue) return midi_still_playing;
     header.flags &= ~midi_header_prepared;
     return midi_ok;
+}
+
+uint64_t midi_in_lost_bytes(MidiIn* handle) {
+    if (!handle) return 0;
+    return handle->sink.overflowed_bytes() + handle->unbuffered_bytes.load();
 }
 
 int midi_in_add_buffer(MidiIn* handle, MidiHeader& header) {

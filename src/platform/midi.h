@@ -136,6 +136,8 @@ class MidiInSink {
     void discard_pending();
     // For tests: true once every byte pushed so far has been delivered or dropped.
     bool drained() const;
+    // Bytes dropped because the ring had no room for them.
+    uint64_t overflowed_bytes() const { return overflowed_bytes_.load(); }
 
   private:
     void deliver_loop();
@@ -146,6 +148,7 @@ class MidiInSink {
     std::atomic<uint64_t> tail_{0};  // written by the delivery thread
     std::atomic<uint32_t> signal_{0};
     std::atomic<bool> overflowed_{false};
+    std::atomic<uint64_t> overflowed_bytes_{0};
     std::atomic<bool> quit_{false};
     std::thread thread_;
 };
@@ -231,6 +234,9 @@ int midi_in_open(MidiService& service, int index, MidiInCallback callback, void*
                  MidiIn*& handle);
 int midi_in_prepare_header(MidiIn* handle, MidiHeader& header);
 int midi_in_unprepare_header(MidiIn* handle, MidiHeader& header);
+// SysEx bytes the input dropped since it was opened: with no buffer queued, or arriving faster
+// than they were handed over. Each loss is also marked on the next buffer (midi_in_long_error).
+uint64_t midi_in_lost_bytes(MidiIn* handle);
 // Queues an empty buffer; buffers fill in the order they were added.
 int midi_in_add_buffer(MidiIn* handle, MidiHeader& header);
 int midi_in_start(MidiIn* handle);
@@ -259,6 +265,7 @@ class MidiIn {
     bool started = false;
     bool in_sysex = false;      // an F0 was seen and its F7 not yet
     bool lost_message = false;  // bytes were dropped: the next buffer returned is an error
+    std::atomic<uint64_t> unbuffered_bytes{0};  // SysEx bytes dropped with no buffer queued
     std::string error;          // the backend's last text
     // Called by the sink's delivery thread with the bytes in arrival order.
     void take(const uint8_t* bytes, size_t count);

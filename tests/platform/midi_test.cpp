@@ -279,6 +279,7 @@ TEST(MidiLayer, MessageWithoutAQueuedBufferIsLostAndTheNextBufferSaysSo) {
     const Clock::time_point deadline = Clock::now() + 10s;
     while (!input.backend.sink->drained() && Clock::now() < deadline) std::this_thread::yield();
     ASSERT_TRUE(input.backend.sink->drained());
+    EXPECT_EQ(midi_in_lost_bytes(input.in), 3u);  // counted, not dropped silently
     midi_in_add_buffer(input.in, input.headers[0]);
     input.push({0xF0, 0x03, 0xF7});
     ASSERT_TRUE(input.returned.wait_for(2));

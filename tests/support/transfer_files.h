@@ -8,11 +8,14 @@
 
 namespace jx::test {
 
-// One SysEx message `length` bytes long, F0 and F7 included, its data bytes from the seed.
+// One SysEx message `length` bytes long (at least 3), F0 and F7 included: the id for
+// non-commercial use (7D), so that no seed makes it a universal or a maker's message that the
+// recorder would not keep, then data bytes from the seed.
 inline Bytes sysex_message(size_t length, uint8_t seed) {
     Bytes m(length);
     m.front() = 0xF0;
     for (size_t i = 1; i + 1 < length; ++i) m[i] = static_cast<uint8_t>((i * 13 + seed) & 0x7F);
+    m[1] = 0x7D;
     m.back() = 0xF7;
     return m;
 }
