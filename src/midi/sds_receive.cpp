@@ -1,5 +1,8 @@
 #include "midi/sds_receive.h"
 
+#include <cstdint>
+
+#include "audio/sample_info.h"
 #include "audio/sds.h"
 #include "midi/midi_ports.h"
 #include "midi/store_received.h"
@@ -37,17 +40,46 @@ void reply_nak(Recorder& r) {
     if (r.ports) send_hs_nak(*r.ports, reply_channel(r), reply_packet(r));
 }
 
+// Length and loop points of an extended dump header: five 7-bit groups, 35 bits. A value beyond
+// what 32 bits hold signed is kept at the largest that does: no dump that long fits the receive
+// buffer, which fills up and ends the recording long before.
+int32_t extended_field(const uint8_t* groups) {
+    uint64_t value = 0;
+    for (int k = 4; k >= 0; --k) value = value << 7 | (groups[k] & 0x7F);
+    return fits_int32(value) ? static_cast<int32_t>(value) : INT32_MAX;
+}
+
+// The fields of a whole dump header, plain (rate from the period) or extended (period from the
+// rate); false for one of the wrong length.
+bool read_dump_header(const uint8_t* p, size_t length, SdsHeader& h) {
+    if (p[3] == sds::dump_header) {
+        if (length != sds::header_size) return false;
+        h = sds_header_fields(p, length);
+        return true;
+    }
+    if (length != sds::extended_header_size ||
+        sds_parse_extended_header(p, length, h) != message_whole)
+        return false;
+    h.length = extended_field(p + 16);
+    h.loop_start = extended_field(p + 21);
+    h.loop_end = extended_field(p + 26);
+    return true;
+}
+
 // A dump header, for every handler: the reply address, then the dump's fields and packet layout.
-// A header of the wrong length, with a word size no packet layout fits (outside 1 to 28 bits) or,
-// for a file image, without a sample period (no rate), is refused like a bad packet.
+// A header of the wrong length, with a word size no packet layout fits (outside 1 to 28 bits), with
+// other than one channel (where one channel's words end and the next one's begin in the packets
+// is nowhere said, and a guess would garble the sample) or, for a file image, without a rate, is
+// refused like a bad packet.
 int take_dump_header(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length, bool image) {
     r.sds.reply_channel = p[2];
     r.sds.reply_packet = 0;
     d.open = false;
-    if (length != sds::header_size) return sds_rx_rejected;
-    const SdsHeader h = sds_header_fields(p, length);
+    SdsHeader h;
+    if (!read_dump_header(p, length, h)) return sds_rx_rejected;
     if (h.bits < 1 || h.bits > sds::max_bits) return sds_rx_rejected;
-    if (image && h.period <= 0) return sds_rx_rejected;
+    if (h.channels != 1) return sds_rx_rejected;
+    if (image && h.rate <= 0) return sds_rx_rejected;
     d.bits = h.bits;
     d.period = h.period;
     d.length = h.length;
@@ -59,7 +91,7 @@ int take_dump_header(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length,
     const SdsPacking packing = sds_packing(h.bits);
     d.bytes_per_word = packing.bytes_per_word;
     d.words_per_packet = packing.words_per_packet;
-    d.rate = sds_rate_from_period(h.period);
+    d.rate = h.rate;
     d.file_bytes = file_bytes_per_sample(h.bits);
     d.open = true;
     return sds_rx_header_taken;
@@ -80,6 +112,21 @@ int check_packet(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length) {
 
 int sub_id(const uint8_t* p, size_t length) {
     return length >= 5 ? p[3] : -1;
+}
+
+// Either dump header: the plain one (01) or the extended one (05 05).
+bool is_dump_header(const uint8_t* p, size_t length) {
+    const int id = sub_id(p, length);
+    return id == sds::dump_header || (id == sds::extended && p[4] == sds::extended_header);
+}
+
+// A whole sample name message right after the header of the dump it names, before any packet was
+// taken. One longer than the universal buffer was not kept whole and is left out.
+bool names_open_dump(const SdsRxDump& d, const uint8_t* p, size_t length) {
+    SdsSampleName name;
+    return d.open && d.expected_packet == 0 && d.sample_count == 0 &&
+           length <= universal_buffer_size && sub_id(p, length) == sds::extended &&
+           sds_parse_sample_name(p, length, name) == message_whole;
 }
 
 // Decodes the packet's samples into the image: each left-justified in the file's bytes, offset
@@ -107,7 +154,7 @@ int decode_packet(Recorder& r, SdsRxDump& d, const uint8_t* p, bool aiff) {
 
 int rx_image(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length, bool aiff) {
     const int id = sub_id(p, length);
-    if (id == sds::dump_header) {
+    if (is_dump_header(p, length)) {
         const int result = take_dump_header(r, d, p, length, true);
         if (result != sds_rx_header_taken) return result;
         uint8_t header[max_image_header_size];
@@ -127,7 +174,7 @@ int rx_image(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length, bool ai
 int sds_rx_syx(Recorder& r, const uint8_t* p, size_t length) {
     SdsRxDump& d = r.sds.syx;
     const int id = sub_id(p, length);
-    if (id == sds::dump_header) {
+    if (is_dump_header(p, length)) {
         const int result = take_dump_header(r, d, p, length, false);
         if (result == sds_rx_header_taken) append_received_bytes(r, p, length);
         return result;
@@ -141,6 +188,8 @@ int sds_rx_syx(Recorder& r, const uint8_t* p, size_t length) {
         d.open = false;
         return sds_rx_complete;
     }
+    // The name travels with the dump: it is kept as it came, so the dump stays as it was sent.
+    if (names_open_dump(d, p, length)) append_received_bytes(r, p, length);
     return id;
 }
 
@@ -155,7 +204,7 @@ int sds_rx_aiff(Recorder& r, const uint8_t* p, size_t length) {
 bool sds_receive(Recorder& r, const uint8_t* p, size_t length) {
     const int32_t format = r.settings->rec_format;
     const bool handshake = r.settings->ignore_hs == 0;
-    const bool header = sub_id(p, length) == sds::dump_header;
+    const bool header = is_dump_header(p, length);
     if (header && r.receive_length > 0) {
         // What came before the new dump becomes an entry of its own.
         if (format != rec_none) store_received_dump(r, r.pending_name);

@@ -11,8 +11,10 @@
 namespace jx {
 
 // The receiver, for one complete universal message `length` bytes long, of which `message` holds
-// the first 128 at most (the universal buffer). A dump header or a data packet is never longer, so
-// the handlers read a message only as far as its right length, and refuse one of another length.
+// the first 128 at most (the universal buffer). A dump header, plain or extended, or a data packet
+// is never longer, so the handlers read a message only as far as its right length, and refuse one
+// of another length. The extended header counts as a dump header everywhere; in the SDS and None
+// forms the sample name message that follows it is recorded with the dump.
 // True when the recording must stop now: the dump was given up (the third rejection in a row,
 // or the first without the handshake), or the buffer is full.
 bool sds_receive(Recorder& recorder, const uint8_t* message, size_t length);

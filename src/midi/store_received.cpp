@@ -36,8 +36,14 @@ bool looped(const SdsRxDump& d) {
     return d.loop_type != 0x7F;
 }
 
-uint32_t data_size(const SdsRxDump& d) {
-    return static_cast<uint32_t>(d.length) * static_cast<uint32_t>(d.file_bytes);
+// An extended dump header's length can promise more than four gigabytes: wider than the size
+// fields, which then say the most they can until the image is stored with what it holds.
+uint64_t data_size(const SdsRxDump& d) {
+    return static_cast<uint64_t>(d.length) * static_cast<uint64_t>(d.file_bytes);
+}
+
+uint32_t size_field(uint64_t size) {
+    return size < UINT32_MAX ? static_cast<uint32_t>(size) : UINT32_MAX;
 }
 
 void put_le32(uint8_t* at, uint32_t value) {
@@ -139,10 +145,10 @@ void store_at_stop(Recorder& r) {
 }
 
 size_t build_wav_header(const SdsRxDump& d, uint8_t* out) {
-    const uint32_t size = data_size(d);
+    const uint64_t size = data_size(d);
     HeaderWriter w{out};
     w.tag("RIFF");
-    w.le(size + (looped(d) ? 104 : 36), 4);
+    w.le(size_field(size + (looped(d) ? 104 : 36)), 4);
     w.tag("WAVE");
     w.tag("fmt ");
     w.le(16, 4);
@@ -172,15 +178,15 @@ size_t build_wav_header(const SdsRxDump& d, uint8_t* out) {
         w.le(0, 4);  // play count: endless
     }
     w.tag("data");
-    w.le(size, 4);
+    w.le(size_field(size), 4);
     return w.at;
 }
 
 size_t build_aiff_header(const SdsRxDump& d, uint8_t* out) {
-    const uint32_t size = data_size(d);
+    const uint64_t size = data_size(d);
     HeaderWriter w{out};
     w.tag("FORM");
-    w.be(size + (looped(d) ? 108 : 46), 4);
+    w.be(size_field(size + (looped(d) ? 108 : 46)), 4);
     w.tag("AIFF");
     w.tag("COMM");
     w.be(18, 4);
@@ -214,7 +220,7 @@ size_t build_aiff_header(const SdsRxDump& d, uint8_t* out) {
         }
     }
     w.tag("SSND");
-    w.be(size + 8, 4);
+    w.be(size_field(size + 8), 4);
     w.be(0, 4);  // offset
     w.be(0, 4);  // block size
     return w.at;

@@ -146,6 +146,58 @@ TEST_F(CliReceiveFile, LibsndfileSdsFilesGiveBackTheirSamples) {
         }
     }
 }
+// What `jx-cli sds --xsds` writes (an extended dump header and a sample name message) comes back in
+// every form: the SDS form byte for byte, the images with the file's own rate and with the samples
+// and loop that the plain dump of the same file gives.
+TEST_F(CliReceiveFile, OurExtendedDumpsComeBackWithTheirOwnRate) {
+    for (int rate : {44100, 96000, 22050}) {
+        SCOPED_TRACE(rate);
+        const std::string wav = dir.file("in" + std::to_string(rate) + ".wav");
+        test::write_with_sndfile(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, rate, 300);
+        std::string dumps[2];
+        for (int xsds : {0, 1}) {
+            dumps[xsds] = dir.file(std::to_string(rate) + (xsds ? "x.syx" : "p.syx"));
+            std::vector<std::string> args = {"sds", wav, "--out", dumps[xsds]};
+            if (xsds) args.push_back("--xsds");
+            const test::CommandResult r =
+                test::run_command(JX_CLI_PATH, args, dir.file("stderr.txt"));
+            ASSERT_EQ(r.status, 0) << r.err;
+        }
+        ASSERT_EQ(read_file(dumps[1])[3], 0x05);
+        for (const char* format : {"wav", "aiff", "sds"}) {
+            SCOPED_TRACE(format);
+            const std::string ext = format == std::string("wav")    ? ".wav"
+                                    : format == std::string("aiff") ? ".aif"
+                                                                    : ".syx";
+            std::string files[2];
+            for (int xsds : {0, 1}) {
+                const std::string folder = dir.file(std::to_string(rate) + format + "px"[xsds]);
+                const test::CommandResult r =
+                    run({dumps[xsds], "--format", format, "--out", folder});
+                ASSERT_EQ(r.status, 0) << r.err;
+                files[xsds] = folder + "/unnamed1" + ext;
+            }
+            if (ext == ".syx") {
+                EXPECT_EQ(read_file(files[1]), read_file(dumps[1]));
+                continue;
+            }
+            EXPECT_EQ(test::peer_values(files[1], 16), test::peer_values(files[0], 16));
+            SF_INFO info[2] = {};
+            SF_INSTRUMENT loop[2] = {};
+            for (int xsds : {0, 1}) {
+                SNDFILE* f = sf_open(files[xsds].c_str(), SFM_READ, &info[xsds]);
+                ASSERT_NE(f, nullptr);
+                sf_command(f, SFC_GET_INSTRUMENT, &loop[xsds], sizeof loop[xsds]);
+                sf_close(f);
+            }
+            EXPECT_EQ(info[1].samplerate, rate);
+            EXPECT_EQ(info[1].frames, 300);
+            ASSERT_EQ(loop[1].loop_count, 1);
+            EXPECT_EQ(loop[1].loops[0].start, loop[0].loops[0].start);
+            EXPECT_EQ(loop[1].loops[0].end, loop[0].loops[0].end);
+        }
+    }
+}
 #endif
 
 }  // namespace
