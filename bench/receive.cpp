@@ -86,9 +86,9 @@ void run(benchmark::State& state, const Bytes& file, bool sample) {
         for (const Bytes& m : got.sent) sent += m.size();
         for (const Bytes& m : got.messages) answers += m.size();
         lost += static_cast<double>(sent) - static_cast<double>(receiving.stored_bytes());
-        wire_seconds += std::chrono::duration<double>(
-                            wire_time(sent + answers, turbo_speed_of_index(index)))
-                            .count();
+        wire_seconds +=
+            std::chrono::duration<double>(wire_time(sent + answers, turbo_speed_of_index(index)))
+                .count();
         taken_seconds += taken;
     }
     state.counters["bytes_lost"] = lost;

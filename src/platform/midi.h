@@ -266,7 +266,7 @@ class MidiIn {
     bool in_sysex = false;      // an F0 was seen and its F7 not yet
     bool lost_message = false;  // bytes were dropped: the next buffer returned is an error
     std::atomic<uint64_t> unbuffered_bytes{0};  // SysEx bytes dropped with no buffer queued
-    std::string error;          // the backend's last text
+    std::string error;                          // the backend's last text
     // Called by the sink's delivery thread with the bytes in arrival order.
     void take(const uint8_t* bytes, size_t count);
     // Hands the front buffer back to the callback (outside the lock).

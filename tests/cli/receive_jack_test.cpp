@@ -51,7 +51,7 @@ class ReceiveOverJack : public ::testing::Test {
     }
 
     std::unique_ptr<ChildProcess> start_receive(std::vector<std::string> options) {
-        std::vector<std::string> args = {"receive", "--from", "jx-device", "--to",
+        std::vector<std::string> args = {"receive",   "--from", "jx-device", "--to",
                                          "jx-device", "--out",  out};
         args.insert(args.end(), options.begin(), options.end());
         return std::make_unique<ChildProcess>(JX_CLI_PATH, args);
@@ -159,15 +159,18 @@ TEST_F(ReceiveOverJack, FaultsEndAsTheReceiverSaysAndLoseNothingThatArrived) {
     struct Case {
         const char* what;
         std::vector<std::string> device_faults;
-        int status;                // jx-cli receive's exit status
-        const char* device_result; // how the device says its send ended
-        int packets;               // packets in the stored image; -1: the whole sample
+        int status;                 // jx-cli receive's exit status
+        const char* device_result;  // how the device says its send ended
+        int packets;                // packets in the stored image; -1: the whole sample
     } cases[] = {
         {"bad checksum once", {"--send-bad-checksum", "3"}, 0, "sent", -1},
         {"wrong number once", {"--send-wrong-number", "3"}, 0, "sent", -1},
         {"cut short once", {"--send-cut-short", "3"}, 0, "sent", -1},
         {"header without a period once", {"--send-zero-period"}, 0, "sent", -1},
-        {"three rejections", {"--send-bad-checksum", "3", "--send-faults-always"}, 1, "cancelled",
+        {"three rejections",
+         {"--send-bad-checksum", "3", "--send-faults-always"},
+         1,
+         "cancelled",
          3},
     };
     for (const Case& c : cases) {
@@ -186,8 +189,8 @@ TEST_F(ReceiveOverJack, FaultsEndAsTheReceiverSaysAndLoseNothingThatArrived) {
         ASSERT_EQ(got.size(), wav_data_offset + data_bytes);
         // The header says the whole length even when fewer samples came; the samples that came
         // are the source's.
-        EXPECT_TRUE(std::equal(got.begin() + wav_data_offset, got.end(),
-                               source.begin() + wav_data_offset));
+        EXPECT_TRUE(
+            std::equal(got.begin() + wav_data_offset, got.end(), source.begin() + wav_data_offset));
         device.reset();
     }
 }

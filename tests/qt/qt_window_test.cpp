@@ -470,19 +470,37 @@ class QtWindowTest : public QObject {
             QVERIFY(taken.samples[0].complete);
             QCOMPARE(taken.samples[0].length, 3000);
 
-            // Record both back.
+            // Record both back: the device sends the dump it took, then the sample it took as a
+            // dump of its own under the handshake, which the window's recorder answers.
             auto* receive = static_cast<QPushButton*>(session.window->control(ids::receive));
             QTest::mouseClick(receive, Qt::LeftButton);
             QTRY_COMPARE(receive->text(), QString("Stop Rec"));
-            session.rig.loopback.device_send(kit.data(), kit.size());
-            session.rig.loopback.device_send(sds_back.data(), sds_back.size());
-            QTRY_VERIFY_WITH_TIMEOUT(session.rig.loopback.idle(), 20000);
+            VirtualDevice& device = session.rig.device.device();
+            device.send_sysex(kit, "kit.syx");
+            device.send_sample(taken.samples[0], 0, "kick.wav");
+            QTRY_VERIFY_WITH_TIMEOUT(session.text(ids::status).startsWith("Receiving: "), 5000);
+            save_screenshot(session.window.get(), "session_receiving");
+            QVERIFY(device.wait_sends_done(std::chrono::steady_clock::now() +
+                                           std::chrono::seconds(20)));
+            QCOMPARE(device.record().sends.size(), size_t{2});
+            QCOMPARE(device.record().sends[1].result, SendResult::sent);
+            // The dump header stores the SysEx received before it as an entry of its own, and
+            // the dump is stored the moment it is complete: Stop Rec has nothing left to store.
+            QTRY_COMPARE(session.list()->topLevelItemCount(), 4);
             QTest::mouseClick(receive, Qt::LeftButton);
             QTRY_COMPARE(receive->text(), QString("Receive"));
-            QTRY_COMPARE(session.list()->topLevelItemCount(), 4);
-            const std::set<QString> received = {session.list()->topLevelItem(2)->text(2),
-                                                session.list()->topLevelItem(3)->text(2)};
-            QCOMPARE(received, (std::set<QString>{"KE", "SDS"}));
+            QCOMPARE(session.list()->topLevelItemCount(), 4);
+            QCOMPARE(session.list()->topLevelItem(2)->text(2), QString("KE"));
+            QCOMPARE(session.list()->topLevelItem(3)->text(2), QString("SDS"));
+            {
+                std::lock_guard lock(session.app.list_mutex);
+                const auto data = [&](int row) {
+                    const Entry& e = *session.app.list.items[row].entry;
+                    return test::Bytes(e.bytes(), e.bytes() + e.length());
+                };
+                QCOMPARE(data(2), kit);
+                QCOMPARE(data(3), sds_back);
+            }
             save_screenshot(session.window.get(), "session_received");
 
             // Close while the sample goes out again.
