@@ -74,8 +74,8 @@ void run(benchmark::State& state, const Bytes& file, bool sample) {
         if (!problem.empty()) state.SkipWithError(problem.c_str());
         if (!device.wait_sends_done(Clock::now() + std::chrono::minutes(5)))
             state.SkipWithError("the device's send did not end");
-        // Everything sent has crossed the loopback and been recorded.
-        rig.wait_for([&] { return rig.loopback.idle(); });
+        // Everything sent has crossed the loopback and the input has handed it to the recorder.
+        rig.wait_for([&] { return rig.loopback.idle() && rig.ports.in->sink.drained(); });
         const double taken = std::chrono::duration<double>(Clock::now() - start).count();
         stop_recording(receiving.recorder);
         state.SetIterationTime(taken);
