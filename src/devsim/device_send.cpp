@@ -180,7 +180,10 @@ void VirtualDevice::run_sender() {
             send_dump(lock, job, outcome);
         else
             send_stream(lock, job, outcome);
-        record_.sends[index] = outcome;
+        if (index < record_.sends.size())
+            record_.sends[index] = outcome;
+        else
+            record_.sends.push_back(outcome);  // clear() ran meanwhile
         sending_ = false;
         listening_ = false;
         answers_.clear();

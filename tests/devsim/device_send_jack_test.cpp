@@ -57,10 +57,11 @@ class Listener {
         listener.arrived_.notify_all();
     }
 
-    RtMidiIn in_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     Bytes bytes_;
+    // Last: the client's thread starts here, after what its callback uses is made.
+    RtMidiIn in_;
 };
 
 TEST(DeviceSendOverJack, ASendCommandDeliversTheFilesMessages) {

@@ -354,6 +354,31 @@ TEST(DeviceSend, ThePacketTimeOutRunsFromWhenThePacketHasLeftTheCable) {
     EXPECT_EQ(rig.link.tokens(), tokens({"H", "P0", "P1", "P2"}));
 }
 
+// The observer hears a send start; clear() then forgets the record, and the send's outcome
+// still lands in it when the send ends.
+TEST(DeviceSend, ClearingTheRecordDuringASendKeepsItsOutcome) {
+    Rig rig(quick_config(), {{"H", {""}}});
+    std::mutex mutex;
+    std::condition_variable told;
+    int events = 0;
+    rig.device.set_send_observer([&] {
+        {
+            std::lock_guard lock(mutex);
+            ++events;
+        }
+        told.notify_all();
+    });
+    rig.device.send_sample(ramp_sample(40), 0, "");
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(told.wait_for(lock, 20s, [&] { return events >= 1; }));
+    }
+    rig.device.clear();
+    EXPECT_EQ(rig.finished().result, SendResult::open_loop);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(told.wait_for(lock, 20s, [&] { return events == 2; }));
+}
+
 // What a damaged message must look like, given the clean one.
 using Damage = std::function<void(const Bytes& clean, const Bytes& sent)>;
 
