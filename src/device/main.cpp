@@ -149,6 +149,7 @@ struct Receiver {
     size_t requests_reported = 0;
     size_t sends_started = 0;
     size_t sends_reported = 0;
+    size_t stalls_reported = 0;
     std::mutex report_mutex;  // reports come from the input thread and the sender thread
 };
 
@@ -185,6 +186,17 @@ void report_sends(Receiver& r, const jx::DeviceRecord& record) {
     }
     for (; r.sends_started < record.sends.size(); ++r.sends_started)
         print_line(send_line("sending", record.sends[r.sends_started]));
+    for (; r.stalls_reported < record.sends.size() &&
+           (record.sends[r.stalls_reported].stalled ||
+            record.sends[r.stalls_reported].result != jx::SendResult::running);
+         ++r.stalls_reported) {
+        const jx::SendOutcome& s = record.sends[r.stalls_reported];
+        if (s.stalled) {
+            Json line = send_line("stalled", s);
+            line["packets"] = s.packets;
+            print_line(line);
+        }
+    }
     for (; r.sends_reported < record.sends.size() &&
            record.sends[r.sends_reported].result != jx::SendResult::running;
          ++r.sends_reported) {
@@ -281,6 +293,10 @@ void print_help() {
         "  --send-plain-before K    a plain SysEx message F0 7D 00 01 02 F7 before packet K\n"
         "  --send-zero-period       the dump header with a sample period of 0\n"
         "  --send-faults-always     every time, the packets sent again too\n"
+        "  --send-unplug K          close both ports instead of sending packet K (once 0..K-1\n"
+        "                           were answered): a device switched off mid-dump\n"
+        "  --send-stall K           send nothing more from packet K on and wait for a CANCEL:\n"
+        "                           a device that hangs mid-dump\n"
         "Commands on stdin, one a line:\n"
         "  send FILE [N]        a .syx file: its F0..F7 messages one after the other; a WAV,\n"
         "                       AIFF or AIFC file: a sample dump to sample number N (default 0)\n"
@@ -298,6 +314,7 @@ void print_help() {
         "     gave up    too many NAKs in a row, or no answer after a WAIT (CANCEL sent)\n"
         "     stopped    the program ended or the cable was pulled during the send\n"
         "     failed     nothing to send (no F0..F7 message; a sample the header cannot carry)\n"
+        "  {\"event\":\"stalled\",...,\"packets\":n} a dump hangs (--send-stall)\n"
         "  {\"event\":\"error\",\"text\":T} a command that could not be carried out\n"
         "Environment: JX_MIDI_API=alsa|jack picks the MIDI server.\n");
 }
@@ -397,6 +414,8 @@ int main(int argc, char** argv) {
         o_plain_before,
         o_zero_period,
         o_faults_always,
+        o_send_unplug,
+        o_send_stall,
         o_help
     };
     const option options[] = {
@@ -422,6 +441,8 @@ int main(int argc, char** argv) {
         {"send-plain-before", required_argument, nullptr, o_plain_before},
         {"send-zero-period", no_argument, nullptr, o_zero_period},
         {"send-faults-always", no_argument, nullptr, o_faults_always},
+        {"send-unplug", required_argument, nullptr, o_send_unplug},
+        {"send-stall", required_argument, nullptr, o_send_stall},
         {"help", no_argument, nullptr, o_help},
         {nullptr, 0, nullptr, 0},
     };
@@ -469,13 +490,17 @@ int main(int argc, char** argv) {
             case o_bad_checksum:
             case o_wrong_number:
             case o_cut_short:
-            case o_plain_before: {
+            case o_plain_before:
+            case o_send_unplug:
+            case o_send_stall: {
                 ok = parse_int(arg, 0, 1 << 30, value);
                 jx::SendFaults& f = config.send_faults;
                 std::optional<int>& packet = c == o_bad_checksum   ? f.bad_checksum
                                              : c == o_wrong_number ? f.wrong_number
                                              : c == o_cut_short    ? f.cut_short
-                                                                   : f.plain_before;
+                                             : c == o_plain_before ? f.plain_before
+                                             : c == o_send_unplug  ? f.unplug_before
+                                                                   : f.stall_before;
                 packet = value;
                 break;
             }

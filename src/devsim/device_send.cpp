@@ -167,14 +167,7 @@ void VirtualDevice::run_sender() {
         sending_ = true;
         record_.sends.push_back(job.outcome);
         const size_t index = record_.sends.size() - 1;
-        const auto tell = [&] {
-            const std::function<void()> observer = observer_;
-            if (!observer) return;
-            lock.unlock();
-            observer();
-            lock.lock();
-        };
-        tell();
+        tell_observer(lock);
         SendOutcome outcome = job.outcome;
         if (job.outcome.dump)
             send_dump(lock, job, outcome);
@@ -188,12 +181,20 @@ void VirtualDevice::run_sender() {
         listening_ = false;
         answers_.clear();
         sends_done_.notify_all();
-        tell();
+        tell_observer(lock);
     }
     // Sends still queued never start.
     jobs_.clear();
     sending_ = false;
     sends_done_.notify_all();
+}
+
+void VirtualDevice::tell_observer(Lock& lock) {
+    const std::function<void()> observer = observer_;
+    if (!observer) return;
+    lock.unlock();
+    observer();
+    lock.lock();
 }
 
 void VirtualDevice::send_own(const std::vector<uint8_t>& message, SendOutcome& outcome) {
@@ -305,6 +306,18 @@ void VirtualDevice::send_dump(Lock& lock, const SendJob& job, SendOutcome& outco
             send_own(std::vector<uint8_t>(cancel.begin(), cancel.end()), outcome);
         }
     };
+    // Nothing more is sent; only a CANCEL from the receiver (or the device's end) ends the dump.
+    const auto stall = [&] {
+        outcome.stalled = true;
+        if (!record_.sends.empty()) record_.sends.back().stalled = true;
+        tell_observer(lock);
+        while (!quit_) {
+            const std::optional<SdsHandshake> reply =
+                await_answer(lock, Clock::now() + std::chrono::hours(1));
+            if (reply && reply->type == sds::cancel) return give_up(SendResult::cancelled);
+        }
+        give_up(SendResult::stopped);
+    };
     int next = -1;
     while (next < total) {
         if (quit_ || record_.unplugged) return give_up(SendResult::stopped);
@@ -314,6 +327,12 @@ void VirtualDevice::send_dump(Lock& lock, const SendJob& job, SendOutcome& outco
             zero_done = true;
             send_own(zero ? zero_period_header : header, outcome);
         } else {
+            if (faults.unplug_before == next) {
+                record_.unplugged = true;
+                link_.unplug();
+                return give_up(SendResult::stopped);
+            }
+            if (faults.stall_before == next) return stall();
             if (fault_due(faults.plain_before, next, faults.always, plain_done))
                 send_own(std::vector<uint8_t>(stray_sysex.begin(), stray_sysex.end()), outcome);
             send_own(build(next), outcome);

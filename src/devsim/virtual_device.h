@@ -68,6 +68,10 @@ struct SendFaults {
     std::optional<int> plain_before;  // a plain (not universal) SysEx message before packet k
     bool zero_period = false;         // the dump header with a sample period of 0
     bool always = false;
+    // Mid-dump, once packets 0 .. k-1 were answered: pull the cable instead of sending packet k
+    // (a device switched off), or send nothing more and wait for a CANCEL (a device that hangs).
+    std::optional<int> unplug_before;
+    std::optional<int> stall_before;
 };
 
 // The plain SysEx message that SendFaults::plain_before puts between two packets.
@@ -129,6 +133,7 @@ struct SendOutcome {
     int32_t messages = 0;  // messages sent, resends included
     int32_t packets = 0;   // data packets sent, resends included
     int32_t naks = 0;      // NAKs answered
+    bool stalled = false;  // the dump hangs on purpose (SendFaults::stall_before)
 };
 
 struct DumpRequest {
@@ -205,6 +210,8 @@ class VirtualDevice {
     void send_stream(Lock& lock, const SendJob& job, SendOutcome& outcome);
     void send_dump(Lock& lock, const SendJob& job, SendOutcome& outcome);
     void send_own(const std::vector<uint8_t>& message, SendOutcome& outcome);
+    // Calls the send observer without the lock held.
+    void tell_observer(Lock& lock);
     std::optional<SdsHandshake> await_answer(Lock& lock,
                                              std::chrono::steady_clock::time_point deadline);
     void take_request(const std::vector<uint8_t>& message);

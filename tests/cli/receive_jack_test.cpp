@@ -90,6 +90,20 @@ class ReceiveOverJack : public ::testing::Test {
     }
 };
 
+// A WAV image cut off after `kept` bytes: the samples that came are the source's, and its sizes
+// say what it holds, so that it reads as the shorter sample it is.
+void expect_part_of(const Bytes& source, const Bytes& got, size_t kept) {
+    ASSERT_EQ(got.size(), kept);
+    EXPECT_TRUE(
+        std::equal(got.begin() + wav_data_offset, got.end(), source.begin() + wav_data_offset));
+    const auto le32 = [&](size_t at) {
+        return uint32_t{got[at]} | uint32_t{got[at + 1]} << 8 | uint32_t{got[at + 2]} << 16 |
+               uint32_t{got[at + 3]} << 24;
+    };
+    EXPECT_EQ(le32(4), kept - 8);                 // RIFF size
+    EXPECT_EQ(le32(40), kept - wav_data_offset);  // data size
+}
+
 // A 16-bit and a 24-bit sample asked for by number under the handshake: as SDS the very dump that
 // Send sends for the file, as WAV the file itself (a plain mono WAV comes back byte for byte), as
 // AIFF the same samples at the same rate as libsndfile reads them.
@@ -184,14 +198,48 @@ TEST_F(ReceiveOverJack, FaultsEndAsTheReceiverSaysAndLoseNothingThatArrived) {
         EXPECT_TRUE(device_sent(c.device_result)) << device->err();
         ASSERT_EQ(r.lines.size(), 1u) << r.err;
         const Bytes got = read_file(written("unnamed1.wav"));
-        const size_t data_bytes = c.packets < 0 ? source.size() - wav_data_offset
-                                                : static_cast<size_t>(c.packets) * 40 * 2;
-        ASSERT_EQ(got.size(), wav_data_offset + data_bytes);
-        // The header says the whole length even when fewer samples came; the samples that came
-        // are the source's.
-        EXPECT_TRUE(
-            std::equal(got.begin() + wav_data_offset, got.end(), source.begin() + wav_data_offset));
+        if (c.packets < 0)
+            EXPECT_EQ(got, source);
+        else
+            expect_part_of(source, got, wav_data_offset + static_cast<size_t>(c.packets) * 40 * 2);
         device.reset();
+    }
+}
+
+// The dump cut off half way, by the device switched off or by Stop Rec (Ctrl-C) while it hangs:
+// what came before is stored, the header and the four packets that were answered, and a device
+// still there hears a CANCEL.
+TEST_F(ReceiveOverJack, DumpCutOffHalfWayKeepsWhatArrived) {
+    const Bytes source = ramp_wav(400, 16);
+    const std::string wav = dir.write("ramp.wav", source);
+    const size_t kept = wav_data_offset + 4 * 40 * 2;
+    {
+        SCOPED_TRACE("device gone");
+        ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav, "--send-unplug", "4"}));
+        std::filesystem::remove_all(out);
+        auto r = start_receive({"--handshake", "--format", "wav", "--request", "0", "--idle", "1"});
+        ASSERT_TRUE(device->wait_for_text("\"unplugged\"", 20s)) << device->err();
+        // The device's ports go away with it: the next handshake reply finds no port, and the
+        // command says so.
+        Received got = finish(*r);
+        EXPECT_EQ(got.status, 1);
+        EXPECT_NE(got.err.find("jx-device-in:in is gone"), std::string::npos) << got.err;
+        ASSERT_EQ(got.lines.size(), 1u) << got.err;
+        expect_part_of(source, read_file(written("unnamed1.wav")), kept);
+        device.reset();
+    }
+    {
+        SCOPED_TRACE("Stop Rec");
+        ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav, "--send-stall", "4"}));
+        std::filesystem::remove_all(out);
+        auto r = start_receive({"--handshake", "--format", "wav", "--request", "0"});
+        ASSERT_TRUE(device->wait_for_text("\"stalled\"", 20s)) << device->err();
+        r->signal(SIGINT);
+        Received got = finish(*r);
+        EXPECT_EQ(got.status, 130) << got.err;
+        EXPECT_TRUE(device_sent("cancelled")) << device->err();
+        ASSERT_EQ(got.lines.size(), 1u) << got.err;
+        expect_part_of(source, read_file(written("unnamed1.wav")), kept);
     }
 }
 

@@ -340,6 +340,41 @@ TEST(DeviceSend, TheReceiversAnswersSteerTheDump) {
     }
 }
 
+// Cut off half way once packets 0 and 1 were answered: the cable pulled, or a hang that only the
+// receiver's CANCEL ends.
+TEST(DeviceSend, ADumpCutOffHalfWayStopsAfterTheAnsweredPackets) {
+    {
+        SCOPED_TRACE("unplugged");
+        DeviceConfig config = quick_config();
+        config.send_faults.unplug_before = 2;
+        Rig rig(config);
+        rig.device.send_sample(ramp_sample(4 * 40), 0, "");
+        EXPECT_EQ(rig.finished().result, SendResult::stopped);
+        EXPECT_EQ(rig.link.tokens(), tokens({"H", "P0", "P1"}));
+        EXPECT_TRUE(rig.device.record().unplugged);
+    }
+    {
+        SCOPED_TRACE("stalled");
+        DeviceConfig config = quick_config();
+        config.send_faults.stall_before = 2;
+        Rig rig(config);
+        rig.device.send_sample(ramp_sample(4 * 40), 0, "");
+        const Clock::time_point deadline = Clock::now() + 20s;
+        auto stalled = [&] {
+            const DeviceRecord r = rig.device.record();
+            return !r.sends.empty() && r.sends[0].stalled;
+        };
+        while (!stalled() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(stalled());
+        // Well past every time-out, it still waits.
+        EXPECT_FALSE(rig.device.wait_sends_done(Clock::now() + 3 * quick_config().packet_timeout));
+        const auto cancel = sds_handshake(sds::cancel, 0, 2);
+        rig.device.receive(cancel.data(), cancel.size());
+        EXPECT_EQ(rig.finished().result, SendResult::cancelled);
+        EXPECT_EQ(rig.link.tokens(), tokens({"H", "P0", "P1"}));
+    }
+}
+
 // A slow cable: each message takes 200 ms to leave it and the answer comes 120 ms after it was
 // queued. The 60 ms time-out runs from the moment the packet has left, so every answer counts.
 TEST(DeviceSend, ThePacketTimeOutRunsFromWhenThePacketHasLeftTheCable) {
