@@ -158,7 +158,9 @@ std::string hex(const std::vector<uint8_t>& bytes, size_t most) {
     char digits[4];
     for (size_t i = 0; i < bytes.size() && i < most; ++i) {
         std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        text += (i ? " " : "") + std::string(digits);
+        // Appended piece by piece: GCC 12 warns falsely about `" " + std::string`.
+        if (i) text += ' ';
+        text += digits;
     }
     return text;
 }
