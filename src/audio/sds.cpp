@@ -17,10 +17,12 @@ uint8_t* put_groups(uint8_t* out, int32_t value, int groups) {
     return out;
 }
 
+// Up to five groups (35 bits); a value beyond what 32 bits hold signed is kept at the largest
+// that does, never wrapped into another one.
 int32_t get_groups(const uint8_t* in, int groups) {
-    uint32_t value = 0;
-    for (int k = 0; k < groups; ++k) value |= static_cast<uint32_t>(in[k] & 0x7F) << (7 * k);
-    return static_cast<int32_t>(value);
+    uint64_t value = 0;
+    for (int k = 0; k < groups; ++k) value |= static_cast<uint64_t>(in[k] & 0x7F) << (7 * k);
+    return fits_int32(value) ? static_cast<int32_t>(value) : INT32_MAX;
 }
 
 // Every byte of a message must be a data byte; a device number above 7F would end the message

@@ -39,9 +39,15 @@ bool write_received_entry(ReceivedFiles& files, const char* command, const std::
                           const Entry& entry) {
     const std::string base = file_name_of(name);
     const std::string extension = received_extension(entry);
+    // A name taken (by this run, or by a file already in the folder) gets the next number: a
+    // recording never replaces what the folder held.
+    const auto taken = [&](const std::string& name) {
+        struct stat st;
+        return files.written.count(name) ||
+               ::lstat(path_append(files.folder, name).c_str(), &st) == 0;
+    };
     std::string file_name = base + extension;
-    for (int n = 2; files.written.count(file_name); ++n)
-        file_name = base + "-" + std::to_string(n) + extension;
+    for (int n = 2; taken(file_name); ++n) file_name = base + "-" + std::to_string(n) + extension;
     const std::string path = path_append(files.folder, file_name);
     if (!write_file_atomically(path, entry.bytes(), entry.length())) {
         failure(command, "cannot write '" + path + "'");

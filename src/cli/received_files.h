@@ -25,7 +25,8 @@ const char* received_extension(const Entry& entry);
 std::string file_name_of(const std::string& entry_name);
 
 // Writes the entry to the folder and prints its JSON line {"name", "file", "size"}. A name
-// already written gets "-2", "-3", ... before the extension. False (with the reason on stderr,
+// already written, or of a file the folder already holds, gets "-2", "-3", ... before the
+// extension. False (with the reason on stderr,
 // under `command`) when the file cannot be written.
 bool write_received_entry(ReceivedFiles& files, const char* command, const std::string& name,
                           const Entry& entry);

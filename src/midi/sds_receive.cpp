@@ -1,8 +1,5 @@
 #include "midi/sds_receive.h"
 
-#include <cstdint>
-
-#include "audio/sample_info.h"
 #include "audio/sds.h"
 #include "midi/midi_ports.h"
 #include "midi/store_received.h"
@@ -40,15 +37,6 @@ void reply_nak(Recorder& r) {
     if (r.ports) send_hs_nak(*r.ports, reply_channel(r), reply_packet(r));
 }
 
-// Length and loop points of an extended dump header: five 7-bit groups, 35 bits. A value beyond
-// what 32 bits hold signed is kept at the largest that does: no dump that long fits the receive
-// buffer, which fills up and ends the recording long before.
-int32_t extended_field(const uint8_t* groups) {
-    uint64_t value = 0;
-    for (int k = 4; k >= 0; --k) value = value << 7 | (groups[k] & 0x7F);
-    return fits_int32(value) ? static_cast<int32_t>(value) : INT32_MAX;
-}
-
 // The fields of a whole dump header, plain (rate from the period) or extended (period from the
 // rate); false for one of the wrong length.
 bool read_dump_header(const uint8_t* p, size_t length, SdsHeader& h) {
@@ -57,13 +45,10 @@ bool read_dump_header(const uint8_t* p, size_t length, SdsHeader& h) {
         h = sds_header_fields(p, length);
         return true;
     }
-    if (length != sds::extended_header_size ||
-        sds_parse_extended_header(p, length, h) != message_whole)
-        return false;
-    h.length = extended_field(p + 16);
-    h.loop_start = extended_field(p + 21);
-    h.loop_end = extended_field(p + 26);
-    return true;
+    // Lengths beyond 32 bits read as the largest that fits: no such dump fits the receive
+    // buffer, which fills up and ends the recording long before.
+    return length == sds::extended_header_size &&
+           sds_parse_extended_header(p, length, h) == message_whole;
 }
 
 // A dump header, for every handler: the reply address, then the dump's fields and packet layout.

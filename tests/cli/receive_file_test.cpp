@@ -1,6 +1,7 @@
 // jx-cli receive-file run as a user runs it: captured streams in, entries written to a folder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,15 @@ TEST_F(CliReceiveFile, WritesEveryEntryWithAUniqueFileName) {
     EXPECT_EQ(read_file(o + "/unnamed1.syx"), plain);
     EXPECT_EQ(read_file(o + "/KICK.wav"), read_file(o + "/KICK-2.wav"));
     EXPECT_EQ(read_file(o + "/A_B_.wav").size(), wav_size);
+
+    // A second recording into the same folder replaces nothing of the first.
+    std::filesystem::resize_file(o + "/KICK.wav", 10);  // a file the user changed meanwhile
+    const test::CommandResult again = run({dir.file("in.syx"), "--format", "wav", "--out", out()});
+    ASSERT_EQ(again.status, 0) << again.err;
+    for (const char* name : {"/unnamed1-2.syx", "/KICK-3.wav", "/KICK-4.wav", "/A_B_-2.wav"})
+        EXPECT_NE(again.out.find(o + name + "\""), std::string::npos) << name << again.out;
+    EXPECT_EQ(read_file(o + "/KICK.wav").size(), 10u);
+    EXPECT_EQ(read_file(o + "/unnamed1.syx"), plain);
 }
 
 TEST_F(CliReceiveFile, RefusedPacketEndsTheRecordingAndSaysSo) {
