@@ -392,10 +392,12 @@ TEST(DeviceSend, ThePacketTimeOutRunsFromWhenThePacketHasLeftTheCable) {
 // The observer hears a send start; clear() then forgets the record, and the send's outcome
 // still lands in it when the send ends.
 TEST(DeviceSend, ClearingTheRecordDuringASendKeepsItsOutcome) {
-    Rig rig(quick_config(), {{"H", {""}}});
+    // Declared before the rig: the device's thread may still be in the observer when the test
+    // ends, and the rig's end waits for that thread.
     std::mutex mutex;
     std::condition_variable told;
     int events = 0;
+    Rig rig(quick_config(), {{"H", {""}}});
     rig.device.set_send_observer([&] {
         {
             std::lock_guard lock(mutex);
