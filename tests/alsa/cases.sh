@@ -51,11 +51,16 @@ wait_until() {
   done
 }
 
-begin() {
+# Runs the case named $1 by calling the rest of the line, when its name matches the kernel command
+# line's jx_cases (an extended regular expression; every case without one).
+run() {
   name=$1
+  shift
+  echo "$name" | grep -qE "${jx_cases:-.}" || return 0
   started=$(now)
   rm -rf "$work"
   mkdir -p "$work"
+  "$@"
 }
 
 result() {
@@ -115,13 +120,50 @@ alive() {
 compare() {
   [ -f "$1" ] || { echo "no file at all"; return; }
   cmp "$1" "$2" >/dev/null 2>&1 && return
-  echo "$(size_of "$1") of $(size_of "$2") bytes, $(cmp "$1" "$2" 2>&1 | head -n 1)"
+  echo "$(size_of "$1") of $(size_of "$2") bytes, the first difference at byte $(cmp "$1" "$2" 2>&1 |
+    sed -n 's/.*differ: char \([0-9]*\).*/\1/p; s/.*EOF on .*/1/p' | head -n 1)"
 }
 
 # The one file jx-cli receive wrote to $work/rx, or nothing.
 received_file() {
   set -- "$work"/rx/*
   [ $# -eq 1 ] && [ -f "$1" ] && echo "$1"
+}
+
+# Sets rc to the exit status of the jx-cli receive $1 that should end by itself within $2
+# seconds. One still running then never saw the end of its data: Stop Rec (SIGINT) makes it
+# write what came.
+receive_end() {
+  if ! wait_until "$2" eval "! alive $1"; then
+    kill -INT "$1"
+    wait_until 10 eval "! alive $1" || kill -KILL "$1"
+  fi
+  wait "$1"
+  rc=$?
+}
+
+# Sets rc to the exit status of jx-cli $1 after jx-device was killed, and after to the seconds
+# it took to end: $2 seconds at most, then it is taken as hung and killed.
+end_after_kill() {
+  kill -KILL "$device_pid"
+  local killed=$(now)
+  wait_until "$2" eval "! alive $1" || kill -KILL "$1"
+  wait "$1"
+  rc=$?
+  after=$((($(now) - killed) / 100))
+}
+
+# The verdict on a jx-cli that was left without its device: exit 1 with a reason, in time.
+judge_after_kill() {
+  if [ $rc -eq 1 ] && [ -s "$work/err" ]; then
+    result PASS "exit 1 ${after}s after the kill: $(reason)"
+  elif [ $rc -eq 137 ] || [ $rc -eq 143 ]; then
+    result FAIL "hung: still running ${after}s after the kill"
+  elif [ $rc -eq 0 ]; then
+    result FAIL "reported success ${after}s after the kill$1"
+  else
+    result FAIL "exit $rc ${after}s after the kill: $(reason)"
+  fi
 }
 
 # jx-cli send FILE to jx-device, compared with what the device took.
@@ -161,15 +203,9 @@ case_receive() {
     return
   fi
   echo "send $file" >&3
-  # The device reports the end of its send; jx-cli then stops after 2 s without a byte. Still
-  # running 10 s later means the end of the data never came: Stop Rec (SIGINT) writes what did.
+  # The device reports the end of its send; jx-cli then stops after 2 s without a byte.
   wait_until $((20 + size / 50000)) device_said '"sent"'
-  if ! wait_until 10 eval '! alive $rx_pid'; then
-    kill -INT "$rx_pid"
-    wait_until 10 eval '! alive $rx_pid' || kill -KILL "$rx_pid"
-  fi
-  wait "$rx_pid"
-  rc=$?
+  receive_end "$rx_pid" 10
   device_stop
   got=$(received_file)
   difference=$(compare "$got" "$file")
@@ -190,13 +226,16 @@ case_receive() {
   fi
 }
 
-# ---- the port lists
-begin "ports"
-if device_start --no-pacing; then
+
+case_ports() {
+  local rc problems
+  if ! device_start --no-pacing; then
+    result FAIL "jx-device did not start: $(head -n 1 "$work/device.log")"
+    return
+  fi
   jx-cli ports >"$work/ports" 2>"$work/err"
   rc=$?
   device_stop
-  problems=
   grep '"out"' "$work/ports" | grep -q 'jx-device-in' || problems="$problems; no output jx-device-in"
   grep '"in"' "$work/ports" | grep -q 'jx-device-out' || problems="$problems; no input jx-device-out"
   grep '"out"' "$work/ports" | grep -q 'VirMIDI 0-0' || problems="$problems; no output VirMIDI 0-0"
@@ -210,99 +249,80 @@ if device_start --no-pacing; then
     result PASS "$(grep -c . "$work/ports") ports"
   else
     result FAIL "exit $rc$problems"
-    sed 's/^/  | /' "$work/ports"
   fi
-else
-  result FAIL "jx-device did not start: $(head -n 1 "$work/device.log")"
-fi
+  sed 's/^/  | /' "$work/ports"
+}
 
-# ---- SysEx of every size, both ways
-for size in $sizes; do
-  if [ "$size" != "$send_skip" ]; then
-    begin "sysex $size send"
-    case_send "/data/sysex/$size.syx" "$size"
+# A sample dump under the handshake at Turbo speed, compared with what jx-cli sds writes for it.
+case_sds_send() {
+  local rc difference
+  device_start --out "$work/taken.syx" --no-pacing
+  timeout 60 jx-cli send "$sine" --to jx-device --from jx-device --handshake --turbo --samplepos 1 \
+    >"$work/out" 2>"$work/err"
+  rc=$?
+  [ $rc -eq 0 ] && wait_until 10 device_said '"event":"sample"'
+  device_stop
+  difference=$(compare "$work/taken.syx" "$sine_dump")
+  if [ $rc -eq 0 ] && [ -z "$difference" ]; then
+    result PASS "$(size_of "$work/taken.syx") bytes byte-exact as jx-cli sds writes"
+  else
+    result FAIL "$(status_text $rc); the device took: ${difference:-all of it}"
   fi
-  begin "sysex $size receive"
-  case_receive "/data/sysex/$size.syx"
-done
+}
 
-# ---- a small message right after a large one
-begin "large+small send"
-case_send /data/sysex/large-small.syx 16
-begin "large+small receive"
-case_receive /data/sysex/large-small.syx
-
-# ---- sample dumps under the handshake
-sine=/data/examples/sine440.wav
-mkdir -p /tmp/expected
-jx-cli sds "$sine" --samplepos 1 --out /tmp/expected/sine440.syx
-
-begin "sds send handshake"
-device_start --out "$work/taken.syx" --no-pacing
-timeout 60 jx-cli send "$sine" --to jx-device --from jx-device --handshake --turbo --samplepos 1 \
-  >"$work/out" 2>"$work/err"
-rc=$?
-[ $rc -eq 0 ] && wait_until 10 device_said '"event":"sample"'
-device_stop
-difference=$(compare "$work/taken.syx" /tmp/expected/sine440.syx)
-if [ $rc -eq 0 ] && [ -z "$difference" ]; then
-  result PASS "$(size_of "$work/taken.syx") bytes byte-exact as jx-cli sds writes"
-else
-  result FAIL "$(status_text $rc); the device took: ${difference:-all of it}"
-fi
-
-for format in sds wav; do
-  begin "sds receive handshake $format"
-  expected=/tmp/expected/sine440.syx
-  [ $format = wav ] && expected=$sine
+# The device's sample 0 asked for and recorded under the handshake, stored as FORMAT ($1) and
+# compared with $2.
+case_sds_receive() {
+  local rc got difference
   device_start --hold "$sine" --no-pacing
   timeout 60 jx-cli receive --from jx-device --to jx-device --handshake --request 0 --count 1 \
-    --format $format --out "$work/rx" >"$work/out" 2>"$work/err"
+    --format "$1" --out "$work/rx" >"$work/out" 2>"$work/err"
   rc=$?
   device_stop
   got=$(received_file)
-  difference=$(compare "$got" "$expected")
+  difference=$(compare "$got" "$2")
   if [ $rc -eq 0 ] && [ -z "$difference" ]; then
     result PASS "$(size_of "$got") bytes byte-exact"
   else
     result FAIL "$(status_text $rc); received: ${difference:-all of it}"
   fi
-done
+}
 
-# ---- the snd-virmidi port, its raw device standing for the instrument's cable
-raw=/dev/snd/midiC0D0
-virmidi=/data/sysex/virmidi.syx
-
-begin "virmidi send"
-cat "$raw" >"$work/raw" &
-cat_pid=$!
-wait_until 5 eval 'ls -l /proc/$cat_pid/fd | grep -q midiC0D0'
-timeout 30 jx-cli send "$virmidi" --to 'VirMIDI 0-0' >"$work/out" 2>"$work/err"
-rc=$?
-[ $rc -eq 0 ] && wait_until 10 eval '[ "$(size_of "$work/raw")" -ge "$(size_of "$virmidi")" ]'
-kill "$cat_pid"
-wait "$cat_pid"
-difference=$(compare "$work/raw" "$virmidi")
-if [ $rc -eq 0 ] && [ -z "$difference" ]; then
-  result PASS "$(size_of "$virmidi") bytes byte-exact at $raw"
-elif [ $rc -eq 0 ]; then
-  result FAIL "lost in silence: jx-cli reported success, $raw gave: $difference"
-else
-  result FAIL "$(status_text $rc); $raw gave $(size_of "$work/raw") bytes"
-fi
-
-begin "virmidi receive"
-jx-cli receive --from 'VirMIDI 0-0' --out "$work/rx" --format none --idle 2 >"$work/out" \
-  2>"$work/err" &
-rx_pid=$!
-if wait_until 10 subscribed 'Virtual Raw MIDI 0-0'; then
-  timeout 20 cat "$virmidi" >"$raw"
-  if ! wait_until 20 eval '! alive $rx_pid'; then
-    kill -INT "$rx_pid"
-    wait_until 10 eval '! alive $rx_pid' || kill -KILL "$rx_pid"
-  fi
-  wait "$rx_pid"
+# jx-cli sends to the virmidi port; the raw device gives out what the cable would carry.
+case_virmidi_send() {
+  local rc difference cat_pid
+  cat "$raw" >"$work/raw" &
+  cat_pid=$!
+  wait_until 5 eval "ls -l /proc/$cat_pid/fd | grep -q midiC0D0"
+  timeout 30 jx-cli send "$virmidi" --to 'VirMIDI 0-0' >"$work/out" 2>"$work/err"
   rc=$?
+  [ $rc -eq 0 ] && wait_until 10 eval '[ "$(size_of "$work/raw")" -ge "$(size_of "$virmidi")" ]'
+  kill "$cat_pid"
+  wait "$cat_pid"
+  difference=$(compare "$work/raw" "$virmidi")
+  if [ $rc -eq 0 ] && [ -z "$difference" ]; then
+    result PASS "$(size_of "$virmidi") bytes byte-exact at $raw"
+  elif [ $rc -eq 0 ]; then
+    result FAIL "lost in silence: jx-cli reported success, $raw gave: $difference"
+  else
+    result FAIL "$(status_text $rc); $raw gave $(size_of "$work/raw") bytes"
+  fi
+}
+
+# What the cable brings in at the raw device, recorded from the virmidi port.
+case_virmidi_receive() {
+  local rc rx_pid got difference
+  jx-cli receive --from 'VirMIDI 0-0' --out "$work/rx" --format none --idle 2 >"$work/out" \
+    2>"$work/err" &
+  rx_pid=$!
+  if ! wait_until 10 subscribed 'Virtual Raw MIDI 0-0'; then
+    kill "$rx_pid"
+    wait "$rx_pid"
+    result FAIL "jx-cli receive did not connect to VirMIDI 0-0: $(reason)"
+    return
+  fi
+  timeout 20 cat "$virmidi" >"$raw"
+  receive_end "$rx_pid" 20
   got=$(received_file)
   difference=$(compare "$got" "$virmidi")
   if [ $rc -eq 0 ] && [ -z "$difference" ]; then
@@ -310,65 +330,66 @@ if wait_until 10 subscribed 'Virtual Raw MIDI 0-0'; then
   else
     result FAIL "exit $rc: $(reason); received: ${difference:-all of it}"
   fi
-else
-  kill "$rx_pid"
-  wait "$rx_pid"
-  result FAIL "jx-cli receive did not connect to VirMIDI 0-0: $(reason)"
-fi
+}
 
-# ---- a device killed mid-send and mid-receive: a clear error, no hang
-begin "device killed mid-send"
-device_start --out "$work/taken.syx" --no-pacing
-# 1 MiB takes about 17 s at Turbo x20: the device is killed once it took its first bytes (or,
-# should none arrive, 5 s after it answered the Turbo request).
-timeout 40 jx-cli send /data/sysex/1048576.syx --to jx-device --from jx-device --turbo \
-  >"$work/out" 2>"$work/err" &
-tx_pid=$!
-wait_until 20 device_said '"turbo"' && wait_until 5 eval '[ "$(size_of "$work/taken.syx")" -gt 0 ]'
-alive "$tx_pid"
-sending=$?
-kill -KILL "$device_pid"
-killed=$(now)
-wait "$tx_pid"
-rc=$?
-device_stop
-after=$((($(now) - killed) / 100))
-if [ $sending -ne 0 ]; then
-  result FAIL "the send ended before the device was killed: $(status_text $rc)"
-elif [ $rc -eq 1 ] && [ -s "$work/err" ]; then
-  result PASS "exit 1 ${after}s after the kill: $(reason)"
-elif [ $rc -eq 0 ]; then
-  result FAIL "reported success ${after}s after the kill, the device took $(size_of "$work/taken.syx") bytes"
-else
-  result FAIL "$(status_text $rc)"
-fi
-
-begin "device killed mid-receive"
-# The device stops after 20 packets of the requested dump and waits; then it is killed.
-device_start --hold "$sine" --send-stall 20
-jx-cli receive --from jx-device --to jx-device --handshake --request 0 --count 1 --format sds \
-  --out "$work/rx" >"$work/out" 2>"$work/err" &
-rx_pid=$!
-if wait_until 30 device_said '"stalled"'; then
-  kill -KILL "$device_pid"
-  killed=$(now)
-  wait_until 30 eval '! alive $rx_pid' || kill -KILL "$rx_pid"
-  wait "$rx_pid"
-  rc=$?
-  after=$((($(now) - killed) / 100))
-  if [ $rc -eq 1 ] && [ -s "$work/err" ]; then
-    result PASS "exit 1 ${after}s after the kill: $(reason)"
-  elif [ $rc -eq 137 ]; then
-    result FAIL "hung: still running 30 s after the kill"
+# jx-cli sends 256 messages of 4 KiB (about 17 s at Turbo x20); the device is killed once it
+# took its first bytes, or, should none arrive, 5 s after it answered the Turbo request.
+case_kill_send() {
+  local tx_pid sending
+  device_start --out "$work/taken.syx" --no-pacing
+  timeout 40 jx-cli send /data/sysex/many.syx --to jx-device --from jx-device --turbo \
+    >"$work/out" 2>"$work/err" &
+  tx_pid=$!
+  wait_until 20 device_said '"turbo"' && wait_until 5 eval '[ "$(size_of "$work/taken.syx")" -gt 0 ]'
+  alive "$tx_pid"
+  sending=$?
+  end_after_kill "$tx_pid" 30
+  device_stop
+  if [ $sending -ne 0 ]; then
+    result FAIL "the send ended before the device was killed: $(status_text $rc)"
   else
-    result FAIL "exit $rc ${after}s after the kill: $(reason)"
+    judge_after_kill ", the device took $(size_of "$work/taken.syx") bytes"
   fi
-else
-  kill -KILL "$rx_pid"
-  wait "$rx_pid"
-  result FAIL "the dump never began: $(tail -n 1 "$work/device.log")"
-fi
-device_stop
+}
+
+# The device stops after 20 packets of the dump asked for and waits; then it is killed.
+case_kill_receive() {
+  local rx_pid
+  device_start --hold "$sine" --send-stall 20
+  jx-cli receive --from jx-device --to jx-device --handshake --request 0 --count 1 --format sds \
+    --out "$work/rx" >"$work/out" 2>"$work/err" &
+  rx_pid=$!
+  if wait_until 30 device_said '"stalled"'; then
+    end_after_kill "$rx_pid" 30
+    judge_after_kill ""
+  else
+    kill -KILL "$rx_pid"
+    wait "$rx_pid"
+    result FAIL "the dump never began: $(tail -n 1 "$work/device.log")"
+  fi
+  device_stop
+}
+
+sine=/data/examples/sine440.wav
+sine_dump=/tmp/sine440.syx
+jx-cli sds "$sine" --samplepos 1 --out "$sine_dump"
+raw=/dev/snd/midiC0D0
+virmidi=/data/sysex/virmidi.syx
+
+run "ports" case_ports
+for size in $sizes; do
+  [ "$size" != "$send_skip" ] && run "sysex $size send" case_send "/data/sysex/$size.syx" "$size"
+  run "sysex $size receive" case_receive "/data/sysex/$size.syx"
+done
+run "large+small send" case_send /data/sysex/large-small.syx 16
+run "large+small receive" case_receive /data/sysex/large-small.syx
+run "sds send handshake" case_sds_send
+run "sds receive handshake sds" case_sds_receive sds "$sine_dump"
+run "sds receive handshake wav" case_sds_receive wav "$sine"
+run "virmidi send" case_virmidi_send
+run "virmidi receive" case_virmidi_receive
+run "device killed mid-send" case_kill_send
+run "device killed mid-receive" case_kill_receive
 
 echo "alsa-guest: $passed passed, $failed failed"
 sync
