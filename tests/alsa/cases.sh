@@ -1,4 +1,5 @@
 #!/bin/sh
+# shellcheck shell=dash
 # The ALSA cases, run by busybox sh as /init of the guest that scripts/alsa-guest boots: jx-cli
 # and jx-device over the kernel's own sequencer, and the snd-virmidi port whose raw device
 # /dev/snd/midiC0D0 stands for an instrument's cable. One line per case:
@@ -146,7 +147,8 @@ receive_end() {
 # it took to end: $2 seconds at most, then it is taken as hung and killed.
 end_after_kill() {
   kill -KILL "$device_pid"
-  local killed=$(now)
+  local killed
+  killed=$(now)
   wait_until "$2" eval "! alive $1" || kill -KILL "$1"
   wait "$1"
   rc=$?
