@@ -20,8 +20,9 @@ std::string lower(std::string text) {
 
 // The process number keeps this program's client names apart from another jx-cli's.
 CliMidi::CliMidi()
-    : rtmidi("jx-cli-" + std::to_string(::getpid()), RtMidiBackend::api_from_environment()) {
-    service->backends = {&rtmidi, &loopback};
+    : server(make_server_backend("jx-cli-" + std::to_string(::getpid()),
+                                 midi_api_from_environment())) {
+    service->backends = {server.get(), &loopback};
     service->pacing.turbo_speed = &state.turbo_speed;
 }
 
@@ -72,8 +73,8 @@ void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings&
 
 std::string out_port_failure(const CliMidi& midi) {
     std::string reason = text_out_port_failed;
-    if (!midi.rtmidi.unavailable_reason().empty())
-        reason += ": " + midi.rtmidi.unavailable_reason();
+    if (!midi.server->unavailable_reason().empty())
+        reason += ": " + midi.server->unavailable_reason();
     return reason;
 }
 

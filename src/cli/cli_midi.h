@@ -1,7 +1,7 @@
 #pragma once
-// The MIDI side of jx-cli: the system's ports through RtMidi, then the "Virtual device" with the
-// virtual device inside this process, as the program's port lists show them; and finding a port
-// from what the user typed.
+// The MIDI side of jx-cli: the system's ports (ALSA sequencer or JACK), then the "Virtual device"
+// with the virtual device inside this process, as the program's port lists show them; and finding a
+// port from what the user typed.
 #include <memory>
 #include <string>
 
@@ -10,7 +10,7 @@
 #include "midi/transfer_state.h"
 #include "platform/midi.h"
 #include "platform/midi_loopback.h"
-#include "platform/midi_rtmidi.h"
+#include "platform/midi_system.h"
 
 namespace jx::cli {
 
@@ -21,7 +21,8 @@ struct CliMidi {
     TransferState state;
     // Ended first, in the destructor: its handles hold connections of the backends below.
     std::unique_ptr<MidiService> service = std::make_unique<MidiService>();
-    RtMidiBackend rtmidi;
+    // The system's MIDI server: the ALSA sequencer or JACK.
+    std::unique_ptr<ServerMidiBackend> server;
     MidiLoopback loopback{service->pacing};
     InProcessDevice device{loopback};
 };

@@ -27,8 +27,8 @@ int cmd_ports(int argc, char** argv) {
     if (!args.operands.empty())
         return usage_error("ports", "unexpected argument '" + args.operands.front() + "'");
     CliMidi midi;
-    if (!midi.rtmidi.unavailable_reason().empty())
-        std::fprintf(stderr, "jx-cli ports: %s\n", midi.rtmidi.unavailable_reason().c_str());
+    if (!midi.server->unavailable_reason().empty())
+        std::fprintf(stderr, "jx-cli ports: %s\n", midi.server->unavailable_reason().c_str());
     for (bool output : {false, true}) {
         MidiService& service = *midi.service;
         const int count = output ? midi_out_count(service) : midi_in_count(service);

@@ -266,6 +266,13 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
     signal_.notify_one();
 }
 
+void MidiInSink::mark_lost() noexcept {
+    overflowed_bytes_.fetch_add(1, std::memory_order_relaxed);
+    overflowed_.store(true, std::memory_order_release);
+    signal_.fetch_add(1, std::memory_order_release);
+    signal_.notify_one();
+}
+
 void MidiInSink::start_delivery() {
     if (thread_.joinable()) return;
     quit_.store(false);

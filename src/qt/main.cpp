@@ -8,7 +8,7 @@
 #include "devsim/in_process_device.h"
 #include "platform/dialog_ids.h"
 #include "platform/midi_loopback.h"
-#include "platform/midi_rtmidi.h"
+#include "platform/midi_system.h"
 #include "platform/single_instance.h"
 #include "qt/qt_window.h"
 
@@ -30,10 +30,11 @@ int main(int argc, char** argv) {
     // The system's ports, then the virtual device as the last port of both lists. The service
     // ends first: its handles hold connections of the backends.
     auto service = std::make_unique<jx::MidiService>();
-    jx::RtMidiBackend rtmidi("jx", jx::RtMidiBackend::api_from_environment());
+    std::unique_ptr<jx::ServerMidiBackend> server =
+        jx::make_server_backend("jx", jx::midi_api_from_environment());
     jx::MidiLoopback loopback(service->pacing);
     jx::InProcessDevice device(loopback);
-    service->backends = {&rtmidi, &loopback};
+    service->backends = {server.get(), &loopback};
     service->pacing.turbo_speed = &app.state.turbo_speed;
     app.ports.service = service.get();
 

@@ -1,5 +1,7 @@
-// The RtMidi ports over a private JACK server: what one program sends arrives whole at a port
+// The JACK ports over a private JACK server: what one program sends arrives whole at a port
 // another opened, however long the message, and a port error is said in words.
+#include "platform/midi_jack.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +12,7 @@
 #include <vector>
 
 #include "jack_server.h"
-#include "platform/midi_rtmidi.h"
+#include "platform/midi_system.h"
 
 namespace jx {
 namespace {
@@ -67,11 +69,11 @@ std::string unique_client(const char* role) {
     return std::string("jxt-") + role + "-" + std::to_string(::getpid());
 }
 
-// A program's service whose one backend is RtMidi over JACK, and a far end with ports of its own.
+// A program's service whose one backend is JACK, and a far end with ports of its own.
 struct MidiRtmidiOverJack : ::testing::Test {
     test::JackServer server;
-    RtMidiBackend peer{unique_client("peer"), "jack"};
-    RtMidiBackend backend{unique_client("prog"), "jack"};
+    JackMidiBackend peer{unique_client("peer")};
+    JackMidiBackend backend{unique_client("prog")};
     MidiService service;
     Collector far_end;
 
@@ -178,7 +180,7 @@ TEST_F(MidiRtmidiOverJack, InputFromAListedPortReceivesWholeMessages) {
 
 TEST(MidiRtmidi, WithoutAServerListsNothingAndSaysWhy) {
     ::setenv("JACK_DEFAULT_SERVER", ("jx-test-none-" + std::to_string(::getpid())).c_str(), 1);
-    RtMidiBackend backend(unique_client("prog"), "jack");
+    JackMidiBackend backend(unique_client("prog"));
     ::unsetenv("JACK_DEFAULT_SERVER");
     MidiService service;
     service.backends = {&backend};
