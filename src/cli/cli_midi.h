@@ -32,10 +32,11 @@ struct CliMidi {
 // reason and the ports to choose from when it names none or several.
 int find_port(MidiService& service, bool output, const std::string& text, std::string& problem);
 
-// The port an option names, or with no option the configured one while it still exists (-1
-// otherwise). -1 with the reason when the option names none or several.
+// The port an option names, or with no option the configured one: the port with the stored name
+// when a name is stored, else the stored index while it exists (-1 otherwise). -1 with the
+// reason when the option names none or several, or when no port has the stored name now.
 int choose_port(MidiService& service, bool output, const std::string& option, int32_t configured,
-                std::string& problem);
+                const std::string& configured_name, std::string& problem);
 
 // The ports of one command run on the window, settings and state given.
 void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings);
