@@ -251,6 +251,8 @@ case_ports() {
   grep '"in"' "$work/ports" | tail -n 1 | grep -q '"Virtual device"' ||
     problems="$problems; Virtual device not the last input"
   grep -q 'jx-cli' "$work/ports" && problems="$problems; jx-cli lists its own ports"
+  grep -v '"Virtual device"' "$work/ports" | grep -qv '"api": "ALSA"' &&
+    problems="$problems; a server port not said to be ALSA's"
   if [ $rc -eq 0 ] && [ -z "$problems" ]; then
     result PASS "$(grep -c . "$work/ports") ports"
   else
