@@ -76,7 +76,7 @@ size_of() {
 
 # The first line jx-cli wrote on stderr, for a failure's detail.
 reason() {
-  head -n 1 "$work/err" 2>/dev/null
+  head -n 3 "$work/err" 2>/dev/null | tr "\n" "|" | sed "s/|$//; s/|/ | /g"
 }
 
 # What a finished jx-cli's exit status $1 says, for a failure's detail.
