@@ -64,8 +64,10 @@ run() {
   "$@"
 }
 
+# The line of case $name: PASS or FAIL ($1), what it found ($2), and the time it took, since it
+# began or $3 centiseconds.
 result() {
-  local t=$(($(now) - started))
+  local t=${3:-$(($(now) - started))}
   printf 'case %-36s %s %4d.%02ds %s\n' "$name" "$1" $((t / 100)) $((t % 100)) "$2"
   if [ "$1" = PASS ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
@@ -398,6 +400,41 @@ case_kill_receive_sds() {
   device_stop
 }
 
+# The tests of jx_jack_tests that run over the ALSA sequencer (the suites whose name or type
+# says Alsa), one case line each; a test that was skipped, failed or never ended fails.
+port_tests() {
+  local filter rc test status detail
+  filter=$(jx_jack_tests --gtest_list_tests |
+    awk '/^[^ ]/ && /Alsa/ { printf "%s%s*", sep, $1; sep = ":" }')
+  [ -n "$filter" ] || return
+  rm -rf "$work"
+  mkdir -p "$work"
+  (cd "$work" && timeout 300 jx_jack_tests --gtest_filter="$filter" >gtest 2>&1)
+  rc=$?
+  for test in $(sed -n 's/^\[ RUN      \] //p' "$work/gtest"); do
+    name="gtest $test"
+    status=$(grep -F "] $test (" "$work/gtest" | head -n 1)
+    case $status in
+      *"[       OK ]"*)
+        result PASS "passed" $(($(echo "$status" | sed 's/.*(\([0-9]*\) ms).*/\1/') / 10))
+        ;;
+      *"[  SKIPPED ]"*)
+        result FAIL "skipped: $(grep -B 1 -F "[  SKIPPED ] $test (" "$work/gtest" | head -n 1)" 0
+        ;;
+      *"[  FAILED  ]"*)
+        detail=$(awk -v t="$test" 'index($0, "[ RUN      ] " t) == 1 { on = 1 }
+          on && /Failure/ { getline a; getline b; print $0 " " a " " b; exit }' "$work/gtest")
+        result FAIL "$detail" 0
+        ;;
+      *) result FAIL "never ended: jx_jack_tests ended with status $rc" 0 ;;
+    esac
+  done
+  [ -s "$work/gtest" ] && grep -q '^\[ RUN' "$work/gtest" || {
+    name="gtest over ALSA"
+    result FAIL "no test ran: $(tail -n 1 "$work/gtest")" 0
+  }
+}
+
 sine=/data/examples/sine440.wav
 sine_dump=/tmp/sine440.syx
 jx-cli sds "$sine" --samplepos 1 --out "$sine_dump"
@@ -419,6 +456,7 @@ run "virmidi receive" case_virmidi_receive
 run "device killed mid-send" case_kill_send
 run "device killed mid-receive sysex" case_kill_receive_sysex
 run "device killed mid-receive sds" case_kill_receive_sds
+[ -x /bin/jx_jack_tests ] && echo gtest | grep -qE "${jx_cases:-.}" && port_tests
 
 echo "alsa-guest: $passed passed, $failed failed"
 sync
