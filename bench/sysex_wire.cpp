@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/midi_alsa.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_system.h"
+#include "platform/midi/midi_alsa.h"
+#include "platform/midi/midi_loopback.h"
+#include "platform/midi/midi_system.h"
 
 namespace jx {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 
 namespace jx {
 

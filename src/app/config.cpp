@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/registry.h"
-#include "platform/text.h"
+#include "platform/os/text.h"
+#include "platform/store/registry.h"
 
 namespace jx {
 

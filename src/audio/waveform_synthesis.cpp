@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 
 namespace jx {
 

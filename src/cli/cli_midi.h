@@ -8,9 +8,9 @@
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
 #include "midi/transfer_state.h"
-#include "platform/midi.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_system.h"
+#include "platform/midi/midi.h"
+#include "platform/midi/midi_loopback.h"
+#include "platform/midi/midi_system.h"
 
 namespace jx::cli {
 

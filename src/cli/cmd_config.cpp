@@ -6,7 +6,7 @@
 
 #include "app/config.h"
 #include "cli/cli.h"
-#include "platform/registry.h"
+#include "platform/store/registry.h"
 
 namespace jx::cli {
 

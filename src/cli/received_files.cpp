@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include "cli/cli.h"
-#include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
 
 namespace jx::cli {
 

@@ -23,9 +23,9 @@
 #include <thread>
 
 #include "devsim/virtual_device.h"
-#include "platform/files.h"
-#include "platform/midi.h"
-#include "platform/midi_system.h"
+#include "platform/midi/midi.h"
+#include "platform/midi/midi_system.h"
+#include "platform/os/files.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "audio/sds.h"
 #include "platform/dialog_ids.h"
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 #include "platform/window.h"
 
 namespace jx {

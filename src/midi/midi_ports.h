@@ -11,7 +11,7 @@
 #include <string>
 
 #include "midi/transfer_state.h"
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 #include "platform/settings.h"
 
 namespace jx {

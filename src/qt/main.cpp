@@ -7,9 +7,9 @@
 #include "app/startup.h"
 #include "devsim/in_process_device.h"
 #include "platform/dialog_ids.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_system.h"
-#include "platform/single_instance.h"
+#include "platform/midi/midi_loopback.h"
+#include "platform/midi/midi_system.h"
+#include "platform/os/single_instance.h"
 #include "qt/qt_window.h"
 
 int main(int argc, char** argv) {

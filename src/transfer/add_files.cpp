@@ -1,6 +1,6 @@
 #include "transfer/add_files.h"
 
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 #include "platform/window.h"
 #include "transfer/file_list.h"
 

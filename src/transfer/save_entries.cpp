@@ -1,7 +1,7 @@
 #include "transfer/save_entries.h"
 
-#include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
 #include "transfer/file_list.h"
 
 namespace jx {

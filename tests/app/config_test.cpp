@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/files.h"
-#include "platform/registry.h"
+#include "platform/os/files.h"
+#include "platform/store/registry.h"
 #include "xdg_folders.h"
 
 namespace jx {

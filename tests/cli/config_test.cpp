@@ -6,7 +6,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "platform/files.h"
+#include "platform/os/files.h"
 #include "run_command.h"
 #include "xdg_folders.h"
 

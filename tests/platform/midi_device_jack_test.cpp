@@ -10,7 +10,7 @@
 #include "jack_server.h"
 #include "midi/midi_ports.h"
 #include "platform/headless_window.h"
-#include "platform/midi_jack.h"
+#include "platform/midi/midi_jack.h"
 
 namespace jx {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "jack_server.h"
-#include "platform/midi_alsa.h"
-#include "platform/midi_jack.h"
-#include "platform/midi_system.h"
+#include "platform/midi/midi_alsa.h"
+#include "platform/midi/midi_jack.h"
+#include "platform/midi/midi_system.h"
 
 namespace jx {
 namespace {

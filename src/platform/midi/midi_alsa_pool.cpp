@@ -4,7 +4,7 @@
 #include <sound/asequencer.h>
 #include <sys/ioctl.h>
 
-#include "platform/midi_alsa.h"
+#include "platform/midi/midi_alsa.h"
 
 namespace jx {
 

@@ -1,4 +1,4 @@
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 
 #include <sys/prctl.h>
 

@@ -1,4 +1,4 @@
-#include "platform/midi_alsa.h"
+#include "platform/midi/midi_alsa.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>

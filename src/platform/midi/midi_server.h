@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 
 namespace jx {
 

@@ -1,9 +1,9 @@
-#include "platform/midi_system.h"
+#include "platform/midi/midi_system.h"
 
 #include <cstdlib>
 
-#include "platform/midi_alsa.h"
-#include "platform/midi_jack.h"
+#include "platform/midi/midi_alsa.h"
+#include "platform/midi/midi_jack.h"
 
 namespace jx {
 

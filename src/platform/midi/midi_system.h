@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/midi_server.h"
+#include "platform/midi/midi_server.h"
 
 namespace jx {
 

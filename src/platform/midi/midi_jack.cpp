@@ -1,4 +1,4 @@
-#include "platform/midi_jack.h"
+#include "platform/midi/midi_jack.h"
 
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
