@@ -73,7 +73,8 @@ Picture lay_out(const SampleFrames& sound, int width, int height) {
     }
     if (sound.looped && sound.frames() > 0) {
         p.loop_from = static_cast<int>(sound.loop_start / per_column);
-        p.loop_to = static_cast<int>((sound.loop_end + 1) / per_column);
+        // The last column that holds a frame of the loop.
+        p.loop_to = static_cast<int>(std::ceil((sound.loop_end + 1) / per_column)) - 1;
         p.loop_to = std::min(std::max(p.loop_to, p.loop_from), width - 1);
     }
     return p;

@@ -226,10 +226,12 @@ InspectorWindow::InspectorWindow(TransferList& list, std::mutex* list_mutex, con
     waveform_ = new WaveformView(wave_page);
     scroll_ = new QScrollBar(Qt::Horizontal, wave_page);
     position_ = new QLabel(wave_page);
+    position_->setObjectName("position");
     wave_column->addWidget(waveform_, 1);
     wave_column->addWidget(scroll_);
     wave_column->addWidget(position_);
     info_ = new QLabel(wave_page);
+    info_->setObjectName("file_info");
     info_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -363,8 +365,9 @@ void InspectorWindow::show_position(double frame) {
     QString text = QString("%1 frames").arg(sound.frames());
     if (sound.declared > sound.frames()) text += QString(" of %1").arg(sound.declared);
     if (frame >= 0 && frame < sound.frames()) {
-        text += QString("   pointer: frame %1").arg(static_cast<qint64>(frame));
-        if (sound.rate > 0) text += QString(", %1 s").arg(frame / sound.rate, 0, 'f', 6);
+        const auto index = static_cast<qint64>(frame);
+        text += QString("   pointer: frame %1").arg(index);
+        if (sound.rate > 0) text += QString(", %1 s").arg(double(index) / sound.rate, 0, 'f', 6);
     }
     position_->setText(text);
 }
