@@ -55,7 +55,12 @@ bool read_dump_frames(const uint8_t* data, size_t length, SampleFrames& out) {
     out.loop_start = header.loop_start / channels;
     out.loop_end = header.loop_end / channels;
     out.channels.assign(static_cast<size_t>(channels), {});
-    for (auto& channel : out.channels) channel.reserve(static_cast<size_t>(out.declared));
+    // Room for what the header announces, but never more than the packets present can hold:
+    // a header may announce far more than ever arrives.
+    const int64_t room =
+        std::min<int64_t>(out.declared, static_cast<int64_t>(length / sds::packet_size + 1) *
+                                            sds::max_words_per_packet / channels);
+    for (auto& channel : out.channels) channel.reserve(static_cast<size_t>(room));
     // The packets of this dump in the order they stand, up to the next dump header; the words
     // of several channels are interleaved.
     int32_t words[sds::max_words_per_packet];
