@@ -55,6 +55,7 @@ QString hex_dump(const uint8_t* bytes, size_t length) {
 WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setMinimumSize(320, 160);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -214,7 +215,7 @@ InspectorWindow::InspectorWindow(TransferList& list, std::mutex* list_mutex, con
                                  QWidget* parent)
     : QWidget(parent, Qt::Window), list_(list), list_mutex_(list_mutex), entry_(entry) {
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(860, 520);
+    resize(1100, 520);
     auto* layout = new QVBoxLayout(this);
     pages_ = new QStackedWidget(this);
     layout->addWidget(pages_);
@@ -225,6 +226,7 @@ InspectorWindow::InspectorWindow(TransferList& list, std::mutex* list_mutex, con
     auto* wave_column = new QVBoxLayout;
     waveform_ = new WaveformView(wave_page);
     scroll_ = new QScrollBar(Qt::Horizontal, wave_page);
+    scroll_->setObjectName("waveform_scroll");
     position_ = new QLabel(wave_page);
     position_->setObjectName("position");
     wave_column->addWidget(waveform_, 1);
@@ -232,6 +234,7 @@ InspectorWindow::InspectorWindow(TransferList& list, std::mutex* list_mutex, con
     wave_column->addWidget(position_);
     info_ = new QLabel(wave_page);
     info_->setObjectName("file_info");
+    info_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     info_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     info_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -154,8 +154,11 @@ class InspectorTest : public QObject {
         }
         QVERIFY(view->frames_per_pixel() < before / 5);
         QVERIFY(std::abs(view->first_frame() + x * view->frames_per_pixel() - anchor) < 1);
-        auto* scroll = inspector->findChild<QScrollBar*>();
-        QVERIFY(scroll->maximum() > 0);
+        auto* scroll = inspector->findChild<QScrollBar*>("waveform_scroll");
+        QVERIFY2(scroll->maximum() > 0, qPrintable(QString("%1 %2 %3")
+                                                       .arg(scroll->maximum())
+                                                       .arg(view->visible_frames())
+                                                       .arg(view->sound().frames())));
         QCOMPARE(scroll->value(), static_cast<int>(view->first_frame()));
         scroll->setValue(scroll->maximum());
         QCOMPARE(static_cast<int>(view->first_frame()), scroll->maximum());
@@ -205,9 +208,9 @@ class InspectorTest : public QObject {
         QVERIFY2(bytes.contains("Header: F0 start | 00 6B 2E maker | 06 device | 00 00 | 53 id | "
                                 "03 position | F7 end"),
                  qPrintable(bytes));
-        QVERIFY(
-            bytes.contains("00000000  F0 00 6B 2E 06 00 53 01  01 03 07 09 00 11 00 07 "
-                           "|..k...S.........|"));
+        QVERIFY2(bytes.contains("00000000  F0 00 6B 2E 06 00 53 01  01 03 07 09 00 11 00 07  "
+                                "|..k...S.........|"),
+                 qPrintable(bytes));
         QVERIFY(QTest::qWaitForWindowExposed(inspector));
         save_screenshot(inspector, "inspector_messages");
     }
