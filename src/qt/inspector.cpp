@@ -291,7 +291,13 @@ bool InspectorWindow::showing_waveform() const {
 
 void InspectorWindow::refresh() {
     if (gone_) return;
-    std::unique_lock lock = lock_list();
+    // The window thread may hold the list's mutex around a dialog whose event loop runs this
+    // timer: then it waits for the next tick.
+    std::unique_lock<std::mutex> lock;
+    if (list_mutex_) {
+        lock = std::unique_lock(*list_mutex_, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+    }
     const ListItem* current = item();
     if (current == nullptr) {
         // The entry left the list: what was read stays on show, marked.
