@@ -44,7 +44,7 @@ bool read_dump_frames(const uint8_t* data, size_t length, SampleFrames& out) {
     if (sds_parse_header(data, header_length, header) != message_whole &&
         sds_parse_extended_header(data, header_length, header) != message_whole)
         return false;
-    if (header.bits < sds::min_bits || header.bits > sds::max_bits) return false;
+    // Words of any declared depth travel as 8 to 28 bits, as the receiver reads them.
     const int32_t channels = std::clamp(header.channels, 1, 8);
     const int32_t wire_bits = sds_wire_bits(header.bits);
     const float scale = static_cast<float>(std::ldexp(2.0, -wire_bits));
