@@ -117,6 +117,8 @@ class InspectorTest : public QObject {
         Session session;
         session.add("/dumps/kit.syx", test::record(0x06, 'R', {1, 1, 3}));
         Entry* sample = session.add("/samples/tone.wav", tone_wav(3 * 44100));
+        QTest::mouseClick(session.list()->viewport(), Qt::LeftButton, Qt::AltModifier,
+                          session.row_centre(1));
         QTest::mouseDClick(session.list()->viewport(), Qt::LeftButton, Qt::AltModifier,
                            session.row_centre(1));
         InspectorWindow* inspector = session.inspector_of(sample);
@@ -167,6 +169,17 @@ class InspectorTest : public QObject {
         // One inspector per entry: asking again raises the same window.
         QCOMPARE(inspect_entry(session.app.list, &session.app.list_mutex, 1, session.window.get()),
                  inspector);
+
+        // A plain double-click still sends, as it always did: the kit reaches the device.
+        // Qt Test's double-click needs the click before it, as a hand makes it.
+        QTest::mouseClick(session.list()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          session.row_centre(0));
+        QTest::mouseDClick(session.list()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           session.row_centre(0));
+        QTRY_VERIFY(session.rig.loopback.idle() &&
+                    !session.rig.device.device().record().sysex.empty());
+        QCOMPARE(session.rig.device.device().record().sysex,
+                 std::vector<test::Bytes>{test::record(0x06, 'R', {1, 1, 3})});
     }
 
     void inspectFromTheContextMenuListsTheMessages() {
