@@ -1,6 +1,7 @@
 // jx: the desktop program. One copy runs at a time; `jx [document]` opens with that file.
 #include <QApplication>
 #include <QIcon>
+#include <QTreeWidget>
 #include <memory>
 
 #include "app/main_window.h"
@@ -10,6 +11,7 @@
 #include "platform/midi/midi_loopback.h"
 #include "platform/midi/midi_system.h"
 #include "platform/os/single_instance.h"
+#include "qt/inspector.h"
 #include "qt/qt_window.h"
 
 int main(int argc, char** argv) {
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
     if (!dialog) return 1;
     jx::MainWindow procedure(app);
     jx::QtWindow window(*dialog, procedure);
+    jx::attach_inspector(static_cast<QTreeWidget*>(window.control(jx::ids::transfer_list)),
+                         app.list, &app.list_mutex);
     window.run();
     service.reset();
     return 0;
