@@ -1,15 +1,35 @@
 #include "transfer/file_entry.h"
 
+#include <cctype>
+
+#include "analysis/midi_file.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "transfer/entry_info.h"
 
 namespace jx {
+
+namespace {
+
+// A file named as a MIDI file that lacks the header is a damaged one, not a dump.
+bool named_midi_file(const std::string& path) {
+    std::string extension = path_find_extension(path);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".mid" || extension == ".midi";
+}
+
+}  // namespace
 
 std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* reason) {
     auto data = read_whole_file(path, reason);
     if (!data) return nullptr;
     auto entry = std::make_unique<Entry>();
-    entry->data = std::move(*data);
+    if (is_midi_file(data->data(), data->size()) || named_midi_file(path)) {
+        // The entry holds the file's SysEx messages, as a .syx file of them would.
+        if (!midi_file_sysex(data->data(), data->size(), entry->data, reason)) return nullptr;
+    } else {
+        entry->data = std::move(*data);
+    }
     return entry;
 }
 
