@@ -5,6 +5,7 @@
 #include "app/layout.h"
 #include "app/preferences.h"
 #include "app/startup.h"
+#include "midi/sample_request.h"
 #include "platform/dialog_ids.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
@@ -303,8 +304,9 @@ void MainWindow::timer(int id) {
             state.status_bits.fetch_and(~status_remote_cancel);
             show_status(app_.list, "");
         }
-    } else if (auto text = transfer_status_text(state.status_bits, state.sent_count,
-                                                state.received_count)) {
+    } else if (auto text =
+                   transfer_status_text(state.status_bits, state.sent_count, state.received_count);
+               text && !unanswered_) {
         show_status(app_.list, *text);
     }
     const int32_t speed = state.turbo_speed;
@@ -313,9 +315,39 @@ void MainWindow::timer(int id) {
         window_->check(ids::turbo_check, speed > 10);
         shown_turbo_speed_ = speed;
     }
+    if (request_ticks_ > 0 || unanswered_) watch_request();
     window_->set_progress(ids::progress, state.progress_percent);
     // Received dumps join the list on the input thread; the view catches up here.
     refresh_list();
+}
+
+void MainWindow::request_sample(int32_t number) {
+    if (app_.ports.service == nullptr) return;
+    request_ticks_ = 0;
+    unanswered_ = false;
+    // The count at the request tells an answer apart from what a running recording had before.
+    const bool had_bytes = (app_.state.status_bits & status_receiving) != 0;
+    request_received_count_ = had_bytes ? app_.state.received_count.load() : -1;
+    if (jx::request_sample(app_.recorder, number)) {
+        request_ticks_ = request_answer_ticks;
+    } else if (app_.settings.midi_out < 0 && app_.state.receive_state == receive_recording) {
+        show_status(app_.list, text_no_request_output);
+    }
+}
+
+void MainWindow::watch_request() {
+    const TransferState& state = app_.state;
+    const bool answered = (state.status_bits & status_receiving) != 0 &&
+                          state.received_count.load() != request_received_count_;
+    if (state.receive_state != receive_recording || answered) {
+        request_ticks_ = 0;
+        unanswered_ = false;
+        return;
+    }
+    if (request_ticks_ > 0 && --request_ticks_ == 0) {
+        unanswered_ = true;
+        show_status(app_.list, text_no_answer);
+    }
 }
 
 void MainWindow::files_dropped(const std::vector<std::string>& paths) {
