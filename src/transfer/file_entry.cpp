@@ -9,22 +9,18 @@
 
 namespace jx {
 
-namespace {
-
-// A file named as a MIDI file that lacks the header is a damaged one, not a dump.
-bool named_midi_file(const std::string& path) {
+bool is_midi_file_name(const std::string& path) {
     std::string extension = path_find_extension(path);
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return extension == ".mid" || extension == ".midi";
 }
 
-}  // namespace
-
 std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* reason) {
     auto data = read_whole_file(path, reason);
     if (!data) return nullptr;
     auto entry = std::make_unique<Entry>();
-    if (is_midi_file(data->data(), data->size()) || named_midi_file(path)) {
+    // A file named as a MIDI file that lacks the header is a damaged one, not a dump.
+    if (is_midi_file(data->data(), data->size()) || is_midi_file_name(path)) {
         // The entry holds the file's SysEx messages, as a .syx file of them would.
         if (!midi_file_sysex(data->data(), data->size(), entry->data, reason)) return nullptr;
     } else {

@@ -12,6 +12,9 @@ namespace jx {
 // characters are left for the caller to set.
 std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* reason = nullptr);
 
+// True for the names of Standard MIDI Files: ".mid" and ".midi" in any case.
+bool is_midi_file_name(const std::string& path);
+
 // A file that could not be added, and why ("permission denied", "not a regular file", ...).
 struct FileProblem {
     std::string path;
