@@ -18,7 +18,7 @@ uint32_t big_endian(const uint8_t* p, int count) {
 }
 
 bool fail(std::string* reason, std::string text) {
-    if (reason != nullptr) *reason = "MIDI file: " + std::move(text);
+    if (reason != nullptr) *reason = midi_file_reason_start + std::move(text);
     return false;
 }
 

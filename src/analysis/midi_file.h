@@ -7,6 +7,9 @@
 
 namespace jx {
 
+// How every reason of a refused MIDI file begins.
+constexpr const char* midi_file_reason_start = "MIDI file: ";
+
 // True when the bytes begin with a MIDI file's header chunk.
 bool is_midi_file(const uint8_t* data, size_t length);
 

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "analysis/midi_file.h"
 #include "app/layout.h"
 #include "app/preferences.h"
 #include "app/startup.h"
 #include "midi/sample_request.h"
 #include "platform/dialog_ids.h"
+#include "platform/paths.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 #include "transfer/file_list.h"
@@ -92,9 +94,10 @@ void MainWindow::init_dialog(Window& window) {
     {
         ListLock lock(*this);
         if (app_.settings.syx_reload != 0) restore_list(app_.list);
-        if (!app_.command_line_path.empty()) add_files(app_.list, app_.command_line_path, '0', '0');
+        if (!app_.command_line_path.empty()) add(app_.command_line_path);
         refresh_list();
     }
+    report_damaged();
     window.start_timer(status_timer, status_period_ms);
     if (app_.ports.service != nullptr) {
         open_midi_in(app_.ports);
@@ -132,7 +135,11 @@ void MainWindow::send_command() {
     if (app_.worker_alive) return;
     {
         ListLock lock(*this);
-        if (first_selected(app_.list) < 0) add_files(app_.list, std::nullopt, '0', '0');
+        if (first_selected(app_.list) < 0) add(std::nullopt);
+    }
+    report_damaged();
+    {
+        ListLock lock(*this);
         if (first_selected(app_.list) < 0) return;
     }
     if (app_.ports.service == nullptr) return;
@@ -162,7 +169,7 @@ void MainWindow::list_command(int id) {
         case ids::load:
             if (loading_) break;
             loading_ = true;
-            add_files(app_.list, std::nullopt, '0', '0');
+            add(std::nullopt);
             loading_ = false;
             break;
         case ids::save:
@@ -215,9 +222,24 @@ void MainWindow::command(int id) {
             break;
         default:
             list_command(id);
+            report_damaged();
             break;
     }
     refresh_list();
+}
+
+void MainWindow::add(const std::optional<std::string>& path) {
+    for (FileProblem& problem : add_files(app_.list, path, '0', '0'))
+        if (problem.reason.starts_with(midi_file_reason_start))
+            damaged_.push_back(std::move(problem));
+}
+
+void MainWindow::report_damaged() {
+    const std::vector<FileProblem> damaged = std::move(damaged_);
+    damaged_.clear();
+    for (const FileProblem& problem : damaged)
+        window_->message_box(path_find_file_name(problem.path) + ": " + problem.reason,
+                             text_load_caption, MessageIcon::exclamation);
 }
 
 void MainWindow::show_focused_entry() {
@@ -351,10 +373,13 @@ void MainWindow::watch_request() {
 }
 
 void MainWindow::files_dropped(const std::vector<std::string>& paths) {
-    ListLock lock(*this);
-    for (const std::string& path : paths)
-        if (!path.empty()) add_files(app_.list, path, '0', '0');
-    refresh_list();
+    {
+        ListLock lock(*this);
+        for (const std::string& path : paths)
+            if (!path.empty()) add(path);
+        refresh_list();
+    }
+    report_damaged();
 }
 
 void MainWindow::size(int client_w, int client_h) {

@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "platform/window.h"
+#include "transfer/file_entry.h"
 
 namespace jx {
 
@@ -22,6 +23,7 @@ constexpr const char* text_remotely_cancelled = "Remotely cancelled.";
 constexpr int request_answer_ticks = 30;
 constexpr const char* text_no_answer = "No answer to the request.";
 constexpr const char* text_no_request_output = "No MIDI output chosen.";
+constexpr const char* text_load_caption = "Load";
 
 // The text the Turbo speed edit shows for a speed; nothing for a speed not in the table.
 const char* turbo_speed_text(int32_t turbo_speed);
@@ -80,6 +82,11 @@ class MainWindow : public DialogProcedure {
     void show_focused_entry();
     void preferences();
     void watch_request();
+    // Adds files as add_files does, keeping the damaged MIDI files among those it could not
+    // read; report_damaged names them in a message box each once the list's lock is let go.
+    // Other unreadable files are passed over without a word, as always.
+    void add(const std::optional<std::string>& path);
+    void report_damaged();
 
     App& app_;
     Window* window_ = nullptr;
@@ -90,6 +97,7 @@ class MainWindow : public DialogProcedure {
     int request_ticks_ = 0;    // ticks left before an unanswered request is named; 0: none waits
     bool unanswered_ = false;  // the status field names a request nothing answered
     int32_t request_received_count_ = 0;
+    std::vector<FileProblem> damaged_;
     bool loading_ = false;
     bool saving_ = false;
     int lock_depth_ = 0;

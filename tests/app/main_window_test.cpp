@@ -254,6 +254,21 @@ TEST_F(MainWindowTest, RequestSampleStartsReceiveAndNamesADeviceThatDoesNotAnswe
     main.command(ids::receive);
 }
 
+// A dropped MIDI file that is damaged is named with the reason; other unreadable files are
+// passed over without a word, as always.
+TEST_F(MainWindowTest, ADamagedMidiFileDroppedIsNamed) {
+    main.init_dialog(window);
+    const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3});
+    const std::string good = dir.write("kit.syx", kit);
+    const std::string bad = dir.write("bad.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 2});
+    main.files_dropped({bad, dir.file("missing.syx"), good});
+    EXPECT_EQ(names(), std::vector<std::string>{good});
+    ASSERT_EQ(window.message_boxes.size(), 1u);
+    EXPECT_EQ(window.message_boxes[0].text, "bad.mid: MIDI file: the header chunk is cut short");
+    EXPECT_EQ(window.message_boxes[0].caption, "Load");
+    EXPECT_EQ(window.message_boxes[0].icon, MessageIcon::exclamation);
+}
+
 TEST_F(MainWindowTest, TurboAnswerIsShownAndTurboAgainAsksForNormalSpeed) {
     main.init_dialog(window);
     ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));
