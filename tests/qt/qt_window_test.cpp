@@ -503,8 +503,8 @@ class QtWindowTest : public QObject {
         save_screenshot(session.window.get(), "request_sample_received");
 
         request(7, false);
-        QTRY_COMPARE_WITH_TIMEOUT(session.text(ids::status),
-                                  QString("No answer to the request."), 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(session.text(ids::status), QString("No answer to the request."),
+                                  6000);
         QCOMPARE(device.record().requests.size(), size_t{2});
         QVERIFY(!device.record().requests[1].held);
         for (int tick = 0; tick < 3; ++tick) session.procedure.timer(status_timer);
