@@ -3,6 +3,7 @@
 #include "audio/sds.h"
 #include "midi/midi_ports.h"
 #include "midi/recorder.h"
+#include "midi/transfer_state.h"
 
 namespace jx {
 
@@ -10,8 +11,12 @@ bool request_sample(Recorder& recorder, int32_t sample_number) {
     if (recorder.ports == nullptr || sample_number < 0 || sample_number > sds::max_sample_number)
         return false;
     MidiPorts& ports = *recorder.ports;
-    if (!is_recording(recorder)) start_recording(recorder);
-    if (!is_recording(recorder) || ports.settings->midi_out < 0) return false;
+    // The state, not the buffer: the input thread swaps the buffer under the recorder's lock.
+    const auto recording = [&] {
+        return recorder.state->receive_state.load() == receive_recording;
+    };
+    if (!recording()) start_recording(recorder);
+    if (!recording() || ports.settings->midi_out < 0) return false;
     const auto request =
         sds_dump_request(static_cast<uint8_t>(ports.settings->sds_dev), sample_number);
     send_sysex(ports, request.data(), request.size());

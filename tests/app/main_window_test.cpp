@@ -224,9 +224,10 @@ TEST_F(MainWindowTest, RequestSampleStartsReceiveAndNamesADeviceThatDoesNotAnswe
     main.request_sample(2);
     EXPECT_EQ(window.text(ids::receive), "Stop Rec");
     ASSERT_TRUE(wait_for([&] { return requests() == 1; }));
+    // The dump is stored, and the recorder is done with the input buffer that ended it.
     ASSERT_TRUE(wait_for([&] {
         std::lock_guard lock(app.list_mutex);
-        return app.list.items.size() == 1;
+        return app.list.items.size() == 1 && app.state.received_count.load() == 0;
     }));
     tick(request_answer_ticks + 1);
     EXPECT_EQ(window.text(ids::status).rfind("Receiving: ", 0), 0u) << window.text(ids::status);

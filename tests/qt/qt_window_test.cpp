@@ -497,6 +497,8 @@ class QtWindowTest : public QObject {
         QCOMPARE(receive->text(), QString("Stop Rec"));
         QTRY_COMPARE_WITH_TIMEOUT(session.list()->topLevelItemCount(), 1, 10000);
         QCOMPARE(session.list()->topLevelItem(0)->text(2), QString("SDS"));
+        // The recorder is done with the input buffer that ended the dump.
+        QTRY_COMPARE(session.app.state.received_count.load(), 0);
         QCOMPARE(device.record().requests.size(), size_t{1});
         QCOMPARE(device.record().requests[0].number, 3);
         QVERIFY(device.record().requests[0].held);
