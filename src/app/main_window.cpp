@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <utility>
 
+#include "analysis/midi_file.h"
 #include "app/layout.h"
 #include "app/preferences.h"
 #include "app/startup.h"
+#include "midi/sample_request.h"
 #include "platform/dialog_ids.h"
+#include "platform/os/paths.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 #include "transfer/file_list.h"
@@ -104,9 +107,10 @@ void MainWindow::init_dialog(Window& window) {
     {
         ListLock lock(*this);
         if (app_.settings.syx_reload != 0) restore_list(app_.list);
-        if (!app_.command_line_path.empty()) add_files(app_.list, app_.command_line_path, '0', '0');
+        if (!app_.command_line_path.empty()) add(app_.command_line_path);
         refresh_list();
     }
+    report_damaged();
     window.start_timer(status_timer, status_period_ms);
     if (app_.ports.service != nullptr) {
         open_midi_in(app_.ports);
@@ -144,8 +148,11 @@ void MainWindow::send_command() {
     if (app_.worker_alive) return;
     {
         ListLock lock(*this);
-        if (first_selected(app_.list) < 0)
-            add_files(app_.list, std::nullopt, '0', '0', unlocked_dialog(false));
+        if (first_selected(app_.list) < 0) add(std::nullopt);
+    }
+    report_damaged();
+    {
+        ListLock lock(*this);
         if (first_selected(app_.list) < 0) return;
     }
     if (app_.ports.service == nullptr) return;
@@ -175,7 +182,7 @@ void MainWindow::list_command(int id) {
         case ids::load:
             if (loading_) break;
             loading_ = true;
-            add_files(app_.list, std::nullopt, '0', '0', unlocked_dialog(false));
+            add(std::nullopt);
             loading_ = false;
             break;
         case ids::save:
@@ -228,9 +235,24 @@ void MainWindow::command(int id) {
             break;
         default:
             list_command(id);
+            report_damaged();
             break;
     }
     refresh_list();
+}
+
+void MainWindow::add(const std::optional<std::string>& path) {
+    for (FileProblem& problem : add_files(app_.list, path, '0', '0', unlocked_dialog(false)))
+        if (problem.reason.starts_with(midi_file_reason_start))
+            damaged_.push_back(std::move(problem));
+}
+
+void MainWindow::report_damaged() {
+    const std::vector<FileProblem> damaged = std::move(damaged_);
+    damaged_.clear();
+    for (const FileProblem& problem : damaged)
+        window_->message_box(path_find_file_name(problem.path) + ": " + problem.reason,
+                             text_load_caption, MessageIcon::exclamation);
 }
 
 void MainWindow::show_focused_entry() {
@@ -317,8 +339,9 @@ void MainWindow::timer(int id) {
             state.status_bits.fetch_and(~status_remote_cancel);
             show_status(app_.list, "");
         }
-    } else if (auto text = transfer_status_text(state.status_bits, state.sent_count,
-                                                state.received_count)) {
+    } else if (auto text =
+                   transfer_status_text(state.status_bits, state.sent_count, state.received_count);
+               text && !unanswered_) {
         show_status(app_.list, *text);
     }
     const int32_t speed = state.turbo_speed;
@@ -327,16 +350,49 @@ void MainWindow::timer(int id) {
         window_->check(ids::turbo_check, speed > 10);
         shown_turbo_speed_ = speed;
     }
+    if (request_ticks_ > 0 || unanswered_) watch_request();
     window_->set_progress(ids::progress, state.progress_percent);
     // Received dumps join the list on the input thread; the view catches up here.
     refresh_list();
 }
 
+void MainWindow::request_sample(int32_t number) {
+    if (app_.ports.service == nullptr) return;
+    request_ticks_ = 0;
+    unanswered_ = false;
+    // The count at the request tells an answer apart from what a running recording had before.
+    const bool had_bytes = (app_.state.status_bits & status_receiving) != 0;
+    request_received_count_ = had_bytes ? app_.state.received_count.load() : -1;
+    if (jx::request_sample(app_.recorder, number)) {
+        request_ticks_ = request_answer_ticks;
+    } else if (app_.settings.midi_out < 0 && app_.state.receive_state == receive_recording) {
+        show_status(app_.list, text_no_request_output);
+    }
+}
+
+void MainWindow::watch_request() {
+    const TransferState& state = app_.state;
+    const bool answered = (state.status_bits & status_receiving) != 0 &&
+                          state.received_count.load() != request_received_count_;
+    if (state.receive_state != receive_recording || answered) {
+        request_ticks_ = 0;
+        unanswered_ = false;
+        return;
+    }
+    if (request_ticks_ > 0 && --request_ticks_ == 0) {
+        unanswered_ = true;
+        show_status(app_.list, text_no_answer);
+    }
+}
+
 void MainWindow::files_dropped(const std::vector<std::string>& paths) {
-    ListLock lock(*this);
-    for (const std::string& path : paths)
-        if (!path.empty()) add_files(app_.list, path, '0', '0');
-    refresh_list();
+    {
+        ListLock lock(*this);
+        for (const std::string& path : paths)
+            if (!path.empty()) add(path);
+        refresh_list();
+    }
+    report_damaged();
 }
 
 void MainWindow::size(int client_w, int client_h) {

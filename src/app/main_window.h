@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "platform/window.h"
+#include "transfer/file_entry.h"
 
 namespace jx {
 
@@ -18,6 +19,11 @@ constexpr int status_period_ms = 100;
 constexpr int notice_tick_count = 20;
 constexpr const char* main_caption = "- Sysex Tool by Tessarin v1.51";
 constexpr const char* text_remotely_cancelled = "Remotely cancelled.";
+// Timer ticks a sample request waits for the first byte of an answer: 3 seconds.
+constexpr int request_answer_ticks = 30;
+constexpr const char* text_no_answer = "No answer to the request.";
+constexpr const char* text_no_request_output = "No MIDI output chosen.";
+constexpr const char* text_load_caption = "Load";
 
 // The text the Turbo speed edit shows for a speed; nothing for a speed not in the table.
 const char* turbo_speed_text(int32_t turbo_speed);
@@ -50,6 +56,13 @@ class MainWindow : public DialogProcedure {
     // Shows the transfer list's rows in the list view when they changed since last shown.
     void refresh_list();
 
+    // "Request sample...": Receive starts as its button starts it (a recording that runs goes
+    // on) and the device is asked for its sample `number`; a device that sends nothing within
+    // the answer time is named in the status field while the recording goes on.
+    void request_sample(int32_t number);
+    // The SDS device number the request is sent on.
+    int sds_device() const { return app_.settings.sds_dev; }
+
   private:
     // Holds the list's mutex for the handler that runs now; nested handlers (a timer tick while
     // a dialog of an outer handler is open) find it held by their own thread already.
@@ -71,6 +84,12 @@ class MainWindow : public DialogProcedure {
     void list_command(int id);
     void show_focused_entry();
     void preferences();
+    void watch_request();
+    // Adds files as add_files does, keeping the damaged MIDI files among those it could not
+    // read; report_damaged names them in a message box each once the list's lock is let go.
+    // Other unreadable files are passed over without a word, as always.
+    void add(const std::optional<std::string>& path);
+    void report_damaged();
 
     App& app_;
     Window* window_ = nullptr;
@@ -78,6 +97,10 @@ class MainWindow : public DialogProcedure {
     int drag_over_ = -1;
     int32_t shown_turbo_speed_ = 10;
     int notice_ticks_ = 0;
+    int request_ticks_ = 0;    // ticks left before an unanswered request is named; 0: none waits
+    bool unanswered_ = false;  // the status field names a request nothing answered
+    int32_t request_received_count_ = 0;
+    std::vector<FileProblem> damaged_;
     bool loading_ = false;
     bool saving_ = false;
     int lock_depth_ = 0;

@@ -18,11 +18,12 @@ namespace {
 const char* const info_help =
     "usage: jx-cli info [--json] FILE...\n\n"
     "Adds each file to a transfer list as the Load button does and prints, for every entry,\n"
-    "its Type code, its Size text and the File Info text the window shows for it.\n\n"
+    "its Type code, its Size text and the File Info text the window shows for it. A Standard\n"
+    "MIDI File (.mid) is one entry of its SysEx messages in file order.\n\n"
     "  --json   one JSON object per line: {\"file\", \"type\", \"size\", \"info\"}\n"
     "  --help   this text\n\n"
-    "A file that cannot be read is named on stderr; the others are still described, and the\n"
-    "exit status is 1.\n";
+    "A file that cannot be read (a damaged MIDI file too) is named on stderr with the reason;\n"
+    "the others are still described, and the exit status is 1.\n";
 
 void print_item(TransferList& list, HeadlessWindow& window, size_t index, bool json) {
     const ListItem& item = list.items[index];

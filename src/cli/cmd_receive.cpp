@@ -18,6 +18,7 @@
 #include "cli/received_files.h"
 #include "midi/midi_ports.h"
 #include "midi/recorder.h"
+#include "midi/sample_request.h"
 #include "platform/headless_window.h"
 #include "transfer/transfer_list.h"
 
@@ -231,10 +232,7 @@ int cmd_receive(int argc, char** argv) {
         close_midi_out(ports);
         return failure(command, "no memory for the receive buffer");
     }
-    if (options.request) {
-        const auto request = sds_dump_request(settings.sds_dev, *options.request);
-        send_sysex(ports, request.data(), request.size());
-    }
+    if (options.request) request_sample(recorder, *options.request);
 
     const bool terminal = ::isatty(2);
     ReceivedFiles files{options.out, {}};

@@ -34,7 +34,9 @@ void print_usage(std::FILE* out) {
                  "Moves MIDI SysEx dumps and samples between files and instruments.\n\n"
                  "Commands:\n");
     for (const Command& c : commands) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
-    std::fprintf(out, "\n'jx-cli COMMAND --help' explains a command.\n");
+    std::fprintf(out,
+                 "\n'jx-cli COMMAND --help' explains a command; 'jx-cli --version' prints the "
+                 "version.\n");
 }
 
 }  // namespace
@@ -47,6 +49,10 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
         !std::strcmp(argv[1], "help")) {
         print_usage(stdout);
+        return 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("jx-cli %s\n", JX_VERSION);
         return 0;
     }
     for (const Command& c : commands)

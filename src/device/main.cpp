@@ -270,6 +270,7 @@ void print_help() {
         "  --highest-speed I    fastest Turbo speed index it runs, 1..11 (default 11)\n"
         "  --out FILE           write every message taken, byte for byte, to FILE\n"
         "  --no-pacing          answer at once instead of at MIDI wire speed\n"
+        "  --help, --version    this text; the program's version\n"
         "Faults (packets count from 0 in each dump; the dump header is packet -1):\n"
         "  --nak K              NAK data packet K once\n"
         "  --nak-always         ... and every time it comes again\n"
@@ -418,7 +419,8 @@ int main(int argc, char** argv) {
         o_faults_always,
         o_send_unplug,
         o_send_stall,
-        o_help
+        o_help,
+        o_version
     };
     const option options[] = {
         {"name", required_argument, nullptr, o_name},
@@ -446,6 +448,7 @@ int main(int argc, char** argv) {
         {"send-unplug", required_argument, nullptr, o_send_unplug},
         {"send-stall", required_argument, nullptr, o_send_stall},
         {"help", no_argument, nullptr, o_help},
+        {"version", no_argument, nullptr, o_version},
         {nullptr, 0, nullptr, 0},
     };
     std::string name = "jx-device";
@@ -509,6 +512,9 @@ int main(int argc, char** argv) {
             case 'h':
             case o_help:
                 print_help();
+                return 0;
+            case o_version:
+                std::printf("jx-device %s\n", JX_VERSION);
                 return 0;
             case o_channel:
                 ok = parse_int(arg, 0, 127, value);

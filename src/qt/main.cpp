@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <QTreeWidget>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/main_window.h"
@@ -13,8 +15,39 @@
 #include "platform/os/single_instance.h"
 #include "qt/inspector.h"
 #include "qt/qt_window.h"
+#include "qt/request_sample.h"
+
+namespace {
+
+// Answers --help and --version, before the display and the single-instance lock are touched, so
+// that both work on a machine without a screen and beside a running jx. False for anything else.
+bool answered_option(const char* arg) {
+    if (!std::strcmp(arg, "--version")) {
+        std::printf("jx %s\n", JX_VERSION);
+        return true;
+    }
+    if (std::strcmp(arg, "--help") != 0 && std::strcmp(arg, "-h") != 0) return false;
+    std::printf(
+        "usage: jx [DOCUMENT]\n\n"
+        "Moves MIDI SysEx dumps and samples between a computer and instruments. Opens the window\n"
+        "with the files of the list kept from the last run (when Reload files is on), then\n"
+        "DOCUMENT: a SysEx dump (.syx), a Standard MIDI File (.mid) whose SysEx it takes, a\n"
+        "WAV, AIFF or AIFC sample, or a Jx Filelist (.jx). One jx runs at a time; a second one\n"
+        "ends at once.\n\n"
+        "Options:\n"
+        "  --help      this text\n"
+        "  --version   the program's version\n\n"
+        "The last MIDI port, \"Virtual device\", is a simulated instrument inside the program.\n"
+        "Environment: JX_MIDI_API=alsa|jack picks the MIDI server; QT_QPA_PLATFORM the display.\n"
+        "Settings: $XDG_CONFIG_HOME/Tessarin/registry.reg; the kept list:\n"
+        "$XDG_DATA_HOME/Tessarin/jx_files.dat.\n");
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && answered_option(argv[1])) return 0;
     // Before anything else, so that a second copy ends at once and quietly, display or not.
     jx::InstanceLock lock = jx::acquire_instance_lock(jx::instance_name);
     if (lock.another_runs()) return 0;
@@ -46,6 +79,7 @@ int main(int argc, char** argv) {
     jx::QtWindow window(*dialog, procedure);
     jx::attach_inspector(static_cast<QTreeWidget*>(window.control(jx::ids::transfer_list)),
                          app.list, &app.list_mutex);
+    jx::add_request_sample_menu(window, procedure);
     window.run();
     service.reset();
     return 0;

@@ -7,9 +7,13 @@
 
 namespace jx {
 
-// A new entry holding the whole file, or nothing when it cannot be read (`reason` says why). The
-// option characters are left for the caller to set.
+// A new entry holding the whole file, or nothing when it cannot be read (`reason` says why). A
+// Standard MIDI File brings its SysEx messages instead; a damaged one is not read. The option
+// characters are left for the caller to set.
 std::unique_ptr<Entry> read_file_entry(const std::string& path, std::string* reason = nullptr);
+
+// True for the names of Standard MIDI Files: ".mid" and ".midi" in any case.
+bool is_midi_file_name(const std::string& path);
 
 // A file that could not be added, and why ("permission denied", "not a regular file", ...).
 struct FileProblem {

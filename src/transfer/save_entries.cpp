@@ -2,6 +2,7 @@
 
 #include "platform/os/files.h"
 #include "platform/os/paths.h"
+#include "transfer/file_entry.h"
 #include "transfer/file_list.h"
 
 namespace jx {
@@ -14,6 +15,10 @@ const FileFilter all_files_filter{"All Files (*.*)", "*.*"};
 FileDialogRequest save_dialog_request(const TransferList& list, int index) {
     FileDialogRequest request;
     request.initial_name = entry_name(list, index);
+    // An entry read from a MIDI file holds its SysEx: offered as a .syx beside it, so that
+    // saving never writes bare SysEx over the MIDI file.
+    if (is_midi_file_name(request.initial_name))
+        request.initial_name = path_remove_extension(request.initial_name) + ".syx";
     request.overwrite_prompt = true;
     request.path_must_exist = true;
     request.hide_read_only = true;

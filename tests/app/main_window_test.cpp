@@ -209,6 +209,70 @@ TEST_F(MainWindowTest, TimerShowsTheTransferCountersAndProgress) {
     EXPECT_EQ(window.progress(ids::progress), 42);
 }
 
+// Request sample: Receive starts and the request goes out; nothing back within 30 ticks is named
+// and stays named over the receive counter until an answer comes; without an output nothing is
+// asked, and the status says so.
+TEST_F(MainWindowTest, RequestSampleStartsReceiveAndNamesADeviceThatDoesNotAnswer) {
+    main.init_dialog(window);
+    VirtualDevice& device = rig.device.device();
+    ReceivedSample sample;
+    sample.bits = 8;
+    sample.period = 50000;
+    sample.words.assign(200, 100);
+    sample.length = 200;
+    sample.complete = true;
+    device.hold_sample(sample, 2);
+    const auto requests = [&] { return device.record().requests.size(); };
+
+    main.request_sample(2);
+    EXPECT_EQ(window.text(ids::receive), "Stop Rec");
+    ASSERT_TRUE(wait_for([&] { return requests() == 1; }));
+    // The dump is stored, and the recorder is done with the input buffer that ended it.
+    ASSERT_TRUE(wait_for([&] {
+        std::lock_guard lock(app.list_mutex);
+        return app.list.items.size() == 1 && app.state.received_count.load() == 0;
+    }));
+    tick(request_answer_ticks + 1);
+    EXPECT_EQ(window.text(ids::status).rfind("Receiving: ", 0), 0u) << window.text(ids::status);
+
+    main.request_sample(5);  // a number the device does not hold: it sends nothing
+    ASSERT_TRUE(wait_for([&] { return requests() == 2; }));
+    EXPECT_FALSE(device.record().requests[1].held);
+    tick(request_answer_ticks - 1);
+    EXPECT_NE(window.text(ids::status), text_no_answer);
+    tick();
+    EXPECT_EQ(window.text(ids::status), text_no_answer);
+    tick(5);
+    EXPECT_EQ(window.text(ids::status), text_no_answer);
+    EXPECT_EQ(app.state.receive_state.load(), receive_recording);
+    main.command(ids::receive);  // Stop Rec
+    EXPECT_EQ(window.text(ids::receive), "Receive");
+
+    app.settings.midi_out = -1;
+    main.request_sample(2);
+    EXPECT_EQ(window.text(ids::status), text_no_request_output);
+    EXPECT_EQ(window.text(ids::receive), "Stop Rec");
+    tick(request_answer_ticks + 1);
+    EXPECT_EQ(window.text(ids::status), text_no_request_output);
+    EXPECT_EQ(requests(), 2u);
+    main.command(ids::receive);
+}
+
+// A dropped MIDI file that is damaged is named with the reason; other unreadable files are
+// passed over without a word, as always.
+TEST_F(MainWindowTest, ADamagedMidiFileDroppedIsNamed) {
+    main.init_dialog(window);
+    const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3});
+    const std::string good = dir.write("kit.syx", kit);
+    const std::string bad = dir.write("bad.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 2});
+    main.files_dropped({bad, dir.file("missing.syx"), good});
+    EXPECT_EQ(names(), std::vector<std::string>{good});
+    ASSERT_EQ(window.message_boxes.size(), 1u);
+    EXPECT_EQ(window.message_boxes[0].text, "bad.mid: MIDI file: the header chunk is cut short");
+    EXPECT_EQ(window.message_boxes[0].caption, "Load");
+    EXPECT_EQ(window.message_boxes[0].icon, MessageIcon::exclamation);
+}
+
 TEST_F(MainWindowTest, TurboAnswerIsShownAndTurboAgainAsksForNormalSpeed) {
     main.init_dialog(window);
     ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));

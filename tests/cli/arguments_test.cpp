@@ -26,6 +26,17 @@ struct CliArguments : ::testing::Test {
     }
 };
 
+// Both programs name themselves and the project's version, as man pages and packagers expect.
+TEST_F(CliArguments, VersionOfBothPrograms) {
+    for (const char* program : {JX_CLI_PATH, JX_DEVICE_PATH}) {
+        const test::CommandResult result =
+            test::run_command(program, {"--version"}, dir.file("stderr.txt"));
+        EXPECT_EQ(result.status, 0) << program;
+        const std::string name = std::filesystem::path(program).filename().string();
+        EXPECT_EQ(result.out, name + " " + JX_PROJECT_VERSION + "\n");
+    }
+}
+
 TEST_F(CliArguments, ValuesMayFollowAnEqualsSign) {
     test::XdgFolders xdg;
     const std::string sample = wav();

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "audio/sds.h"
 #include "maker_message.h"
 #include "run_command.h"
@@ -126,6 +128,27 @@ TEST_F(CliInfo, UnreadableFileIsNamedAndTheRestStillPrinted) {
     EXPECT_NE(r.out.find(kit + "\n  Type: KE  Size: 16\n  Normal Globals: 0 Kits: 1 Sounds: 0\n"),
               std::string::npos)
         << r.out;
+}
+
+// A MIDI file mido wrote is described as the .syx of its SysEx messages; a damaged one is named
+// with the reason.
+TEST_F(CliInfo, MidiFilesAsTheirSysex) {
+    const std::string data = JX_TEST_DATA_DIR;
+    const std::string syx = dir.file("format1.syx");
+    std::filesystem::copy_file(data + "/mido_format1.syx", syx);
+    const auto as_syx = run({"--json", syx});
+    std::string damaged_bytes = "MThd";
+    const std::string damaged =
+        dir.write("damaged.mid", test::Bytes(damaged_bytes.begin(), damaged_bytes.end()));
+    const auto r = run({"--json", data + "/mido_format1.mid", damaged});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "jx-cli info: cannot read '" + damaged +
+                         "': MIDI file: the header chunk is cut short\n");
+    // The same line but for the file's name.
+    const std::string prefix = "{\"file\": \"" + syx + "\"";
+    ASSERT_EQ(as_syx.out.rfind(prefix, 0), 0u) << as_syx.out;
+    EXPECT_EQ(r.out,
+              "{\"file\": \"" + data + "/mido_format1.mid\"" + as_syx.out.substr(prefix.size()));
 }
 
 TEST_F(CliInfo, UsageAndHelp) {

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -30,8 +31,10 @@
 #include "app/startup.h"
 #include "app_rig.h"
 #include "maker_message.h"
+#include "midi_file_maker.h"
 #include "platform/dialog_ids.h"
 #include "platform/os/single_instance.h"
+#include "qt/request_sample.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"
@@ -417,6 +420,103 @@ class QtWindowTest : public QObject {
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
+    }
+
+    // --help and --version answer on a machine without a screen, even beside a running copy.
+    void helpAndVersionWithoutADisplay() {
+        test::ScopedEnv runtime("XDG_RUNTIME_DIR", files->path.string());
+        InstanceLock running = acquire_instance_lock(instance_name);
+        QVERIFY(running.held());
+        QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            headless.remove(name);
+        const auto run = [&](const QString& option) {
+            QProcess jx;
+            jx.setProcessEnvironment(headless);
+            jx.start(JX_PROGRAM_PATH, {option});
+            if (!jx.waitForFinished(10000) || jx.exitCode() != 0) return QString("failed");
+            return QString::fromUtf8(jx.readAllStandardOutput());
+        };
+        QCOMPARE(run("--version"), QString("jx %1\n").arg(JX_PROJECT_VERSION));
+        QVERIFY2(run("--help").startsWith("usage: jx [DOCUMENT]\n"), qPrintable(run("--help")));
+    }
+
+    // A Standard MIDI File dropped on the window is one entry of its SysEx, under its name.
+    void droppedMidiFileIsOneSysexEntry() {
+        const test::Bytes kit = test::record(0x06, 'R', {1, 2, 3, 4});
+        const test::Bytes note{0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00};
+        const std::string mid =
+            files->write("kits.mid", test::midi_file(0, {test::concat({test::sysex_event(kit), note,
+                                                                       test::sysex_event(kit)})}));
+        Session session;
+        session.drop({QString::fromStdString(mid)});
+        QCOMPARE(session.names(), std::vector<std::string>{mid});
+        QCOMPARE(session.list()->topLevelItem(0)->text(2), QString("KE"));
+        QVERIFY(session.text(ids::file_info).contains("Kits: 2"));
+        save_screenshot(session.window.get(), "dropped_midi_file");
+    }
+
+    // "Request sample..." from the Receive button's menu: the device's held sample comes back
+    // as an entry; a number it does not hold is named in the status field after a few seconds
+    // while Receive goes on.
+    void requestSampleFromTheReceiveButtonsMenu() {
+        Session session([](App& app) { app.settings.sds_dev = 0; });
+        add_request_sample_menu(*session.window, session.procedure);
+        VirtualDevice& device = session.rig.device.device();
+        ReceivedSample sample;
+        sample.bits = 16;
+        sample.rate = 22050;
+        sample.period = 1000000000 / 22050;
+        for (int k = 0; k < 500; ++k) sample.words.push_back((k % 50) * 500 - 12000);
+        sample.length = 500;
+        sample.complete = true;
+        device.hold_sample(sample, 3);
+
+        auto* receive = static_cast<QPushButton*>(session.window->control(ids::receive));
+        const auto request = [&](int number, bool screenshot) {
+            QString shown_device;
+            bool asked = false;
+            QTimer::singleShot(0, [&] {
+                QTRY_VERIFY(dynamic_cast<RequestSampleDialog*>(QApplication::activeModalWidget()));
+                auto* dialog =
+                    dynamic_cast<RequestSampleDialog*>(QApplication::activeModalWidget());
+                shown_device = dialog->findChild<QLabel*>("sds_device")->text();
+                dialog->number_box()->setValue(number);
+                if (screenshot) save_screenshot(dialog, "request_sample_dialog");
+                dialog->accept();
+                asked = true;
+            });
+            QCOMPARE(receive->contextMenuPolicy(), Qt::ActionsContextMenu);
+            QCOMPARE(receive->actions().size(), qsizetype{1});
+            QCOMPARE(receive->actions()[0]->text(), QString("Request sample\u2026"));
+            receive->actions()[0]->trigger();
+            QVERIFY(asked);
+            QCOMPARE(shown_device, QString("0"));
+        };
+        request(3, true);
+        QCOMPARE(receive->text(), QString("Stop Rec"));
+        QTRY_COMPARE_WITH_TIMEOUT(session.list()->topLevelItemCount(), 1, 10000);
+        QCOMPARE(session.list()->topLevelItem(0)->text(2), QString("SDS"));
+        // The recorder is done with the input buffer that ended the dump.
+        QTRY_COMPARE(session.app.state.received_count.load(), 0);
+        QCOMPARE(device.record().requests.size(), size_t{1});
+        QCOMPARE(device.record().requests[0].number, 3);
+        QVERIFY(device.record().requests[0].held);
+        save_screenshot(session.window.get(), "request_sample_received");
+
+        request(7, false);
+        QTRY_COMPARE_WITH_TIMEOUT(session.text(ids::status), QString("No answer to the request."),
+                                  6000);
+        QCOMPARE(device.record().requests.size(), size_t{2});
+        QVERIFY(!device.record().requests[1].held);
+        for (int tick = 0; tick < 3; ++tick) session.procedure.timer(status_timer);
+        // The timer keeps the notice, and Receive goes on.
+        QCOMPARE(session.text(ids::status), QString("No answer to the request."));
+        QCOMPARE(receive->text(), QString("Stop Rec"));
+        save_screenshot(session.window.get(), "request_sample_no_answer");
+        QTest::mouseClick(receive, Qt::LeftButton);
+        QTRY_COMPARE(receive->text(), QString("Receive"));
+        QCOMPARE(session.list()->topLevelItemCount(), 1);
     }
 
     // A whole session against the virtual device: drop a dump and a sample, send both under the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "maker_message.h"
+#include "midi_file_maker.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "temp_dir.h"
@@ -80,6 +81,38 @@ TEST_F(AddFiles, UnreadableFilesAreSkippedWithTheirReasons) {
                   (std::vector<FileProblem>{{c.path, c.reason}}));
     EXPECT_TRUE(list.items.empty());
     EXPECT_TRUE(window.open_requests.empty());
+}
+
+// A MIDI file's SysEx becomes one entry under the file's name that looks as the .syx of its
+// messages does; a damaged one is skipped with the reason, as any unreadable file is.
+TEST_F(AddFiles, MidiFilesBringTheirSysexAsOneEntry) {
+    const Bytes sound = test::record(0x06, 'S', {6, 7, 8});
+    const Bytes notes{0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00};
+    const std::string syx = dir.write("dump.syx", test::concat({kit, sound}));
+    const std::string mid = dir.write(
+        "dump.MID", test::midi_file(1, {test::concat({test::sysex_event(kit), notes}),
+                                        test::concat({notes, test::sysex_event(sound)})}));
+    EXPECT_TRUE(add_files(list, syx, '0', '0').empty());
+    const std::string syx_info = window.text(ids::file_info);
+    list.items[0].selected = false;
+    EXPECT_TRUE(add_files(list, mid, '0', '0').empty());
+    ASSERT_EQ(list.items.size(), 2u);
+    EXPECT_EQ(list.items[1].name, mid);
+    EXPECT_EQ(list.items[1].entry->data, list.items[0].entry->data);
+    EXPECT_EQ(list.items[1].type_text, "KE");
+    EXPECT_EQ(list.items[1].size_text, list.items[0].size_text);
+    EXPECT_EQ(window.text(ids::file_info), syx_info);
+
+    // Named as a MIDI file without being one, or cut off inside a track.
+    Bytes cut = test::midi_file(0, {test::sysex_event(kit)});
+    cut.resize(cut.size() - 4);
+    for (const std::string& path :
+         {dir.write("fake.mid", kit), dir.write("cut.midi", cut), dir.write("cut.syx", cut)}) {
+        const std::vector<FileProblem> problems = add_files(list, path, '0', '0');
+        ASSERT_EQ(problems.size(), 1u) << path;
+        EXPECT_EQ(problems[0].reason.rfind("MIDI file: ", 0), 0u) << problems[0].reason;
+    }
+    EXPECT_EQ(list.items.size(), 2u);
 }
 
 TEST_F(AddFiles, OpenDialogAsksForTheThreeFiltersAndRemembersTheChoice) {

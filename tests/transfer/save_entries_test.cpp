@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "maker_message.h"
+#include "midi_file_maker.h"
 #include "platform/headless_window.h"
 #include "platform/os/files.h"
 #include "temp_dir.h"
@@ -107,6 +108,20 @@ TEST_F(SaveEntries, SavingKeepsTheBytesWhateverTheNewName) {
     EXPECT_EQ(read("y.wav"), aiff);
     EXPECT_EQ(list.items[0].type_text, "AIFF");
     EXPECT_EQ(list.items[0].name, dir.file("y.wav"));
+}
+
+// The SysEx of a MIDI file is offered under the .syx name beside it, as the SysEx file it is;
+// the MIDI file itself stays as it was.
+TEST_F(SaveEntries, AMidiFilesEntryIsOfferedAsASyxBesideIt) {
+    const Bytes song = test::midi_file(0, {test::sysex_event(kit)});
+    add("song.Mid", song, true);
+    answer("song.syx", 1);
+    save_entries(list);
+    ASSERT_EQ(window.save_requests.size(), 1u);
+    EXPECT_EQ(window.save_requests[0].initial_name, dir.file("song.syx"));
+    EXPECT_EQ(window.save_requests[0].default_extension, "syx");
+    EXPECT_EQ(read("song.syx"), kit);
+    EXPECT_EQ(read("song.Mid"), song);
 }
 
 TEST_F(SaveEntries, TheDocumentFilterOrAJxNameSavesTheWholeList) {
