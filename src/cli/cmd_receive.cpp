@@ -275,7 +275,8 @@ int cmd_receive(int argc, char** argv) {
         if (interrupted) break;
         if (midi.state.receive_state.load() != receive_recording) {
             ended_by_itself = true;
-            why_ended = recorder.buffer_full
+            std::lock_guard lock(recorder.mutex);
+            why_ended = recorder.stopped_full
                             ? "the receive buffer of 8 MiB is full"
                             : "a sample dump was given up after its packets were refused";
             break;

@@ -284,6 +284,8 @@ int cmd_send(int argc, char** argv) {
         while (!wait_transfer_until(
             midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
             [&] { return ended.load(); })) {
+            // The signal handler's stop request cannot wake the send thread's waits itself.
+            if (interrupted) notify_transfer(midi.state);
             if (terminal)
                 show_progress(list, list_mutex, midi.state, window.progress(),
                               static_cast<int>(list.items.size()), last_count, last_time);

@@ -120,7 +120,8 @@ struct Recorder {
 
     SdsReceiver sds;
     int32_t dump_counter = 0;
-    bool buffer_full = false;  // a byte did not fit: the recorder stops the recording
+    bool buffer_full = false;   // a byte did not fit: the recorder stops the recording
+    bool stopped_full = false;  // the last stop was for a full buffer: the reason to give
     // Plain SysEx that came while a WAV or AIFF image was being built: it follows the image as
     // data of its own instead of landing among the samples.
     std::vector<uint8_t> held_plain;
