@@ -48,9 +48,13 @@ const char* const send_help =
     "  --help            this text\n\n"
     "On a terminal a progress line is shown on stderr. At the end one JSON line per entry:\n"
     "  {\"file\": ..., \"type\": ..., \"sent\": n, \"result\": \"sent\"|\"stopped\"|\"not sent\"}\n"
-    "Exit status 0 when everything was sent; 1 on a port error, a cancel from the device, a\n"
-    "handshake time-out or a NAK for a packet other than the last, with the reason on stderr;\n"
-    "2 for a usage error; 130 after Ctrl-C, which stops the send as Stop Send does.\n";
+    "Under the handshake the device has 2 seconds to answer a dump header, then 65 ms for each\n"
+    "packet (a WAIT gives 5 seconds more). A file that is neither SysEx nor a sample, or that\n"
+    "cannot be read, is refused before anything is sent.\n"
+    "Exit status 0 when everything was sent; 1 on a file refused, a port error, a cancel from\n"
+    "the device, a handshake time-out or a NAK for a packet other than the last, with the reason\n"
+    "on stderr; 2 for a usage error; 128 + the signal after Ctrl-C (130), SIGTERM or SIGHUP,\n"
+    "which stop the send as Stop Send does. A dump this side ends tells the device with CANCEL.\n";
 
 constexpr const char* command = "send";
 
