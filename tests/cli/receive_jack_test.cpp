@@ -352,6 +352,35 @@ TEST_F(ReceiveOverJack, UnwritableFolderIsRefusedBeforeRecording) {
     EXPECT_FALSE(device->wait_for_text("\"request\"", 100ms));
 }
 
+// A folder that refuses the entry once recording ran (here it was replaced by a file) does not
+// cost what arrived: the entry goes to a folder of its own in $TMPDIR, named on stderr and in its
+// JSON line, with the reason given once.
+TEST_F(ReceiveOverJack, EntryTheFolderRefusesGoesToATemporaryFolder) {
+    const Bytes source = ramp_wav(400, 16);
+    const std::string wav = dir.write("ramp.wav", source);
+    const std::string tmp = dir.file("tmp");
+    std::filesystem::create_directory(tmp);
+    ScopedEnv tmpdir("TMPDIR", tmp);
+    ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav, "--send-stall", "4"}));
+    auto r = start_receive({"--handshake", "--format", "wav", "--request", "0"});
+    ASSERT_TRUE(device->wait_for_text("\"stalled\"", 20s)) << device->err();
+    std::filesystem::remove_all(out);
+    dir.write("received", Bytes{1});
+    r->signal(SIGINT);
+    Received got = finish(*r);
+    EXPECT_EQ(got.status, 130) << got.err;
+    const size_t said = got.err.find("cannot write '" + written("unnamed1.wav") + "': ");
+    EXPECT_NE(said, std::string::npos) << got.err;
+    EXPECT_EQ(got.err.find("cannot write", said + 1), std::string::npos) << got.err;
+    ASSERT_EQ(got.lines.size(), 1u) << got.err;
+    const std::string prefix = "\"file\": \"" + tmp + "/jx-received-";
+    const size_t at = got.lines[0].find(prefix);
+    ASSERT_NE(at, std::string::npos) << got.lines[0];
+    const std::string path = got.lines[0].substr(at + 9, got.lines[0].find('"', at + 9) - (at + 9));
+    EXPECT_NE(got.err.find("written to '" + path + "' instead"), std::string::npos) << got.err;
+    expect_part_of(source, read_file(path), wav_data_offset + 160 * 2);
+}
+
 // One SysEx message longer than the 1 MiB the input once held arrives whole; one longer than the
 // 8 MiB receive buffer fills it and ends the recording with that reason alone.
 TEST_F(ReceiveOverJack, SingleLongMessagesArriveWholeOrFillTheBuffer) {
