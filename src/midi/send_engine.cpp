@@ -19,8 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// hs_mode values.
-constexpr int hs_mode_limited = 1;
+// hs_mode values: 2 while the first answer of a run (to a dump header) is awaited, with the
+// longer limit; 1 once it came (an ACK), with the short one. A NAK to the header keeps 2.
 constexpr int hs_mode_unlimited = 2;
 
 // An answer is awaited this long, and a WAIT allows this much more.
