@@ -66,17 +66,19 @@ int64_t window_sum(IntegrityTest& test, size_t from, size_t to) {
 
 }  // namespace
 
-bool message_intact(IntegrityTest& test, size_t i, int checksum_start) {
+MessageFault message_fault(IntegrityTest& test, size_t i, int checksum_start) {
     size_t f = find_f7(test, i);
-    if (f >= test.length) return false;
+    if (f >= test.length) return MessageFault::cut_short;
     // The four integrity bytes must lie after the id; a shorter message cannot be intact.
-    if (f < i + 5) return false;
+    if (f < i + 5) return MessageFault::cut_short;
     const uint8_t* d = test.data;
     size_t from = i + checksum_start;
     int64_t sum = from <= f - 4 ? window_sum(test, from, f - 4) : 0;
     int checksum = d[f - 4] * 128 + d[f - 3];
     int length_field = d[f - 2] * 128 + d[f - 1];
-    return (sum & 0x3FFF) == checksum && static_cast<size_t>(length_field) + 3 == f - i;
+    if ((sum & 0x3FFF) != checksum) return MessageFault::bad_checksum;
+    if (static_cast<size_t>(length_field) + 3 != f - i) return MessageFault::bad_length;
+    return MessageFault::none;
 }
 
 }  // namespace jx

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 
 namespace jx {
 
@@ -61,8 +61,17 @@ struct IntegrityTest {
 // Position of the first F7 at or after `from`, or the data length when there is none.
 size_t find_f7(IntegrityTest& test, size_t from);
 
-// True when the message whose id stands at i is intact; checksum_start is how many bytes after
-// the id the checksum begins (3 or 4, by device and message).
-bool message_intact(IntegrityTest& test, size_t i, int checksum_start);
+// What is wrong with a maker message, if anything.
+enum class MessageFault { none, cut_short, bad_checksum, bad_length };
+
+// The fault of the message whose id stands at i: cut short when no F7 follows or too few bytes
+// stand before it for the four integrity bytes; else the checksum, then the length field.
+// checksum_start is how many bytes after the id the checksum begins (3 or 4, by device and
+// message).
+MessageFault message_fault(IntegrityTest& test, size_t i, int checksum_start);
+
+inline bool message_intact(IntegrityTest& test, size_t i, int checksum_start) {
+    return message_fault(test, i, checksum_start) == MessageFault::none;
+}
 
 }  // namespace jx

@@ -4,14 +4,15 @@
 #include <utility>
 #include <vector>
 
-#include "platform/registry.h"
-#include "platform/text.h"
+#include "platform/os/text.h"
+#include "platform/store/registry.h"
 
 namespace jx {
 
 namespace {
 
 constexpr size_t midi_outs_size = 5;
+constexpr size_t port_name_size = 1024;
 
 // A 32-bit value read into a zeroed four-byte buffer without looking at its stored type; a
 // shorter value fills the low bytes. False when it is missing or longer than four bytes.
@@ -24,6 +25,26 @@ bool read_dword(const RegistryFile& store, const std::string& key, const char* n
     setting = static_cast<int32_t>(buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) |
                                    (static_cast<uint32_t>(buffer[3]) << 24));
     return true;
+}
+
+// A text value up to its first zero; false when it is missing or longer than the buffer.
+bool read_text(const RegistryFile& store, const std::string& key, const char* name,
+               std::string& setting) {
+    std::vector<uint8_t> buffer(port_name_size);
+    uint32_t size = static_cast<uint32_t>(buffer.size());
+    uint32_t type = 0;
+    if (query_registry_value(store, key, name, &type, buffer.data(), &size) != reg_success)
+        return false;
+    size_t length = 0;
+    while (length < size && buffer[length] != 0) ++length;
+    setting.assign(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(length));
+    return true;
+}
+
+RegistryValue text_value(const char* name, const std::string& text) {
+    std::vector<uint8_t> data(text.begin(), text.end());
+    data.push_back(0);
+    return {name, reg_sz, std::move(data)};
 }
 
 RegistryValue dword_value(const char* name, int32_t value) {
@@ -56,6 +77,8 @@ void read_settings(const RegistryFile& store, Settings& s) {
     if (read_dword(store, key, "sds_dev", value)) s.sds_dev = static_cast<uint8_t>(value & 0xFF);
     read_dword(store, key, "rec_format", s.rec_format);
     read_dword(store, key, "send_zbname", s.send_zbname);
+    read_text(store, key, "midi_in_name", s.midi_in_name);
+    read_text(store, key, "midi_out_name", s.midi_out_name);
 
     size_t text_length = 0;
     while (text_length < size && text_length < sizeof outs && outs[text_length] != 0) ++text_length;
@@ -63,19 +86,31 @@ void read_settings(const RegistryFile& store, Settings& s) {
     if (out >= 0) s.midi_out = out;
 }
 
-// The ten preference values, in the order the preferences dialog stores them.
-std::vector<RegistryValue> preference_values(const Settings& s) {
+// The preference values, in the order the preferences dialog stores them, then the ports'
+// names. A name is left out while it is empty and the store holds none, so that a store of an
+// earlier version keeps its form until a port is chosen by name.
+std::vector<RegistryValue> preference_values(const Settings& s, const RegistryFile& store) {
     std::string outs = midi_outs_text(s.midi_out);
-    return {dword_value("midi_in", s.midi_in),
-            dword_value("midi_del", s.midi_del),
-            dword_value("syx_reload", s.syx_reload),
-            dword_value("use_xsds", s.use_xsds),
-            dword_value("turbo_lim", s.turbo_lim),
-            dword_value("ignore_hs", s.ignore_hs),
-            {"midi_outs", reg_sz, std::vector<uint8_t>(outs.begin(), outs.end())},
-            {"sds_dev", reg_dword, {s.sds_dev}},
-            dword_value("rec_format", s.rec_format),
-            dword_value("send_zbname", s.send_zbname)};
+    std::vector<RegistryValue> values = {
+        dword_value("midi_in", s.midi_in),
+        dword_value("midi_del", s.midi_del),
+        dword_value("syx_reload", s.syx_reload),
+        dword_value("use_xsds", s.use_xsds),
+        dword_value("turbo_lim", s.turbo_lim),
+        dword_value("ignore_hs", s.ignore_hs),
+        {"midi_outs", reg_sz, std::vector<uint8_t>(outs.begin(), outs.end())},
+        {"sds_dev", reg_dword, {s.sds_dev}},
+        dword_value("rec_format", s.rec_format),
+        dword_value("send_zbname", s.send_zbname)};
+    const std::string key = registry_key_path(config_key);
+    const std::pair<const char*, const std::string*> names[] = {
+        {"midi_in_name", &s.midi_in_name}, {"midi_out_name", &s.midi_out_name}};
+    for (auto [name, text] : names) {
+        std::string stored;
+        if (!text->empty() || read_text(store, key, name, stored))
+            values.push_back(text_value(name, *text));
+    }
+    return values;
 }
 
 std::vector<RegistryValue> placement_values(const Settings& s) {
@@ -133,7 +168,7 @@ bool load_config(Settings& s, std::string* problem) {
 bool save_prefs(const Settings& s, std::string* problem) {
     RegistryEdit edit;
     if (begin_registry_edit(registry_file_path(), edit, problem) != reg_success) return false;
-    return store_values(edit, preference_values(s), problem);
+    return store_values(edit, preference_values(s, edit.store), problem);
 }
 
 bool update_prefs(Settings& s, const std::function<bool(Settings&)>& change, std::string* problem) {
@@ -141,7 +176,7 @@ bool update_prefs(Settings& s, const std::function<bool(Settings&)>& change, std
     if (begin_registry_edit(registry_file_path(), edit, problem) != reg_success) return false;
     read_settings(edit.store, s);
     if (!change(s)) return false;
-    return store_values(edit, preference_values(s), problem);
+    return store_values(edit, preference_values(s, edit.store), problem);
 }
 
 bool save_placement(const Settings& s) {

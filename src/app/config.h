@@ -16,10 +16,10 @@ constexpr const char* config_key = "Software\\Tessarin\\Jx\\Config";
 // than its buffer, leaves that setting as it is. False, with the reason, when the store is there
 // but cannot be read: the settings then stay as they were.
 bool load_config(Settings& settings, std::string* problem = nullptr);
-// Writes the ten preference values in one rewrite of the store: all of them or none. True when
+// Writes the preference values in one rewrite of the store: all of them or none. True when
 // they were written; otherwise problem says why.
 bool save_prefs(const Settings& settings, std::string* problem = nullptr);
-// Reads the settings and stores the ten preference values after `change` has changed them, all
+// Reads the settings and stores the preference values after `change` has changed them, all
 // under the store's lock, so that another process's change made meanwhile is neither lost nor
 // written over. Nothing is written when change returns false (and the result is false, without
 // a problem).

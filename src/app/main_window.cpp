@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "app/layout.h"
 #include "app/preferences.h"
@@ -75,6 +76,18 @@ MainWindow::ListLock::~ListLock() {
     if (--window_.lock_depth_ == 0) window_.list_lock_.unlock();
 }
 
+FileDialogRunner MainWindow::unlocked_dialog(bool save) {
+    return [this, save](const FileDialogRequest& request) {
+        const int depth = std::exchange(lock_depth_, 0);
+        if (depth > 0) list_lock_.unlock();
+        auto result =
+            save ? window_->save_file_dialog(request) : window_->open_file_dialog(request);
+        if (depth > 0) list_lock_.lock();
+        lock_depth_ = depth;
+        return result;
+    };
+}
+
 void MainWindow::init_dialog(Window& window) {
     window_ = &window;
     app_.list.window = &window;
@@ -131,7 +144,8 @@ void MainWindow::send_command() {
     if (app_.worker_alive) return;
     {
         ListLock lock(*this);
-        if (first_selected(app_.list) < 0) add_files(app_.list, std::nullopt, '0', '0');
+        if (first_selected(app_.list) < 0)
+            add_files(app_.list, std::nullopt, '0', '0', unlocked_dialog(false));
         if (first_selected(app_.list) < 0) return;
     }
     if (app_.ports.service == nullptr) return;
@@ -161,13 +175,13 @@ void MainWindow::list_command(int id) {
         case ids::load:
             if (loading_) break;
             loading_ = true;
-            add_files(app_.list, std::nullopt, '0', '0');
+            add_files(app_.list, std::nullopt, '0', '0', unlocked_dialog(false));
             loading_ = false;
             break;
         case ids::save:
             if (saving_) break;
             saving_ = true;
-            save_entries(app_.list);
+            save_entries(app_.list, unlocked_dialog(true));
             saving_ = false;
             break;
         case ids::close_entries:

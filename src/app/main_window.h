@@ -64,6 +64,9 @@ class MainWindow : public DialogProcedure {
         MainWindow& window_;
     };
 
+    // A file dialog run with the list's mutex let go: while the user browses, a dump arriving
+    // under the handshake is stored at once instead of stalling the MIDI side.
+    FileDialogRunner unlocked_dialog(bool save);
     void send_command();
     void list_command(int id);
     void show_focused_entry();

@@ -1,6 +1,8 @@
 #include "app/preferences.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/config.h"
 #include "platform/dialog_ids.h"
@@ -24,21 +26,37 @@ int32_t toggled(int32_t pending) {
     return pending > 0 ? 0 : 1;
 }
 
-// Fills a device list and selects the configured device; a device that is not there becomes
-// none at once.
+// Fills a device list and selects the configured device: the one with the stored name when a
+// name is stored, else the stored index. An index that is not there becomes none at once; a name
+// that is not there stays stored (its interface may be plugged in again) unless another device
+// is chosen. Returns the names listed.
 template <typename Count, typename Name>
-void fill_devices(Window& window, int id, int32_t& device, Count count, Name name) {
+std::vector<std::string> fill_devices(Window& window, int id, int32_t& device,
+                                      const std::string& stored_name, Count count, Name name) {
+    std::vector<std::string> names;
     const int devices = count();
+    int selected = -1;
     for (int k = 0; k < devices; ++k) {
-        const std::string product = name(k);
-        window.add_string(id, product.empty() ? "---" : product);
+        names.push_back(name(k));
+        window.add_string(id, names.back().empty() ? "---" : names.back());
+        if (!stored_name.empty() && selected < 0 && names.back() == stored_name) selected = k;
     }
-    if (device >= 0 && device < devices) {
-        window.select_index(id, device);
-    } else {
-        window.select_index(id, -1);
-        device = -1;
+    if (stored_name.empty()) {
+        if (device >= 0 && device < devices)
+            selected = device;
+        else
+            device = -1;
     }
+    window.select_index(id, selected);
+    return names;
+}
+
+// The device chosen in a list, kept by index and by name.
+void take_device(int selected, const std::vector<std::string>& names, int32_t& device,
+                 std::string& name) {
+    if (selected < 0 && !name.empty()) return;  // the stored device is away; nothing else chosen
+    device = selected;
+    name = selected >= 0 && selected < static_cast<int>(names.size()) ? names[selected] : "";
 }
 
 }  // namespace
@@ -76,12 +94,12 @@ void PreferencesDialog::init_dialog(Window& window) {
     use_xsds_ = settings.use_xsds;
 
     MidiService* service = app_.ports.service;
-    fill_devices(
-        window, ids::midi_in_list, settings.midi_in,
+    in_names_ = fill_devices(
+        window, ids::midi_in_list, settings.midi_in, settings.midi_in_name,
         [&] { return service ? midi_in_count(*service) : 0; },
         [&](int k) { return midi_in_name(*service, k); });
-    fill_devices(
-        window, ids::midi_out_list, settings.midi_out,
+    out_names_ = fill_devices(
+        window, ids::midi_out_list, settings.midi_out, settings.midi_out_name,
         [&] { return service ? midi_out_count(*service) : 0; },
         [&](int k) { return midi_out_name(*service, k); });
 
@@ -124,8 +142,10 @@ void PreferencesDialog::ok() {
     settings.ignore_hs = ignore_hs_;
     settings.send_zbname = send_zbname_;
     settings.use_xsds = use_xsds_;
-    settings.midi_in = window_->selected_index(ids::midi_in_list);
-    settings.midi_out = window_->selected_index(ids::midi_out_list);
+    take_device(window_->selected_index(ids::midi_in_list), in_names_, settings.midi_in,
+                settings.midi_in_name);
+    take_device(window_->selected_index(ids::midi_out_list), out_names_, settings.midi_out,
+                settings.midi_out_name);
     settings.midi_del =
         static_cast<int32_t>(read_unsigned(window_->text(ids::delay_edit)).value_or(0));
     settings.sds_dev =

@@ -1,6 +1,9 @@
 #pragma once
 // The preferences dialog: the MIDI devices and the transfer options. Ok copies what the dialog
 // shows into the settings, writes them and reopens the ports; Cancel changes nothing.
+#include <string>
+#include <vector>
+
 #include "app/app.h"
 #include "platform/window.h"
 
@@ -25,6 +28,9 @@ class PreferencesDialog : public DialogProcedure {
     App& app_;
     Window* window_ = nullptr;
     // The check boxes act on these until Ok.
+    // The device names the two lists show, in list order.
+    std::vector<std::string> in_names_;
+    std::vector<std::string> out_names_;
     int32_t syx_reload_ = 0;
     int32_t ignore_hs_ = 0;
     int32_t send_zbname_ = 0;

@@ -4,7 +4,7 @@
 #include <climits>
 #include <utility>
 
-#include "platform/text.h"
+#include "platform/os/text.h"
 
 namespace jx {
 

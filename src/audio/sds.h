@@ -12,7 +12,7 @@
 
 #include "audio/sample_info.h"
 #include "audio/sample_modes.h"
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 
 namespace jx {
 

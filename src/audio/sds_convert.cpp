@@ -6,7 +6,7 @@
 #include "audio/sample_words.h"
 #include "audio/wav.h"
 #include "audio/zbname.h"
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 
 namespace jx {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 
 namespace jx {
 
@@ -75,6 +75,17 @@ size_t pack7(const uint8_t* bytes, size_t count, uint8_t* output) {
         for (size_t k = 0; k < group; ++k) output[written++] = bytes[start + k] & 0x7F;
         if (group < 7) return written;
     }
+}
+
+size_t unpack7(const uint8_t* packed, size_t length, uint8_t* output) {
+    size_t written = 0;
+    for (size_t start = 0; start < length; start += 8) {
+        const uint8_t top = packed[start];
+        for (size_t k = 0; k < 7 && start + 1 + k < length; ++k)
+            output[written++] =
+                static_cast<uint8_t>((packed[start + 1 + k] & 0x7F) | ((top >> (6 - k)) & 1) << 7);
+    }
+    return written;
 }
 
 int32_t synthesize_tables(FftTables& tables, const double* frames, uint8_t* packed,

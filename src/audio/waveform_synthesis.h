@@ -29,6 +29,9 @@ size_t pack7(const uint8_t* bytes, size_t count, uint8_t* output);
 constexpr size_t pack7_length(size_t count) {
     return count + count / 7 + 1;
 }
+// The reverse of pack7: restores the bytes of `length` packed bytes into output (at most
+// length * 7 / 8 + 7 bytes) and returns their number.
+size_t unpack7(const uint8_t* packed, size_t length, uint8_t* output);
 
 // Renders the cycle frames[0 … frame_count − 1] (values about −1 … +1) as the packed tables of a
 // waveform message: writes tonepak_packed_bytes bytes to packed and returns that number; 0 when

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/sysex.h"
-#include "platform/text.h"
+#include "platform/midi/sysex.h"
+#include "platform/os/text.h"
 
 namespace jx {
 

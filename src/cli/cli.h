@@ -25,6 +25,8 @@ int cmd_ports(int argc, char** argv);
 int cmd_send(int argc, char** argv);
 int cmd_receive(int argc, char** argv);
 int cmd_receive_file(int argc, char** argv);
+int cmd_messages(int argc, char** argv);
+int cmd_waveform(int argc, char** argv);
 
 // One long option of a command: --name, or --name VALUE / --name=VALUE when it takes a value.
 struct OptionSpec {

@@ -20,8 +20,9 @@ std::string lower(std::string text) {
 
 // The process number keeps this program's client names apart from another jx-cli's.
 CliMidi::CliMidi()
-    : rtmidi("jx-cli-" + std::to_string(::getpid()), RtMidiBackend::api_from_environment()) {
-    service->backends = {&rtmidi, &loopback};
+    : server(make_server_backend("jx-cli-" + std::to_string(::getpid()),
+                                 midi_api_from_environment())) {
+    service->backends = {server.get(), &loopback};
     service->pacing.turbo_speed = &state.turbo_speed;
 }
 
@@ -47,16 +48,29 @@ int find_port(MidiService& service, bool output, const std::string& text, std::s
         if (!wanted.empty() && name.find(wanted) != std::string::npos) matches.push_back(i);
     }
     if (matches.size() == 1) return matches.front();
-    problem = std::string(matches.empty() ? "no MIDI " : "several MIDI ") + direction +
-              "s match '" + text + "'; the " + direction + "s are:";
-    for (int i = 0; i < count; ++i) problem += "\n  " + std::to_string(i) + ": " + names[i];
-    if (count == 0) problem += " none";
+    if (matches.empty()) {
+        problem = std::string("no MIDI ") + direction + "s match '" + text + "'; the " + direction +
+                  "s are:";
+        for (int i = 0; i < count; ++i) matches.push_back(i);
+        if (count == 0) problem += " none";
+    } else {
+        problem = std::string("several MIDI ") + direction + "s match '" + text +
+                  "'; give one of them exactly:";
+    }
+    for (int i : matches) problem += "\n  " + std::to_string(i) + ": " + names[i];
     return -1;
 }
 
 int choose_port(MidiService& service, bool output, const std::string& option, int32_t configured,
-                std::string& problem) {
+                const std::string& configured_name, std::string& problem) {
     if (!option.empty()) return find_port(service, output, option, problem);
+    if (!configured_name.empty()) {
+        const int found = configured_port(service, output, configured, configured_name);
+        if (found < 0)
+            problem = std::string("the MIDI ") + (output ? "output" : "input") + " '" +
+                      configured_name + "' chosen in the settings is not there";
+        return found;
+    }
     const int count = output ? midi_out_count(service) : midi_in_count(service);
     return configured < count ? configured : -1;
 }
@@ -72,8 +86,8 @@ void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings&
 
 std::string out_port_failure(const CliMidi& midi) {
     std::string reason = text_out_port_failed;
-    if (!midi.rtmidi.unavailable_reason().empty())
-        reason += ": " + midi.rtmidi.unavailable_reason();
+    if (!midi.server->unavailable_reason().empty())
+        reason += ": " + midi.server->unavailable_reason();
     return reason;
 }
 

@@ -1,16 +1,16 @@
 #pragma once
-// The MIDI side of jx-cli: the system's ports through RtMidi, then the "Virtual device" with the
-// virtual device inside this process, as the program's port lists show them; and finding a port
-// from what the user typed.
+// The MIDI side of jx-cli: the system's ports (ALSA sequencer or JACK), then the "Virtual device"
+// with the virtual device inside this process, as the program's port lists show them; and finding a
+// port from what the user typed.
 #include <memory>
 #include <string>
 
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
 #include "midi/transfer_state.h"
-#include "platform/midi.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_rtmidi.h"
+#include "platform/midi/midi.h"
+#include "platform/midi/midi_loopback.h"
+#include "platform/midi/midi_system.h"
 
 namespace jx::cli {
 
@@ -21,7 +21,8 @@ struct CliMidi {
     TransferState state;
     // Ended first, in the destructor: its handles hold connections of the backends below.
     std::unique_ptr<MidiService> service = std::make_unique<MidiService>();
-    RtMidiBackend rtmidi;
+    // The system's MIDI server: the ALSA sequencer or JACK.
+    std::unique_ptr<ServerMidiBackend> server;
     MidiLoopback loopback{service->pacing};
     InProcessDevice device{loopback};
 };
@@ -31,10 +32,11 @@ struct CliMidi {
 // reason and the ports to choose from when it names none or several.
 int find_port(MidiService& service, bool output, const std::string& text, std::string& problem);
 
-// The port an option names, or with no option the configured one while it still exists (-1
-// otherwise). -1 with the reason when the option names none or several.
+// The port an option names, or with no option the configured one: the port with the stored name
+// when a name is stored, else the stored index while it exists (-1 otherwise). -1 with the
+// reason when the option names none or several, or when no port has the stored name now.
 int choose_port(MidiService& service, bool output, const std::string& option, int32_t configured,
-                std::string& problem);
+                const std::string& configured_name, std::string& problem);
 
 // The ports of one command run on the window, settings and state given.
 void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings);

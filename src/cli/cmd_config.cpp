@@ -6,7 +6,7 @@
 
 #include "app/config.h"
 #include "cli/cli.h"
-#include "platform/registry.h"
+#include "platform/store/registry.h"
 
 namespace jx::cli {
 
@@ -18,8 +18,12 @@ const char* const config_help =
     "JSON object keyed by the registry value names. With --set, changes preference values as\n"
     "the preferences dialog's Ok does, stores the ten preferences and prints the result.\n\n"
     "  NAME                    VALUE\n"
-    "  midi_in                 a MIDI input device index, or -1 for none\n"
-    "  midi_outs (midi_out)    a MIDI output device index 0 to 255, or -1 for none\n"
+    "  midi_in                 a MIDI input device index, or -1 for none (forgets midi_in_name)\n"
+    "  midi_outs (midi_out)    a MIDI output device index 0 to 255, or -1 for none (forgets\n"
+    "                          midi_out_name)\n"
+    "  midi_in_name, midi_out_name\n"
+    "                          a port's name as `jx-cli ports` shows it, found before the index\n"
+    "                          (empty: by index only)\n"
     "  midi_del                milliseconds between SysEx messages, 0 to 4294967295\n"
     "  sds_dev                 SDS device number; its lowest 8 bits are kept (300 gives 44)\n"
     "  turbo_lim               Turbo speed index 1 to 11 (11: no limit)\n"
@@ -34,6 +38,13 @@ std::string apply(Settings& s, const std::string& assignment) {
     if (eq == std::string::npos) return "expected NAME=VALUE, got '" + assignment + "'";
     std::string name = assignment.substr(0, eq);
     std::string text = assignment.substr(eq + 1);
+    if (name == "midi_in_name" || name == "midi_out_name") {
+        (name == "midi_in_name" ? s.midi_in_name : s.midi_out_name) = text;
+        return "";
+    }
+    // A device chosen by index is no longer the one stored by name.
+    if (name == "midi_in") s.midi_in_name.clear();
+    if (name == "midi_out" || name == "midi_outs") s.midi_out_name.clear();
     struct Preference {
         const char* name;
         long long low, high;
@@ -79,7 +90,9 @@ void print_settings(const Settings& s) {
                      {"turbo_lim", s.turbo_lim},
                      {"sds_dev", s.sds_dev},
                      {"rec_format", s.rec_format},
-                     {"send_zbname", s.send_zbname}});
+                     {"send_zbname", s.send_zbname},
+                     {"midi_in_name", s.midi_in_name},
+                     {"midi_out_name", s.midi_out_name}});
 }
 
 }  // namespace

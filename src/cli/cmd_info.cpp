@@ -7,7 +7,7 @@
 #include "cli/cli.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 

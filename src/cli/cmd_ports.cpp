@@ -12,11 +12,13 @@ namespace {
 const char* const ports_help =
     "usage: jx-cli ports\n\n"
     "Lists the MIDI inputs and outputs, one JSON line each:\n"
-    "  {\"direction\": \"in\"|\"out\", \"index\": i, \"name\": ...}\n"
-    "The ports of the MIDI server come first (JX_MIDI_API=alsa|jack picks the server), then\n"
-    "\"Virtual device\", the simulated instrument inside jx-cli. --to and --from take an index\n"
-    "or a case-insensitive part of a name. When the server cannot be used, the reason is said\n"
-    "on stderr and only the virtual device is listed.\n";
+    "  {\"direction\": \"in\"|\"out\", \"index\": i, \"name\": ..., \"api\": "
+    "\"ALSA\"|\"JACK\"|\"virtual\"}\n"
+    "The ports of the MIDI server come first: the ALSA sequencer where /dev/snd/seq exists,\n"
+    "else JACK when a server runs (JX_MIDI_API=alsa|jack picks one); then \"Virtual device\",\n"
+    "the simulated instrument inside jx-cli. --to and --from take an index, a name, or a\n"
+    "case-insensitive part of one name. When the server cannot be used, the reason is said on\n"
+    "stderr and only the virtual device is listed.\n";
 
 }  // namespace
 
@@ -27,16 +29,18 @@ int cmd_ports(int argc, char** argv) {
     if (!args.operands.empty())
         return usage_error("ports", "unexpected argument '" + args.operands.front() + "'");
     CliMidi midi;
-    if (!midi.rtmidi.unavailable_reason().empty())
-        std::fprintf(stderr, "jx-cli ports: %s\n", midi.rtmidi.unavailable_reason().c_str());
+    if (!midi.server->unavailable_reason().empty())
+        std::fprintf(stderr, "jx-cli ports: %s\n", midi.server->unavailable_reason().c_str());
     for (bool output : {false, true}) {
         MidiService& service = *midi.service;
         const int count = output ? midi_out_count(service) : midi_in_count(service);
+        const int server_count = output ? midi.server->out_count() : midi.server->in_count();
         for (int i = 0; i < count; ++i)
             print_json_line(
                 {{"direction", output ? "out" : "in"},
                  {"index", i},
-                 {"name", output ? midi_out_name(service, i) : midi_in_name(service, i)}});
+                 {"name", output ? midi_out_name(service, i) : midi_in_name(service, i)},
+                 {"api", i < server_count ? midi.server->api_name() : "virtual"}});
     }
     return 0;
 }

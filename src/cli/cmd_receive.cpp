@@ -187,8 +187,13 @@ int cmd_receive(int argc, char** argv) {
     CliMidi midi;
     settings.midi_in = find_port(*midi.service, false, options.from, problem);
     if (settings.midi_in < 0) return usage_error(command, problem);
-    settings.midi_out = choose_port(*midi.service, true, options.to, settings.midi_out, problem);
-    if (settings.midi_out < 0 && !problem.empty()) return usage_error(command, problem);
+    settings.midi_out = choose_port(*midi.service, true, options.to, settings.midi_out,
+                                    settings.midi_out_name, problem);
+    if (settings.midi_out < 0 && !problem.empty())
+        return options.to.empty() ? failure(command, problem) : usage_error(command, problem);
+    // The ports are found for this run: by index from here on.
+    settings.midi_in_name.clear();
+    settings.midi_out_name.clear();
     if (settings.midi_out < 0 && options.request)
         return usage_error(command, "--request needs an output to ask on: give --to PORT");
     if (settings.midi_out < 0 && settings.ignore_hs == 0)

@@ -8,9 +8,9 @@
 
 #include "cli/cli.h"
 #include "platform/dialog_ids.h"
-#include "platform/folders.h"
 #include "platform/headless_window.h"
-#include "platform/paths.h"
+#include "platform/os/folders.h"
+#include "platform/os/paths.h"
 #include "platform/window.h"
 #include "transfer/add_files.h"
 #include "transfer/file_list.h"

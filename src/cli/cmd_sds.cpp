@@ -12,7 +12,7 @@
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
 #include "cli/cli.h"
-#include "platform/files.h"
+#include "platform/os/files.h"
 #include "platform/window.h"
 #include "transfer/entry_info.h"
 #include "transfer/file_entry.h"

@@ -235,8 +235,13 @@ int cmd_send(int argc, char** argv) {
     CliMidi midi;
     settings.midi_out = find_port(*midi.service, true, options.to, problem);
     if (settings.midi_out < 0) return usage_error(command, problem);
-    settings.midi_in = choose_port(*midi.service, false, options.from, settings.midi_in, problem);
-    if (settings.midi_in < 0 && !problem.empty()) return usage_error(command, problem);
+    settings.midi_in = choose_port(*midi.service, false, options.from, settings.midi_in,
+                                   settings.midi_in_name, problem);
+    if (settings.midi_in < 0 && !problem.empty())
+        return options.from.empty() ? failure(command, problem) : usage_error(command, problem);
+    // The ports are found for this run: by index from here on.
+    settings.midi_in_name.clear();
+    settings.midi_out_name.clear();
     if (settings.midi_in < 0 && has_sample && settings.ignore_hs == 0)
         return usage_error(command,
                            "the SDS handshake needs the device's answers: give --from PORT, or "

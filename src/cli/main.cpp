@@ -24,6 +24,8 @@ const Command commands[] = {
      "record what arrives at a MIDI input as Receive does and write the entries"},
     {"receive-file", jx::cli::cmd_receive_file,
      "record a captured MIDI stream as Receive does and write the entries"},
+    {"messages", jx::cli::cmd_messages, "list the SysEx messages of a file and their damage"},
+    {"waveform", jx::cli::cmd_waveform, "draw the waveform of a sample or dump as SVG or PNG"},
 };
 
 void print_usage(std::FILE* out) {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "cli/cli.h"
-#include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
 
 namespace jx::cli {
 

@@ -23,9 +23,9 @@
 #include <thread>
 
 #include "devsim/virtual_device.h"
-#include "platform/files.h"
-#include "platform/midi.h"
-#include "platform/midi_rtmidi.h"
+#include "platform/midi/midi.h"
+#include "platform/midi/midi_system.h"
+#include "platform/os/files.h"
 
 namespace {
 
@@ -604,9 +604,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    jx::RtMidiBackend backend(name, jx::RtMidiBackend::api_from_environment());
+    std::unique_ptr<jx::ServerMidiBackend> backend =
+        jx::make_server_backend(name, jx::midi_api_from_environment());
     std::string error;
-    auto out = backend.open_virtual_out("out", error);
+    auto out = backend->open_virtual_out("out", error);
     if (!out) {
         std::fprintf(stderr, "jx-device: %s\n", error.c_str());
         return 1;
@@ -619,7 +620,7 @@ int main(int argc, char** argv) {
     device.set_send_observer([&receiver] { report(receiver); });
 
     jx::MidiIn* in = nullptr;
-    if (jx::midi_in_open_virtual(backend, "in", on_input, &receiver, in, error) != jx::midi_ok) {
+    if (jx::midi_in_open_virtual(*backend, "in", on_input, &receiver, in, error) != jx::midi_ok) {
         std::fprintf(stderr, "jx-device: %s\n", error.c_str());
         return 1;
     }
@@ -632,7 +633,10 @@ int main(int argc, char** argv) {
         jx::midi_in_add_buffer(in, headers[i]);
     }
     jx::midi_in_start(in);
-    print_line({{"event", "ready"}, {"in", name + "-in:in"}, {"out", name + "-out:out"}});
+    print_line({{"event", "ready"},
+                {"api", backend->api_name()},
+                {"in", backend->virtual_port_name("in", false)},
+                {"out", backend->virtual_port_name("out", true)}});
     CommandReader commands(device);
 
     int signal = 0;

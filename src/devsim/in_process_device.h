@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "devsim/virtual_device.h"
-#include "platform/midi_loopback.h"
+#include "platform/midi/midi_loopback.h"
 
 namespace jx {
 

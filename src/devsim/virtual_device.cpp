@@ -4,8 +4,8 @@
 
 #include "audio/sds.h"
 #include "audio/zbname.h"
+#include "platform/midi/sysex.h"
 #include "platform/settings.h"
-#include "platform/sysex.h"
 
 namespace jx {
 

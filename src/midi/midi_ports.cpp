@@ -5,7 +5,7 @@
 
 #include "audio/sds.h"
 #include "platform/dialog_ids.h"
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 #include "platform/window.h"
 
 namespace jx {
@@ -20,14 +20,34 @@ void show_port_error(MidiPorts& ports, const std::string& text) {
         ports.window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
 }
 
-// open_midi_out with the message lock held.
-void reopen_out(MidiPorts& ports) {
+void show_port_missing(MidiPorts& ports, bool output, const std::string& name) {
+    if (ports.window) ports.window->set_text(ids::status, text_port_missing(output, name));
+}
+
+// open_midi_out with the message lock held; `look_up` finds the configured device again.
+void reopen_out(MidiPorts& ports, bool look_up) {
     if (ports.open_out_index.load() >= 0) {
         midi_out_close(ports.out.load());
         ports.open_out_index.store(-1);
     }
-    const int32_t configured = ports.settings->midi_out;
-    if (configured < 0) return;
+    const Settings& settings = *ports.settings;
+    if (look_up || settings.midi_out != ports.out_device_index ||
+        settings.midi_out_name != ports.out_device_name) {
+        ports.out_device =
+            configured_port(*ports.service, true, settings.midi_out, settings.midi_out_name);
+        ports.out_device_index = settings.midi_out;
+        ports.out_device_name = settings.midi_out_name;
+    }
+    const int32_t configured = ports.out_device;
+    if (configured < 0) {
+        if (!settings.midi_out_name.empty()) {
+            // A stored port that is not plugged in is said so, never replaced by another.
+            show_port_missing(ports, true, settings.midi_out_name);
+            ports.state->sending.store(0);
+            notify_transfer(*ports.state);
+        }
+        return;
+    }
     MidiOut* handle = nullptr;
     if (midi_out_open(*ports.service, configured, handle) == midi_ok) {
         ports.out.store(handle);
@@ -62,15 +82,27 @@ void close_input(MidiPorts& ports) {
 
 }  // namespace
 
+int32_t configured_port(MidiService& service, bool output, int32_t index, const std::string& name) {
+    if (name.empty()) return index;
+    const int count = output ? midi_out_count(service) : midi_in_count(service);
+    for (int i = 0; i < count; ++i)
+        if ((output ? midi_out_name(service, i) : midi_in_name(service, i)) == name) return i;
+    return -1;
+}
+
+std::string text_port_missing(bool output, const std::string& name) {
+    return std::string(output ? "MIDI Out" : "MIDI In") + " port not found: " + name;
+}
+
 void open_midi_out(MidiPorts& ports) {
     std::lock_guard lock(ports.message_mutex);
-    reopen_out(ports);
+    reopen_out(ports, true);
 }
 
 void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n) {
     if (n > midi_message_size) return;
     std::lock_guard lock(ports.message_mutex);
-    reopen_out(ports);
+    reopen_out(ports, false);
     if (ports.open_out_index.load() < 0) return;
     MidiOut* out = ports.out.load();
     std::memcpy(ports.message.data(), bytes, n);
@@ -99,8 +131,13 @@ void open_midi_in(MidiPorts& ports) {
         ports.open_in_index.store(-1);
     }
     state.receive_state.store(receive_idle);
-    const int32_t configured = ports.settings->midi_in;
-    if (configured < 0) return;
+    const Settings& settings = *ports.settings;
+    const int32_t configured =
+        configured_port(*ports.service, false, settings.midi_in, settings.midi_in_name);
+    if (configured < 0) {
+        if (!settings.midi_in_name.empty()) show_port_missing(ports, false, settings.midi_in_name);
+        return;
+    }
     MidiIn* in = nullptr;
     if (midi_in_open(*ports.service, configured, midi_in_callback, &ports, in) != midi_ok) {
         show_port_error(ports, text_in_port_failed);

@@ -8,9 +8,10 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "midi/transfer_state.h"
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 #include "platform/settings.h"
 
 namespace jx {
@@ -57,10 +58,21 @@ struct MidiPorts {
     std::mutex message_mutex;
     std::array<uint8_t, midi_message_size> message{};
     MidiHeader message_header;
+    // The output device the settings name, looked up when a send starts or the settings
+    // change, so that the short replies between never list the ports; under message_mutex.
+    int32_t out_device = -1;
+    int32_t out_device_index = -2;  // the settings it was looked up for
+    std::string out_device_name;
 
     std::array<std::array<uint8_t, midi_in_buffer_size>, midi_in_buffer_count> in_buffers{};
     std::array<MidiHeader, midi_in_buffer_count> in_headers{};
 };
+
+// The device index of a configured port: the port that now has the stored name when there is
+// one (-1 when no port has it), else the stored index.
+int32_t configured_port(MidiService& service, bool output, int32_t index, const std::string& name);
+// The status text for a stored port that is not there.
+std::string text_port_missing(bool output, const std::string& name);
 
 // Makes sure the configured output is freshly open: closes the open one, opens the configured
 // one. "Could not allocate Midi Out port" and sending 0 when that fails.

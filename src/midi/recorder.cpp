@@ -11,7 +11,7 @@
 #include "midi/send_engine.h"
 #include "midi/store_received.h"
 #include "platform/dialog_ids.h"
-#include "platform/sysex.h"
+#include "platform/midi/sysex.h"
 #include "platform/window.h"
 
 namespace jx {

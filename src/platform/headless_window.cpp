@@ -54,11 +54,13 @@ void HeadlessWindow::message_box(const std::string& text, const std::string& cap
 
 std::optional<FileDialogResult> HeadlessWindow::open_file_dialog(const FileDialogRequest& request) {
     open_requests.push_back(request);
+    if (while_file_dialog_open) while_file_dialog_open();
     return take_answer(open_answers);
 }
 
 std::optional<FileDialogResult> HeadlessWindow::save_file_dialog(const FileDialogRequest& request) {
     save_requests.push_back(request);
+    if (while_file_dialog_open) while_file_dialog_open();
     return take_answer(save_answers);
 }
 

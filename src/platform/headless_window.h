@@ -72,6 +72,8 @@ class HeadlessWindow : public Window {
     std::function<void(HeadlessWindow& dialog, DialogProcedure& procedure, int template_id)>
         dialog_script;
 
+    // Called while a file dialog is open, before it answers: what happens while the user browses.
+    std::function<void()> while_file_dialog_open;
     // Answers for the next dialogs, oldest first; an empty queue answers "cancelled".
     std::deque<std::optional<FileDialogResult>> open_answers;
     std::deque<std::optional<FileDialogResult>> save_answers;

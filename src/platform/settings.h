@@ -3,6 +3,7 @@
 // transfer, the window, the command line) reads this record. Reading and writing them to the
 // per-user store is the application shell's (app/config.h).
 #include <cstdint>
+#include <string>
 
 namespace jx {
 
@@ -25,6 +26,10 @@ struct Settings {
     uint8_t sds_dev = 0;      // SDS device number (channel byte)
     int32_t rec_format = 0;   // received sample dumps: 0 SDS, 1 WAV, 2 AIFF, 3 none
     int32_t send_zbname = 0;  // non-zero: the KVR-9ZB name message follows each sample's header
+    // The ports chosen, by name: found by name first, so that interfaces plugged in another
+    // order never swap; empty when only the index is known (stores written before names were).
+    std::string midi_in_name;
+    std::string midi_out_name;
 };
 
 // The Turbo speed (multiple times ten) of a speed index 0..11; 10 for any other index.

@@ -35,6 +35,11 @@ struct FileDialogResult {
     int filter_index = 1;  // the filter the user chose
 };
 
+// Runs an open or save file dialog; commands take one so that the window can run its dialogs
+// without holding what the other threads need meanwhile.
+using FileDialogRunner =
+    std::function<std::optional<FileDialogResult>(const FileDialogRequest& request)>;
+
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
     bool operator==(const Rect&) const = default;

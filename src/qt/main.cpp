@@ -5,15 +5,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QTreeWidget>
 #include <memory>
 
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "devsim/in_process_device.h"
 #include "platform/dialog_ids.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_rtmidi.h"
-#include "platform/single_instance.h"
+#include "platform/midi/midi_loopback.h"
+#include "platform/midi/midi_system.h"
+#include "platform/os/single_instance.h"
+#include "qt/inspector.h"
 #include "qt/qt_window.h"
 
 namespace {
@@ -48,10 +50,11 @@ int main(int argc, char** argv) {
     // The system's ports, then the virtual device as the last port of both lists. The service
     // ends first: its handles hold connections of the backends.
     auto service = std::make_unique<jx::MidiService>();
-    jx::RtMidiBackend rtmidi("jx", jx::RtMidiBackend::api_from_environment());
+    std::unique_ptr<jx::ServerMidiBackend> server =
+        jx::make_server_backend("jx", jx::midi_api_from_environment());
     jx::MidiLoopback loopback(service->pacing);
     jx::InProcessDevice device(loopback);
-    service->backends = {&rtmidi, &loopback};
+    service->backends = {server.get(), &loopback};
     service->pacing.turbo_speed = &app.state.turbo_speed;
     app.ports.service = service.get();
 
@@ -59,6 +62,8 @@ int main(int argc, char** argv) {
     if (!dialog) return 1;
     jx::MainWindow procedure(app);
     jx::QtWindow window(*dialog, procedure);
+    jx::attach_inspector(static_cast<QTreeWidget*>(window.control(jx::ids::transfer_list)),
+                         app.list, &app.list_mutex);
     std::unique_ptr<QSocketNotifier> end_signals;
     if (::pipe(signal_pipe) == 0) {
         end_signals = std::make_unique<QSocketNotifier>(signal_pipe[0], QSocketNotifier::Read);

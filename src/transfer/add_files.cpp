@@ -1,6 +1,6 @@
 #include "transfer/add_files.h"
 
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 #include "platform/window.h"
 #include "transfer/file_list.h"
 
@@ -17,7 +17,7 @@ namespace {
 
 // The chosen files as full paths: one returned path stands for itself, otherwise the first name
 // is the folder of all the others.
-std::vector<std::string> chosen_files(TransferList& list) {
+std::vector<std::string> chosen_files(TransferList& list, const FileDialogRunner& run_dialog) {
     if (list.window == nullptr) return {};
     FileDialogRequest request;
     request.filters = open_dialog_filters();
@@ -26,7 +26,7 @@ std::vector<std::string> chosen_files(TransferList& list) {
     request.allow_multiple = true;
     request.must_exist = true;
     request.hide_read_only = true;
-    auto result = list.window->open_file_dialog(request);
+    auto result = run_dialog ? run_dialog(request) : list.window->open_file_dialog(request);
     if (!result || result->names.empty()) return {};
     list.dialog_filter_index = result->filter_index;
     if (result->names.size() == 1) return result->names;
@@ -39,8 +39,10 @@ std::vector<std::string> chosen_files(TransferList& list) {
 }  // namespace
 
 std::vector<FileProblem> add_files(TransferList& list, const std::optional<std::string>& path,
-                                   char loop_option, char channel_option) {
-    std::vector<std::string> files = path ? std::vector<std::string>{*path} : chosen_files(list);
+                                   char loop_option, char channel_option,
+                                   const FileDialogRunner& run_dialog) {
+    std::vector<std::string> files =
+        path ? std::vector<std::string>{*path} : chosen_files(list, run_dialog);
     std::vector<FileProblem> unreadable;
     for (const std::string& file : files) {
         std::string reason;

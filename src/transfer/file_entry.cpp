@@ -1,6 +1,6 @@
 #include "transfer/file_entry.h"
 
-#include "platform/files.h"
+#include "platform/os/files.h"
 #include "transfer/entry_info.h"
 
 namespace jx {

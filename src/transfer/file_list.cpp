@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "platform/dialog_ids.h"
-#include "platform/files.h"
-#include "platform/folders.h"
-#include "platform/paths.h"
+#include "platform/os/files.h"
+#include "platform/os/folders.h"
+#include "platform/os/paths.h"
 #include "platform/window.h"
 #include "transfer/file_entry.h"
 #include "transfer/remove_entries.h"

@@ -1,7 +1,7 @@
 #include "transfer/save_entries.h"
 
-#include "platform/files.h"
-#include "platform/paths.h"
+#include "platform/os/files.h"
+#include "platform/os/paths.h"
 #include "transfer/file_list.h"
 
 namespace jx {
@@ -47,10 +47,11 @@ bool write_entry_file(const std::string& path, const Entry& entry) {
     return write_file_atomically(path, entry.bytes(), entry.length());
 }
 
-void save_entries(TransferList& list) {
+void save_entries(TransferList& list, const FileDialogRunner& run_dialog) {
     if (list.window == nullptr) return;
     for (int index = first_selected(list);;) {
-        auto chosen = list.window->save_file_dialog(save_dialog_request(list, index));
+        const FileDialogRequest request = save_dialog_request(list, index);
+        auto chosen = run_dialog ? run_dialog(request) : list.window->save_file_dialog(request);
         if (!chosen || chosen->names.empty()) return;
         list.dialog_filter_index = chosen->filter_index;
         const std::string& name = chosen->names.front();

@@ -18,7 +18,8 @@ bool write_entry_file(const std::string& path, const Entry& entry);
 
 // Asks for a name for each selected entry in list order and writes it there; a saved entry
 // takes the new name. Choosing the document filter or a ".jx" name saves the whole list and
-// ends the command; so do a cancelled dialog and a failed write.
-void save_entries(TransferList& list);
+// ends the command; so do a cancelled dialog and a failed write. The dialogs are run by
+// `run_dialog`, or by the list's window when none is given.
+void save_entries(TransferList& list, const FileDialogRunner& run_dialog = {});
 
 }  // namespace jx

@@ -4,7 +4,7 @@
 #include "audio/sample_file.h"
 #include "audio/sds_convert.h"
 #include "audio/waveform_synthesis.h"
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 #include "transfer/entry_info.h"
 
 namespace jx {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/files.h"
-#include "platform/registry.h"
+#include "platform/os/files.h"
+#include "platform/store/registry.h"
 #include "xdg_folders.h"
 
 namespace jx {
@@ -140,6 +140,29 @@ TEST_F(Config, SavesWriteTheirOwnValuesInTheirStoredForms) {
     EXPECT_EQ(back.midi_out, 0x3C);
     changed.win_x = 40;
     EXPECT_TRUE(back == changed);
+}
+
+// The ports' names follow the other preferences; a store without them keeps its form until a
+// name is chosen, and a name dropped later is stored empty.
+TEST_F(Config, PortNamesAreStoredBesideTheIndices) {
+    Settings s;
+    EXPECT_TRUE(save_prefs(s));
+    EXPECT_EQ(stored().find("_name"), std::string::npos);
+    s.midi_out = 3;
+    s.midi_out_name = "jx-device:in";
+    EXPECT_TRUE(save_prefs(s));
+    EXPECT_NE(stored().find("\"send_zbname\"=dword:00000000\n\"midi_out_name\"=\"jx-device:in\"\n"),
+              std::string::npos)
+        << stored();
+    Settings back;
+    load_config(back);
+    EXPECT_EQ(back.midi_out_name, "jx-device:in");
+    EXPECT_EQ(back.midi_in_name, "");
+    s.midi_out_name.clear();
+    EXPECT_TRUE(save_prefs(s));
+    load_config(back);
+    EXPECT_EQ(back.midi_out_name, "");
+    EXPECT_EQ(back.midi_out, 3);
 }
 
 TEST_F(Config, AKeyThatCannotBeCreatedWritesNothing) {

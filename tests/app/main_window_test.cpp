@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 
 #include "app/config.h"
 #include "app/startup.h"
 #include "app_rig.h"
+#include "devsim/virtual_device.h"
 #include "maker_message.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
+#include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"
 #include "transfer/file_list.h"
@@ -293,6 +296,41 @@ TEST_F(MainWindowTest, ConfigureOnlyWhenIdle) {
     app.state.receive_state = receive_idle;
     main.command(ids::configure);
     EXPECT_EQ(opened, 1);
+}
+
+// The list is never held while a file dialog is open: a sample dump that arrives under the
+// handshake while the user browses in Load or Save is stored while the dialog is still open.
+TEST_F(MainWindowTest, ADumpArrivingWhileAFileDialogIsOpenIsStoredAtOnce) {
+    test::Bytes words;
+    for (int k = 0; k < 2000; ++k) test::put(words, static_cast<uint32_t>(k * 17), 2, false);
+    const test::Bytes wav =
+        test::riff({test::fmt_chunk(1, 1, 22050, 16), test::wav_chunk("data", words)});
+    app.settings.ignore_hs = 0;
+    main.init_dialog(window);
+    main.command(ids::receive);
+    for (int dialog : {ids::load, ids::save}) {
+        SCOPED_TRACE(dialog);
+        const size_t before = app.list.items.size();
+        bool stored_while_open = false;
+        window.while_file_dialog_open = [&] {
+            ReceivedSample sample;
+            ASSERT_EQ(sample_from_file(wav.data(), wav.size(), sample), "");
+            rig.device.device().send_sample(std::move(sample), 0, "held.wav");
+            // Another thread looks, as the input thread stores: it must not wait for the dialog.
+            auto stored = std::async(std::launch::async, [&] {
+                return wait_transfer_until(app.state, std::chrono::steady_clock::now() + 10s, [&] {
+                    std::unique_lock lock(app.list_mutex, std::try_to_lock);
+                    return lock.owns_lock() && app.list.items.size() == before + 1;
+                });
+            });
+            stored_while_open = stored.wait_for(15s) == std::future_status::ready && stored.get();
+        };
+        if (dialog == ids::save) select({true}, 0);
+        main.command(dialog);
+        window.while_file_dialog_open = nullptr;
+        EXPECT_TRUE(stored_while_open);
+    }
+    main.command(ids::receive);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "app/startup.h"
 #include "app_rig.h"
+#include "named_ports.h"
 #include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "xdg_folders.h"
@@ -113,6 +114,46 @@ TEST_F(PreferencesTest, CancelKeepsEverySetting) {
     EXPECT_EQ(dialog.ended, ids::pref_cancel);
     EXPECT_EQ(app.settings.syx_reload, 0);
     EXPECT_EQ(app.settings.midi_del, 0);
+}
+
+// The lists select the stored ports by name wherever they are now; a stored port that is not
+// plugged in stays stored unless another is chosen.
+TEST_F(PreferencesTest, PortsAreChosenAndKeptByName) {
+    test::NamedPorts interfaces;
+    MidiService service;
+    service.backends = {&interfaces};
+    app.ports.service = &service;
+    app.ports.settings = &app.settings;
+    app.ports.state = &app.state;
+    app.ports.window = &dialog;
+
+    interfaces.names = {"A:one", "B:two"};
+    app.settings.midi_out = 0;
+    app.settings.midi_out_name = "B:two";
+    app.settings.midi_in = 1;
+    app.settings.midi_in_name = "Z:away";
+    preferences.init_dialog(dialog);
+    EXPECT_EQ(dialog.selected_index(ids::midi_out_list), 1);
+    EXPECT_EQ(dialog.selected_index(ids::midi_in_list), -1);
+    preferences.command(ids::pref_ok);
+    Settings saved;
+    load_config(saved);
+    EXPECT_EQ(saved.midi_out, 1);
+    EXPECT_EQ(saved.midi_out_name, "B:two");
+    EXPECT_EQ(saved.midi_in, 1);
+    EXPECT_EQ(saved.midi_in_name, "Z:away");
+
+    HeadlessWindow again;
+    PreferencesDialog second{app};
+    second.init_dialog(again);
+    again.select_index(ids::midi_in_list, 0);
+    second.command(ids::pref_ok);
+    load_config(saved);
+    EXPECT_EQ(saved.midi_in, 0);
+    EXPECT_EQ(saved.midi_in_name, "A:one");
+    close_midi_out(app.ports);  // before the service ends
+    close_midi_in(app.ports);
+    app.ports.service = nullptr;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "platform/files.h"
+#include "platform/os/files.h"
 #include "run_command.h"
 #include "xdg_folders.h"
 
@@ -16,7 +16,8 @@ namespace {
 const std::string defaults =
     "{\"midi_in\": -1, \"midi_del\": 0, \"syx_reload\": 0, \"use_xsds\": 0, \"ignore_hs\": 1, "
     "\"win_w\": -1, \"win_h\": -1000, \"win_x\": 0, \"win_y\": 0, \"midi_outs\": -1, "
-    "\"turbo_lim\": 11, \"sds_dev\": 0, \"rec_format\": 0, \"send_zbname\": 0}\n";
+    "\"turbo_lim\": 11, \"sds_dev\": 0, \"rec_format\": 0, \"send_zbname\": 0, "
+    "\"midi_in_name\": \"\", \"midi_out_name\": \"\"}\n";
 
 struct CliConfig : ::testing::Test {
     test::XdgFolders xdg;
@@ -43,7 +44,7 @@ TEST_F(CliConfig, ShowsTheDefaultsThenTheChangedPreferences) {
         "{\"midi_in\": 2, \"midi_del\": 4294967295, \"syx_reload\": 0, \"use_xsds\": 0, "
         "\"ignore_hs\": 0, \"win_w\": -1, \"win_h\": -1000, \"win_x\": 0, \"win_y\": 0, "
         "\"midi_outs\": 10, \"turbo_lim\": 1, \"sds_dev\": 44, \"rec_format\": -1, "
-        "\"send_zbname\": 1}\n";
+        "\"send_zbname\": 1, \"midi_in_name\": \"\", \"midi_out_name\": \"\"}\n";
     EXPECT_EQ(set.out, changed);
     EXPECT_EQ(run({}).out, changed);
     EXPECT_NE(stored().find("\"midi_outs\"=hex(1):30,61,00,00,00\n\"sds_dev\"=hex(4):2c\n"),

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "maker_message.h"
-#include "platform/files.h"
+#include "platform/os/files.h"
 #include "run_command.h"
 #include "temp_dir.h"
 

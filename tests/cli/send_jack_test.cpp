@@ -118,10 +118,14 @@ TEST_F(SendOverJack, PortsListsTheServersPortsThenTheVirtualDevice) {
     CommandResult r = run_command(JX_CLI_PATH, {"ports"}, dir.file("ports.err"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
-              "{\"direction\": \"in\", \"index\": 0, \"name\": \"jx-device-out:out\"}\n"
-              "{\"direction\": \"in\", \"index\": 1, \"name\": \"Virtual device\"}\n"
-              "{\"direction\": \"out\", \"index\": 0, \"name\": \"jx-device-in:in\"}\n"
-              "{\"direction\": \"out\", \"index\": 1, \"name\": \"Virtual device\"}\n");
+              "{\"direction\": \"in\", \"index\": 0, \"name\": \"jx-device-out:out\", \"api\": "
+              "\"JACK\"}\n"
+              "{\"direction\": \"in\", \"index\": 1, \"name\": \"Virtual device\", \"api\": "
+              "\"virtual\"}\n"
+              "{\"direction\": \"out\", \"index\": 0, \"name\": \"jx-device-in:in\", \"api\": "
+              "\"JACK\"}\n"
+              "{\"direction\": \"out\", \"index\": 1, \"name\": \"Virtual device\", \"api\": "
+              "\"virtual\"}\n");
 }
 
 struct FaultCase {

@@ -35,6 +35,27 @@ TEST_F(SendCli, SendsToTheVirtualDeviceInsideTheProgram) {
               "{\"file\": \"" + syx + "\", \"type\": \"-\", \"sent\": 4, \"result\": \"sent\"}\n");
 }
 
+// An input stored by name is found by its name, and one that is not there now is an error that
+// names it, never another port in its place.
+TEST_F(SendCli, TheStoredInputIsFoundByNameOrNamedAsMissing) {
+    const std::string syx = dir.write("a.syx", {0xF0, 0x01, 0xF7});
+    CommandResult set =
+        run_command(JX_CLI_PATH, {"config", "--set", "midi_in=5", "midi_in_name=Virtual device"},
+                    dir.file("err"));
+    ASSERT_EQ(set.status, 0) << set.err;
+    CommandResult found = send({syx, "--to", "virtual", "--turbo"});
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(found.out.find("\"turbo_speed\": 200"), std::string::npos) << found.out;
+
+    set = run_command(JX_CLI_PATH, {"config", "--set", "midi_in_name=Away:in"}, dir.file("err"));
+    ASSERT_EQ(set.status, 0) << set.err;
+    CommandResult missing = send({syx, "--to", "virtual", "--turbo"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("'Away:in' chosen in the settings is not there"), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(missing.out, "");
+}
+
 struct UsageCase {
     const char* name;
     std::vector<std::string> args;

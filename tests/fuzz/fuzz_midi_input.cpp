@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "devsim/virtual_device.h"
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "platform/registry.h"
+#include "platform/store/registry.h"
 
 namespace {
 

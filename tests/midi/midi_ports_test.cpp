@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "named_ports.h"
 #include "platform/dialog_ids.h"
 #include "sample_file_maker.h"
 #include "virtual_rig.h"
@@ -268,6 +269,49 @@ TEST(MidiPorts, InputFailuresAndReopeningPassThroughTheCloseNotice) {
     EXPECT_EQ(rig.state.receive_state.load(), receive_closed);
     for (const MidiHeader& header : rig.ports.in_headers)
         EXPECT_EQ(header.flags & (midi_header_prepared | midi_header_in_queue), 0u);
+}
+
+// Ports stored by name are found wherever the system lists them now; one that is not there is
+// said so in the status field and never replaced by whatever has its index.
+TEST(MidiPorts, PortsStoredByNameSurviveAChangeOfOrder) {
+    VirtualRig rig;
+    test::NamedPorts interfaces;
+    interfaces.names = {"A:one", "B:two"};
+    rig.service.backends.insert(rig.service.backends.begin(), &interfaces);
+    rig.settings.midi_in = 0;
+    rig.settings.midi_out = 0;
+    rig.settings.midi_in_name = virtual_device_name;
+    rig.settings.midi_out_name = virtual_device_name;
+
+    open_midi_in(rig.ports);
+    EXPECT_EQ(rig.ports.open_in_index.load(), 2);
+    send_turbo_request(rig.ports);  // the device answers through the input found by name
+    ASSERT_TRUE(rig.wait_for([&] { return rig.state.turbo_speed.load() == 200; }));
+    EXPECT_EQ(rig.ports.open_out_index.load(), 2);
+
+    interfaces.names = {"C:new", "B:two", "A:one"};  // another interface, another order
+    open_midi_in(rig.ports);
+    open_midi_out(rig.ports);
+    EXPECT_EQ(rig.ports.open_in_index.load(), 3);
+    EXPECT_EQ(rig.ports.open_out_index.load(), 3);
+
+    rig.settings.midi_out_name = "A:one";  // found again where it is now
+    send_turbo_off(rig.ports);
+    EXPECT_EQ(rig.ports.open_out_index.load(), 2);
+    EXPECT_EQ(interfaces.writes.load(), 1);
+
+    interfaces.names = {"C:new", "B:two", "D:other"};
+    rig.state.sending = 1;
+    open_midi_out(rig.ports);
+    EXPECT_EQ(rig.ports.open_out_index.load(), -1);
+    EXPECT_EQ(rig.window.text(ids::status), "MIDI Out port not found: A:one");
+    EXPECT_EQ(rig.state.sending.load(), 0);
+    rig.settings.midi_in_name = "E:gone";
+    open_midi_in(rig.ports);
+    EXPECT_EQ(rig.ports.open_in_index.load(), -1);
+    EXPECT_EQ(rig.window.text(ids::status), "MIDI In port not found: E:gone");
+    EXPECT_TRUE(rig.window.message_boxes.empty());
+    EXPECT_EQ(interfaces.writes.load(), 1);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/dialog_ids.h"
-#include "platform/midi_loopback.h"
+#include "platform/midi/midi_loopback.h"
 #include "recorder_rig.h"
 #include "sds_dump_maker.h"
 

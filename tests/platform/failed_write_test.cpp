@@ -12,8 +12,8 @@
 
 #include "app/config.h"
 #include "platform/dialog_ids.h"
-#include "platform/files.h"
 #include "platform/headless_window.h"
+#include "platform/os/files.h"
 #include "transfer/file_list.h"
 #include "transfer/save_entries.h"
 #include "xdg_folders.h"

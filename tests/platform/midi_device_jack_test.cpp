@@ -1,4 +1,4 @@
-// The program's ports on the RtMidi backend against jx-device over a private JACK server: the
+// The program's ports on the JACK backend against jx-device over a private JACK server: the
 // Turbo request goes out, the device's answer comes back through the real input path and sets
 // the speed.
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include "jack_server.h"
 #include "midi/midi_ports.h"
 #include "platform/headless_window.h"
-#include "platform/midi_rtmidi.h"
+#include "platform/midi/midi_jack.h"
 
 namespace jx {
 namespace {
@@ -30,7 +30,7 @@ TEST_P(MidiDeviceOverJack, TurboRequestIsAnsweredWithTheSpeedInForce) {
     test::ChildProcess device(JX_DEVICE_PATH, {"--highest-speed", GetParam().highest});
     ASSERT_TRUE(device.wait_for_text("\"ready\"", 10s)) << device.err();
 
-    RtMidiBackend backend("jxt-prog-" + std::to_string(::getpid()), "jack");
+    JackMidiBackend backend("jxt-prog-" + std::to_string(::getpid()));
     auto service = std::make_unique<MidiService>();
     service->backends = {&backend};
     TransferState state;

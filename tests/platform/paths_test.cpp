@@ -1,8 +1,8 @@
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
+#include "platform/os/text.h"
 
 namespace jx {
 namespace {

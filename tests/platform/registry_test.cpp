@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/store/registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "platform/files.h"
+#include "platform/os/files.h"
 #include "temp_dir.h"
 
 namespace jx {

@@ -31,7 +31,7 @@
 #include "app_rig.h"
 #include "maker_message.h"
 #include "platform/dialog_ids.h"
-#include "platform/single_instance.h"
+#include "platform/os/single_instance.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"

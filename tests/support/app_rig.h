@@ -3,7 +3,7 @@
 // program wires them at start-up.
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
-#include "platform/midi_loopback.h"
+#include "platform/midi/midi_loopback.h"
 
 namespace jx::test {
 

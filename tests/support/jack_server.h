@@ -99,6 +99,8 @@ class JackServer {
         }
         if (pid_ > 0) {
             ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+            // The programs under test would take the ALSA sequencer where one exists.
+            ::setenv("JX_MIDI_API", "jack", 1);
             up_ = wait_until_up(std::chrono::seconds(10));
             if (!up_) stop();
         }
@@ -107,6 +109,7 @@ class JackServer {
     // Asks the server to end and waits for it; a server that does not end is killed.
     void stop() {
         ::unsetenv("JACK_DEFAULT_SERVER");
+        ::unsetenv("JX_MIDI_API");
         if (pid_ <= 0) return;
         ::kill(pid_, SIGTERM);
         if (!reaped_within(std::chrono::seconds(10))) {

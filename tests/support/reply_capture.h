@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 
 namespace jx::test {
 

@@ -14,7 +14,7 @@
 #include "midi/midi_ports.h"
 #include "midi/send_engine.h"
 #include "platform/headless_window.h"
-#include "platform/midi_loopback.h"
+#include "platform/midi/midi_loopback.h"
 #include "transfer/transfer_list.h"
 
 namespace jx::test {

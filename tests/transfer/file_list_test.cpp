@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "platform/dialog_ids.h"
-#include "platform/files.h"
 #include "platform/headless_window.h"
+#include "platform/os/files.h"
 #include "transfer/add_files.h"
 #include "xdg_folders.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "maker_message.h"
-#include "platform/files.h"
 #include "platform/headless_window.h"
+#include "platform/os/files.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"
 #include "transfer/file_list.h"

@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "platform/os/files.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

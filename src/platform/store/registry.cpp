@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/store/registry.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "platform/files.h"
-#include "platform/folders.h"
-#include "platform/paths.h"
+#include "platform/os/files.h"
+#include "platform/os/folders.h"
+#include "platform/os/paths.h"
 
 namespace jx {
 

@@ -1,9 +1,9 @@
-#include "platform/regedit.h"
+#include "platform/store/regedit.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/text.h"
+#include "platform/os/text.h"
 
 namespace jx {
 

@@ -1,4 +1,4 @@
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 
 #include <sys/prctl.h>
 
@@ -137,6 +137,20 @@ std::string midi_in_name(MidiService& service, int index) {
 
 int midi_out_open(MidiService& service, int index, MidiOut*& handle) {
     handle = nullptr;
+    {
+        // The device whose connection is kept opens again without a look at the ports: the
+        // program reopens the output before every short reply.
+        std::lock_guard service_lock(service.mutex);
+        for (auto& known : service.outs) {
+            if (known->index != index) continue;
+            std::lock_guard lock(known->mutex);
+            if (known->open) return midi_not_ready;
+            if (!known->connection) break;
+            known->open = true;
+            handle = known.get();
+            return midi_ok;
+        }
+    }
     int local = 0;
     MidiBackend* backend = find_backend(service, index, true, local);
     if (!backend) return midi_bad_device;
@@ -263,6 +277,13 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
         overflowed_bytes_.fetch_add(count - taken, std::memory_order_relaxed);
         overflowed_.store(true, std::memory_order_release);
     }
+    signal_.fetch_add(1, std::memory_order_release);
+    signal_.notify_one();
+}
+
+void MidiInSink::mark_lost() noexcept {
+    overflowed_bytes_.fetch_add(1, std::memory_order_relaxed);
+    overflowed_.store(true, std::memory_order_release);
     signal_.fetch_add(1, std::memory_order_release);
     signal_.notify_one();
 }

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/midi.h"
+#include "platform/midi/midi.h"
 
 namespace jx {
 

@@ -1,4 +1,4 @@
-#include "platform/midi_rtmidi.h"
+#include "platform/midi/midi_jack.h"
 
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
@@ -172,16 +172,10 @@ struct Port {
 
 }  // namespace
 
-struct RtMidiBackend::State {
+struct JackMidiBackend::State {
     std::string client_name;
-    RtMidi::Api api = RtMidi::UNSPECIFIED;
     std::string unavailable;  // why no port can be used
     std::unique_ptr<JackCycles> jack;
-
-    std::mutex mutex;  // the listing objects
-    ErrorSlot list_errors;
-    std::unique_ptr<RtMidiOut> list_out;
-    std::unique_ptr<RtMidiIn> list_in;
 
     bool own_port(const std::string& name) const {
         return name.size() > client_name.size() &&
@@ -189,14 +183,25 @@ struct RtMidiBackend::State {
                (name[client_name.size()] == '-' || name[client_name.size()] == ':');
     }
 
+    // The ports an output (true) or an input (false) can connect to, in the order RtMidi lists
+    // them, read through the backend's own client: listing objects of RtMidi's would be two more
+    // clients the server runs every cycle.
+    std::vector<Port> ports(bool for_output) {
+        std::vector<Port> list;
+        if (!jack) return list;
+        const std::vector<std::string> names = jack->midi_ports(for_output);
+        for (unsigned i = 0; i < names.size(); ++i)
+            if (!own_port(names[i])) list.push_back({i, names[i]});
+        return list;
+    }
+
     // The port `index` of a list; false with the reason when there is none.
-    template <typename Lister>
-    bool port_at(Lister& lister, int index, const char* direction, Port& port, std::string& error) {
-        std::lock_guard lock(mutex);
-        std::vector<Port> list = ports(lister);
+    bool port_at(bool for_output, int index, Port& port, std::string& error) {
+        std::vector<Port> list = ports(for_output);
         if (index < 0 || index >= static_cast<int>(list.size())) {
             error = unavailable.empty()
-                        ? std::string("There is no MIDI ") + direction + " with this number."
+                        ? std::string("There is no MIDI ") + (for_output ? "output" : "input") +
+                              " with this number."
                         : unavailable;
             return false;
         }
@@ -207,59 +212,17 @@ struct RtMidiBackend::State {
                                                 std::string& error);
     std::unique_ptr<MidiInConnection> open_in(const Port* port, const std::string& virtual_name,
                                               MidiInSink& sink, std::string& error);
-
-    template <typename Lister>
-    std::vector<Port> ports(Lister& lister) {
-        std::vector<Port> list;
-        if (jack) {
-            // The list RtMidi makes for its JACK ports, in its order, read through the
-            // backend's own client: listing objects of RtMidi's would be two more clients the
-            // server runs every cycle.
-            const std::vector<std::string> names =
-                jack->midi_ports(std::is_same_v<Lister, std::unique_ptr<RtMidiOut>>);
-            for (unsigned i = 0; i < names.size(); ++i)
-                if (!own_port(names[i])) list.push_back({i, names[i]});
-            return list;
-        }
-        if (!lister) return list;
-        const unsigned count = lister->getPortCount();
-        for (unsigned i = 0; i < count; ++i) {
-            std::string name = lister->getPortName(i);
-            if (!name.empty() && !own_port(name)) list.push_back({i, std::move(name)});
-        }
-        list_errors.take();  // a port that vanished while listing is simply not listed
-        return list;
-    }
 };
 
 namespace {
 
-bool jack_server_running() {
-    jack_status_t status;
-    jack_client_t* probe = jack_client_open("jx-probe", JackNoStartServer, &status);
-    if (!probe) return false;
-    jack_client_close(probe);
-    return true;
-}
-
-// Whether RtMidi can use `api` here without failing (and printing) on construction.
-bool api_usable(RtMidi::Api api) {
-    if (api == RtMidi::LINUX_ALSA) return ::access("/dev/snd/seq", R_OK | W_OK) == 0;
-    if (api == RtMidi::UNIX_JACK) return jack_server_running();
-    return false;
-}
-
-std::string unusable_reason(RtMidi::Api api) {
-    if (api == RtMidi::LINUX_ALSA) return "The ALSA sequencer (/dev/snd/seq) is not available.";
-    if (api == RtMidi::UNIX_JACK) return "The JACK server is not running.";
-    return "RtMidi was built without this MIDI API.";
-}
+const char* const jack_not_running = "The JACK server is not running.";
 
 template <typename Object>
-std::unique_ptr<Object> make_object(RtMidi::Api api, const std::string& client, ErrorSlot& errors,
+std::unique_ptr<Object> make_object(const std::string& client, ErrorSlot& errors,
                                     std::string& error) {
     try {
-        auto object = std::make_unique<Object>(api, client);
+        auto object = std::make_unique<Object>(RtMidi::UNIX_JACK, client);
         object->setErrorCallback(&ErrorSlot::callback, &errors);
         return object;
     } catch (const RtMidiError& e) {
@@ -287,11 +250,10 @@ class RtMidiOutConnection : public MidiOutConnection {
     }
 
     int write(const uint8_t* data, size_t length, Clock::time_point, std::string& error) override {
-        if (jack_ && !target_.empty() && !jack_->port_exists(target_)) {
+        if (!target_.empty() && !jack_->port_exists(target_)) {
             error = "The MIDI port " + target_ + " is gone.";
             return midi_error;
         }
-        if (!jack_) return send(data, length, error);
         for (size_t done = 0; done < length;) {
             const size_t piece = std::min(jack_piece_size, length - done);
             const size_t cost = piece + jack_message_overhead;
@@ -427,101 +389,72 @@ class RtMidiInConnection : public MidiInConnection {
 
 }  // namespace
 
-RtMidiBackend::RtMidiBackend(std::string client_name, std::string api)
-    : state_(std::make_unique<State>()) {
+JackMidiBackend::JackMidiBackend(std::string client_name) : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.client_name = std::move(client_name);
     // libjack reports a missing server on stderr; the backend says it in its own words.
     jack_set_error_function(quiet_jack);
     jack_set_info_function(quiet_jack);
-
-    std::vector<RtMidi::Api> candidates;
-    if (api == "alsa") {
-        candidates = {RtMidi::LINUX_ALSA};
-    } else if (api == "jack") {
-        candidates = {RtMidi::UNIX_JACK};
-    } else {
-        RtMidi::getCompiledApi(candidates);
-    }
     std::vector<RtMidi::Api> compiled;
     RtMidi::getCompiledApi(compiled);
-    for (RtMidi::Api candidate : candidates) {
-        const bool built_in =
-            std::find(compiled.begin(), compiled.end(), candidate) != compiled.end();
-        if (!built_in || !api_usable(candidate)) {
-            // Appended piece by piece: GCC 12 warns falsely about `" " + std::string`.
-            if (!s.unavailable.empty()) s.unavailable += ' ';
-            s.unavailable += unusable_reason(built_in ? candidate : RtMidi::UNSPECIFIED);
-            continue;
-        }
-        s.api = candidate;
-        s.unavailable.clear();
-        break;
+    if (std::find(compiled.begin(), compiled.end(), RtMidi::UNIX_JACK) == compiled.end()) {
+        s.unavailable = "RtMidi was built without JACK.";
+        return;
     }
-    if (s.api == RtMidi::UNSPECIFIED) return;
-    if (s.api == RtMidi::UNIX_JACK) {
-        s.jack = std::make_unique<JackCycles>(s.client_name + "-clock");
-        if (!s.jack->running()) {
-            s.unavailable = unusable_reason(RtMidi::UNIX_JACK);
-            s.api = RtMidi::UNSPECIFIED;
-            return;
-        }
+    s.jack = std::make_unique<JackCycles>(s.client_name + "-clock");
+    if (!s.jack->running()) {
+        s.jack.reset();
+        s.unavailable = jack_not_running;
     }
-    if (s.jack) return;  // JACK's ports are listed through the backend's own client
-    std::string error;
-    s.list_out = make_object<RtMidiOut>(s.api, s.client_name + "-list", s.list_errors, error);
-    s.list_in = make_object<RtMidiIn>(s.api, s.client_name + "-list", s.list_errors, error);
-    if (!s.list_out || !s.list_in) s.unavailable = error;
 }
 
-RtMidiBackend::~RtMidiBackend() = default;
+JackMidiBackend::~JackMidiBackend() = default;
 
-std::string RtMidiBackend::api_from_environment() {
-    const char* value = std::getenv("JX_MIDI_API");
-    if (!value) return {};
-    const std::string api = value;
-    return api == "alsa" || api == "jack" ? api : std::string();
+bool JackMidiBackend::server_running() {
+    jack_set_error_function(quiet_jack);
+    jack_set_info_function(quiet_jack);
+    jack_status_t status;
+    jack_client_t* probe = jack_client_open("jx-probe", JackNoStartServer, &status);
+    if (!probe) return false;
+    jack_client_close(probe);
+    return true;
 }
 
-std::string RtMidiBackend::unavailable_reason() const {
+std::string JackMidiBackend::unavailable_reason() const {
     return state_->unavailable;
 }
 
-int RtMidiBackend::out_count() {
-    std::lock_guard lock(state_->mutex);
-    return static_cast<int>(state_->ports(state_->list_out).size());
+int JackMidiBackend::out_count() {
+    return static_cast<int>(state_->ports(true).size());
 }
 
-std::string RtMidiBackend::out_name(int index) {
+std::string JackMidiBackend::out_name(int index) {
     Port port;
     std::string ignored;
-    return state_->port_at(state_->list_out, index, "output", port, ignored) ? port.name
-                                                                             : std::string();
+    return state_->port_at(true, index, port, ignored) ? port.name : std::string();
 }
 
-int RtMidiBackend::in_count() {
-    std::lock_guard lock(state_->mutex);
-    return static_cast<int>(state_->ports(state_->list_in).size());
+int JackMidiBackend::in_count() {
+    return static_cast<int>(state_->ports(false).size());
 }
 
-std::string RtMidiBackend::in_name(int index) {
+std::string JackMidiBackend::in_name(int index) {
     Port port;
     std::string ignored;
-    return state_->port_at(state_->list_in, index, "input", port, ignored) ? port.name
-                                                                           : std::string();
+    return state_->port_at(false, index, port, ignored) ? port.name : std::string();
 }
 
 // An output connected to `port`, or, without one, a port named `virtual_name` that others
 // connect to.
-std::unique_ptr<MidiOutConnection> RtMidiBackend::State::open_out(const Port* port,
-                                                                  const std::string& virtual_name,
-                                                                  std::string& error) {
-    if (api == RtMidi::UNSPECIFIED) {
+std::unique_ptr<MidiOutConnection> JackMidiBackend::State::open_out(const Port* port,
+                                                                    const std::string& virtual_name,
+                                                                    std::string& error) {
+    if (!jack) {
         error = unavailable;
         return nullptr;
     }
     auto errors = std::make_unique<ErrorSlot>();
-    auto out = make_object<RtMidiOut>(api, client_name + "-out", *errors, error);
+    auto out = make_object<RtMidiOut>(client_name + "-out", *errors, error);
     if (!out) return nullptr;
     try {
         if (port)
@@ -539,73 +472,64 @@ std::unique_ptr<MidiOutConnection> RtMidiBackend::State::open_out(const Port* po
             error = "Could not connect to " + port->name + ".";
             return nullptr;
         }
-        if (jack && !jack->wait_connected(port->name, client_name + "-out")) {
+        if (!jack->wait_connected(port->name, client_name + "-out")) {
             error = "The JACK server did not connect " + port->name + ".";
             return nullptr;
         }
     }
     return std::make_unique<RtMidiOutConnection>(std::move(out), std::move(errors), jack.get(),
-                                                 jack && port ? port->name : std::string());
+                                                 port ? port->name : std::string());
 }
 
-std::unique_ptr<MidiInConnection> RtMidiBackend::State::open_in(const Port* port,
-                                                                const std::string& virtual_name,
-                                                                MidiInSink& sink,
-                                                                std::string& error) {
-    if (api == RtMidi::UNSPECIFIED) {
+std::unique_ptr<MidiInConnection> JackMidiBackend::State::open_in(const Port* port,
+                                                                  const std::string& virtual_name,
+                                                                  MidiInSink& sink,
+                                                                  std::string& error) {
+    if (!jack) {
         error = unavailable;
         return nullptr;
     }
     auto errors = std::make_unique<ErrorSlot>();
-    auto in = make_object<RtMidiIn>(api, client_name + "-in", *errors, error);
+    auto in = make_object<RtMidiIn>(client_name + "-in", *errors, error);
     if (!in) return nullptr;
     // The connection sets the callback before the port opens, so nothing is queued unseen.
     auto connection = std::make_unique<RtMidiInConnection>(std::move(in), std::move(errors), sink);
     const bool opened = port ? connection->open_port(port->rtmidi_index, port->name, error)
                              : connection->open_virtual(virtual_name, error);
     if (!opened) return nullptr;
-    if (port && jack && !jack->wait_connected(port->name, client_name + "-in")) {
+    if (port && !jack->wait_connected(port->name, client_name + "-in")) {
         error = "The JACK server did not connect " + port->name + ".";
         return nullptr;
     }
     return connection;
 }
 
-std::unique_ptr<MidiOutConnection> RtMidiBackend::open_out(int index, std::string& error) {
+std::unique_ptr<MidiOutConnection> JackMidiBackend::open_out(int index, std::string& error) {
     Port port;
-    if (!state_->port_at(state_->list_out, index, "output", port, error)) return nullptr;
+    if (!state_->port_at(true, index, port, error)) return nullptr;
     return state_->open_out(&port, {}, error);
 }
 
-std::unique_ptr<MidiInConnection> RtMidiBackend::open_in(int index, MidiInSink& sink,
-                                                         std::string& error) {
+std::unique_ptr<MidiInConnection> JackMidiBackend::open_in(int index, MidiInSink& sink,
+                                                           std::string& error) {
     Port port;
-    if (!state_->port_at(state_->list_in, index, "input", port, error)) return nullptr;
+    if (!state_->port_at(false, index, port, error)) return nullptr;
     return state_->open_in(&port, {}, sink, error);
 }
 
-std::unique_ptr<MidiOutConnection> RtMidiBackend::open_virtual_out(const std::string& port_name,
-                                                                   std::string& error) {
+std::unique_ptr<MidiOutConnection> JackMidiBackend::open_virtual_out(const std::string& port_name,
+                                                                     std::string& error) {
     return state_->open_out(nullptr, port_name, error);
 }
 
-std::unique_ptr<MidiInConnection> RtMidiBackend::open_virtual_in(const std::string& port_name,
-                                                                 MidiInSink& sink,
-                                                                 std::string& error) {
+std::unique_ptr<MidiInConnection> JackMidiBackend::open_virtual_in(const std::string& port_name,
+                                                                   MidiInSink& sink,
+                                                                   std::string& error) {
     return state_->open_in(nullptr, port_name, sink, error);
 }
 
-int midi_in_open_virtual(RtMidiBackend& backend, const std::string& port_name,
-                         MidiInCallback callback, void* instance, MidiIn*& handle,
-                         std::string& error) {
-    handle = nullptr;
-    auto in = std::make_unique<MidiIn>(callback, instance);
-    in->connection = backend.open_virtual_in(port_name, in->sink, error);
-    if (!in->connection) return midi_error;
-    in->sink.start_delivery();
-    handle = in.release();
-    if (callback) callback(handle, MidiInMessage::open, instance, nullptr);
-    return midi_ok;
+std::string JackMidiBackend::virtual_port_name(const std::string& port_name, bool output) const {
+    return state_->client_name + (output ? "-out:" : "-in:") + port_name;
 }
 
 }  // namespace jx

@@ -1,4 +1,4 @@
-#include "platform/folders.h"
+#include "platform/os/folders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/paths.h"
+#include "platform/os/paths.h"
 
 namespace jx {
 

@@ -131,6 +131,9 @@ class MidiInSink {
     // Takes what the ring has room for; the rest of a longer piece is lost, counted and marked
     // on the next buffer returned.
     void push(const uint8_t* bytes, size_t count) noexcept;
+    // Bytes lost before they reached the backend (the server threw away what it held for us):
+    // counted as at least one, and the next buffer returned is an error.
+    void mark_lost() noexcept;
 
     // For the layer: start and end the delivery thread; drop what is not delivered yet.
     void start_delivery();

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/regedit.h"
+#include "platform/store/regedit.h"
 
 namespace jx {
 

@@ -1,4 +1,4 @@
-#include "platform/midi_loopback.h"
+#include "platform/midi/midi_loopback.h"
 
 namespace jx {
 

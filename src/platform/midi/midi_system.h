@@ -1,0 +1,28 @@
+#pragma once
+// The system's MIDI server as one backend: the ALSA sequencer or JACK. Which one: JX_MIDI_API
+// ("alsa" or "jack") when set; otherwise the ALSA sequencer when /dev/snd/seq can be opened,
+// else JACK when a server runs. A server that cannot be used still gives a backend, with no
+// ports and the reason.
+#include <memory>
+#include <string>
+
+#include "platform/midi/midi_server.h"
+
+namespace jx {
+
+// The API named by JX_MIDI_API, empty when unset or unknown.
+std::string midi_api_from_environment();
+
+// The server's backend for `api` ("alsa", "jack", or empty for the first usable one).
+// `client_name` names this program at the server; it should be unique among the programs
+// running (the programs add their process number).
+std::unique_ptr<ServerMidiBackend> make_server_backend(const std::string& client_name,
+                                                       const std::string& api);
+
+// An input handle on a port of this program's own that others connect to, as midi_in_open gives
+// for a listed port: buffers, start, stop, reset and close work on it as on any input.
+int midi_in_open_virtual(ServerMidiBackend& backend, const std::string& port_name,
+                         MidiInCallback callback, void* instance, MidiIn*& handle,
+                         std::string& error);
+
+}  // namespace jx

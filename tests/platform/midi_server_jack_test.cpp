@@ -1,0 +1,273 @@
+// The ports of a MIDI server, over a private JACK server and over the kernel's ALSA sequencer
+// where there is one (the test guest): what one program sends arrives whole at a port another
+// opened, however long the message, and a port error is said in words.
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "jack_server.h"
+#include "platform/midi/midi_alsa.h"
+#include "platform/midi/midi_jack.h"
+#include "platform/midi/midi_system.h"
+
+namespace jx {
+namespace {
+
+// An input that keeps its eight buffers queued and collects what they bring back.
+struct Collector {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<uint8_t> bytes;
+    int errors = 0;
+    MidiIn* in = nullptr;
+    std::array<std::array<uint8_t, midi_in_buffer_size>, 8> buffers{};
+    std::array<MidiHeader, 8> headers{};
+
+    static void callback(MidiIn* handle, MidiInMessage message, void* self, MidiHeader* header) {
+        auto* c = static_cast<Collector*>(self);
+        if (message != MidiInMessage::long_data && message != MidiInMessage::long_error) return;
+        {
+            std::lock_guard lock(c->mutex);
+            c->bytes.insert(c->bytes.end(), header->data, header->data + header->bytes_recorded);
+            if (message == MidiInMessage::long_error) ++c->errors;
+        }
+        c->changed.notify_all();
+        midi_in_add_buffer(handle, *header);
+    }
+    void queue_and_start() {
+        for (size_t i = 0; i < buffers.size(); ++i) {
+            headers[i].data = buffers[i].data();
+            headers[i].length = midi_in_buffer_size;
+            ASSERT_EQ(midi_in_prepare_header(in, headers[i]), midi_ok);
+            ASSERT_EQ(midi_in_add_buffer(in, headers[i]), midi_ok);
+        }
+        ASSERT_EQ(midi_in_start(in), midi_ok);
+    }
+    bool wait_for(size_t count) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10),
+                                [&] { return bytes.size() >= count; });
+    }
+    ~Collector() {
+        if (in) midi_in_close(in);
+    }
+};
+
+std::vector<uint8_t> sysex(size_t length, uint8_t seed) {
+    std::vector<uint8_t> m(length);
+    m.front() = 0xF0;
+    for (size_t i = 1; i + 1 < length; ++i) m[i] = static_cast<uint8_t>((i * 7 + seed) & 0x7F);
+    m.back() = 0xF7;
+    return m;
+}
+
+std::string unique_client(const char* role) {
+    return std::string("jxt-") + role + "-" + std::to_string(::getpid());
+}
+
+// The server each backend needs: a private JACK server, or the kernel's ALSA sequencer where
+// there is one (the test guest; these machines have none, and the tests say so and skip).
+template <typename Backend>
+struct Server;
+template <>
+struct Server<JackMidiBackend> {
+    test::JackServer jack;
+    std::string missing() { return jack.up() ? "" : "no JACK server: " + jack.log(); }
+};
+template <>
+struct Server<AlsaSeqBackend> {
+    std::string missing() {
+        return AlsaSeqBackend::sequencer_present() ? "" : "no ALSA sequencer here";
+    }
+};
+
+// The index a port has in one of the service's lists, -1 when it is not listed.
+int listed(MidiService& service, bool output, const std::string& name) {
+    const int count = output ? midi_out_count(service) : midi_in_count(service);
+    for (int i = 0; i < count; ++i)
+        if ((output ? midi_out_name(service, i) : midi_in_name(service, i)) == name) return i;
+    return -1;
+}
+
+// A program's service whose one backend is the server's, and a far end with ports of its own.
+template <typename Backend>
+struct MidiServerPorts : ::testing::Test {
+    Server<Backend> server;
+    std::unique_ptr<Backend> peer;
+    std::unique_ptr<Backend> backend;
+    MidiService service;
+    Collector far_end;
+
+    void SetUp() override {
+        const std::string missing = server.missing();
+        if (!missing.empty()) GTEST_SKIP() << missing;
+        peer = std::make_unique<Backend>(unique_client("peer"));
+        backend = std::make_unique<Backend>(unique_client("prog"));
+        ASSERT_EQ(peer->unavailable_reason(), "");
+        std::string error;
+        ASSERT_EQ(
+            midi_in_open_virtual(*peer, "in", &Collector::callback, &far_end, far_end.in, error),
+            midi_ok)
+            << error;
+        far_end.queue_and_start();
+        service.backends = {backend.get()};
+        service.pacing.enabled = false;
+    }
+    std::string far_in_name() const { return peer->virtual_port_name("in", false); }
+    MidiOut* open_far_end() {
+        MidiOut* out = nullptr;
+        const int index = listed(service, true, far_in_name());
+        EXPECT_GE(index, 0);
+        EXPECT_EQ(midi_out_open(service, index, out), midi_ok);
+        return out;
+    }
+    static int send(MidiOut* out, std::vector<uint8_t>& message) {
+        MidiHeader header;
+        header.data = message.data();
+        header.length = static_cast<uint32_t>(message.size());
+        midi_out_prepare_header(out, header);
+        return midi_out_long_msg(out, header);
+    }
+};
+
+using Backends = ::testing::Types<JackMidiBackend, AlsaSeqBackend>;
+TYPED_TEST_SUITE(MidiServerPorts, Backends);
+
+// Short; one past what a receiver's default ALSA pool holds; longer than a piece; one byte past
+// what one write into RtMidi's JACK ring or alsa-lib's output buffer carries; and far beyond:
+// each arrives whole and unchanged, unpaced, the next right after the one before.
+TYPED_TEST(MidiServerPorts, CarriesMessagesOfEverySizeWhole) {
+    MidiOut* out = this->open_far_end();
+    ASSERT_NE(out, nullptr);
+    Collector& far_end = this->far_end;
+    std::vector<uint8_t> expected;
+    uint8_t seed = 0;
+    for (size_t length : {6u, 5573u, 7000u, 16356u, 102400u, 6u}) {
+        std::vector<uint8_t> message = sysex(length, seed++);
+        ASSERT_EQ(this->send(out, message), midi_ok) << midi_out_error_text(out, midi_error);
+        expected.insert(expected.end(), message.begin(), message.end());
+    }
+    ASSERT_TRUE(far_end.wait_for(expected.size()));
+    std::lock_guard lock(far_end.mutex);
+    EXPECT_EQ(far_end.bytes, expected);
+    EXPECT_EQ(far_end.errors, 0);
+}
+
+// A short reply sent from one thread while another sends a long message goes before or after
+// it, never into it.
+TYPED_TEST(MidiServerPorts, KeepsMessagesFromTwoThreadsApart) {
+    MidiOut* out = this->open_far_end();
+    Collector& far_end = this->far_end;
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> long_message = sysex(60000, 1);
+    std::vector<uint8_t> reply = {0xF0, 0x7E, 0x00, 0x7F, 0x05, 0xF7};
+    std::thread replier([&] {
+        std::vector<uint8_t> copy = reply;
+        EXPECT_EQ(TestFixture::send(out, copy), midi_ok);
+    });
+    EXPECT_EQ(this->send(out, long_message), midi_ok);
+    replier.join();
+    ASSERT_TRUE(far_end.wait_for(long_message.size() + reply.size()));
+    std::vector<uint8_t> reply_first = reply, long_first = long_message;
+    reply_first.insert(reply_first.end(), long_message.begin(), long_message.end());
+    long_first.insert(long_first.end(), reply.begin(), reply.end());
+    std::lock_guard lock(far_end.mutex);
+    EXPECT_TRUE(far_end.bytes == reply_first || far_end.bytes == long_first);
+}
+
+// The far end's port goes away: the next message is a port error that names the port.
+TYPED_TEST(MidiServerPorts, ReportsAPortThatIsGone) {
+    MidiOut* out = this->open_far_end();
+    ASSERT_NE(out, nullptr);
+    const std::string name = this->far_in_name();
+    midi_in_close(this->far_end.in);
+    this->far_end.in = nullptr;
+    this->peer.reset();  // over ALSA the port goes with the client
+    std::vector<uint8_t> message = sysex(6, 0);
+    ASSERT_EQ(this->send(out, message), midi_error);
+    EXPECT_EQ(midi_out_error_text(out, midi_error), "The MIDI port " + name + " is gone.");
+}
+
+// What a port of the far end sends arrives whole at the program's input opened from the list.
+TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
+    std::string error;
+    std::unique_ptr<MidiOutConnection> far_out = this->peer->open_virtual_out("out", error);
+    ASSERT_NE(far_out, nullptr) << error;
+    const int index = listed(this->service, false, this->peer->virtual_port_name("out", true));
+    ASSERT_GE(index, 0);
+    Collector program;
+    ASSERT_EQ(midi_in_open(this->service, index, &Collector::callback, &program, program.in),
+              midi_ok);
+    program.queue_and_start();
+    std::vector<uint8_t> expected;
+    for (size_t length : {6u, 20000u, 70000u}) {
+        std::vector<uint8_t> message = sysex(length, 9);
+        ASSERT_EQ(far_out->write(message.data(), message.size(), {}, error), midi_ok) << error;
+        expected.insert(expected.end(), message.begin(), message.end());
+    }
+    ASSERT_TRUE(program.wait_for(expected.size()));
+    std::lock_guard lock(program.mutex);
+    EXPECT_EQ(program.bytes, expected);
+}
+
+// A program that takes nothing more: the send stops with the reason once the program's input
+// pool is full, and what the program holds is exactly the start of the message, no piece lost or
+// twice.
+TEST(MidiAlsa, AReceiverThatTakesNothingStopsTheSendWithoutLoss) {
+    if (!AlsaSeqBackend::sequencer_present()) GTEST_SKIP() << "no ALSA sequencer here";
+    snd_seq_t* sleeper = nullptr;
+    ASSERT_EQ(snd_seq_open(&sleeper, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK), 0);
+    snd_seq_set_client_name(sleeper, "jxt-sleeper");
+    ASSERT_GE(snd_seq_create_simple_port(
+                  sleeper, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                  SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION),
+              0);
+    {
+        AlsaSeqBackend backend(unique_client("prog"));
+        MidiService service;
+        service.backends = {&backend};
+        service.pacing.enabled = false;
+        MidiOut* out = nullptr;
+        ASSERT_EQ(midi_out_open(service, listed(service, true, "jxt-sleeper:in"), out), midi_ok);
+        std::vector<uint8_t> message = sysex(65536, 3);
+        MidiHeader header;
+        header.data = message.data();
+        header.length = static_cast<uint32_t>(message.size());
+        midi_out_prepare_header(out, header);
+        ASSERT_EQ(midi_out_long_msg(out, header), midi_error);
+        const std::string said = midi_out_error_text(out, midi_error, 1000);
+
+        std::vector<uint8_t> held;
+        snd_seq_event_t* event = nullptr;
+        while (snd_seq_event_input(sleeper, &event) >= 0 && event)
+            if (event->type == SND_SEQ_EVENT_SYSEX) {
+                const auto* bytes = static_cast<const uint8_t*>(event->data.ext.ptr);
+                held.insert(held.end(), bytes, bytes + event->data.ext.len);
+            }
+        ASSERT_FALSE(held.empty());
+        EXPECT_EQ(held, std::vector<uint8_t>(message.begin(), message.begin() + held.size()));
+        EXPECT_EQ(said, "The MIDI port jxt-sleeper:in stopped taking data (65536-byte message, " +
+                            std::to_string(held.size()) + " bytes sent).");
+    }
+    snd_seq_close(sleeper);
+}
+
+TEST(MidiJack, WithoutAServerListsNothingAndSaysWhy) {
+    ::setenv("JACK_DEFAULT_SERVER", ("jx-test-none-" + std::to_string(::getpid())).c_str(), 1);
+    JackMidiBackend backend(unique_client("prog"));
+    ::unsetenv("JACK_DEFAULT_SERVER");
+    MidiService service;
+    service.backends = {&backend};
+    EXPECT_EQ(midi_out_count(service), 0);
+    EXPECT_EQ(midi_in_count(service), 0);
+    EXPECT_EQ(backend.unavailable_reason(), "The JACK server is not running.");
+}
+
+}  // namespace
+}  // namespace jx
