@@ -96,7 +96,9 @@ void on_ctrl_c(void (*handler)(int)) {
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
+    // A terminal closed or a service manager's stop ends the transfer as Ctrl-C does: the ports
+    // closed, what arrived written.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 }  // namespace jx::cli

@@ -44,7 +44,8 @@ void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings&
 // Why the output could not be opened, with the server's reason when there is one.
 std::string out_port_failure(const CliMidi& midi);
 
-// Ctrl-C calls the handler once; a second Ctrl-C ends the program at once.
+// Ctrl-C, SIGTERM and SIGHUP call the handler with the signal's number, once each; a second one
+// of the same ends the program at once.
 void on_ctrl_c(void (*handler)(int));
 
 }  // namespace jx::cli

@@ -34,14 +34,18 @@ const char* const receive_help =
     "Dump Standard dumps in the chosen form, the device's Turbo answers and name messages taken\n"
     "in and not recorded. PORT is an index of 'jx-cli ports' or a case-insensitive part of a\n"
     "port's name. The settings come from the preferences; these options change them for this\n"
-    "run only. Recording goes on until Ctrl-C (Stop Rec), until --idle seconds pass without a\n"
-    "byte once the first one came, or until --count dumps were stored.\n\n"
+    "run only. Recording goes on until Ctrl-C, SIGTERM or SIGHUP (Stop Rec), until --idle\n"
+    "seconds pass without a byte once the first one came, until --count dumps were stored, or\n"
+    "until it ends by itself (below).\n\n"
     "Every entry stored (a complete sample dump, and what was received when recording stops) is\n"
     "written to DIR at once as <name><ext>: the name \"unnamed<n>\" or the dump's four-character\n"
     "name, the extension .wav, .aif or .syx from the content; a name already written, or of a\n"
     "file already in DIR, gets -2, -3, ... before the extension (nothing in DIR is replaced),\n"
     "and '/' or a control character in a name becomes '_'. One JSON line per entry: {\"name\",\n"
-    "\"file\", \"size\"}.\n\n"
+    "\"file\", \"size\"}; a sample dump cut off before its end adds \"complete\": false,\n"
+    "\"frames\" and \"frames_announced\" and is named on stderr. DIR is checked before recording;\n"
+    "an entry it refuses later goes to a new folder jx-received-* in $TMPDIR (or /tmp), named on\n"
+    "stderr and in its line.\n\n"
     "  --from PORT      the MIDI input to record from\n"
     "  --to PORT        the MIDI output the handshake replies and the dump request go to\n"
     "                   (without it the preferences' output is used)\n"
@@ -50,24 +54,41 @@ const char* const receive_help =
     "                   none (the whole recording as one entry)\n"
     "  --handshake      answer sample dumps under the SDS handshake (ACK, NAK, CANCEL)\n"
     "  --no-handshake   answer nothing; the first bad packet ends the recording\n"
-    "  --idle SECONDS   stop when nothing arrived for this long after the first byte\n"
+    "  --idle SECONDS   stop when nothing arrived for this long after the first byte (a\n"
+    "                   message counts when it has arrived whole)\n"
     "  --count N        stop once N dumps were stored\n"
-    "  --request N      first ask the device for its sample number N (SDS dump request)\n"
+    "  --request N      first ask the device for its sample number N (SDS dump request);\n"
+    "                   when nothing comes within --idle seconds (default 5), exit 1\n"
     "  --sds-dev N      the SDS device number of the request, 0 to 127\n"
     "  --help           this text\n\n"
     "On a terminal a progress line on stderr shows the bytes received, the dumps stored and the\n"
-    "packets refused (NAK). Exit status 0 after --idle or --count; 130 after Ctrl-C, with what\n"
-    "was received written; 1 on a port error, a file that cannot be written, or a recording that\n"
-    "ended by itself (a dump given up after its packets were refused, the receive buffer of\n"
-    "8 MiB full, the input gone); 2 for a usage error.\n";
+    "packets refused (NAK). Exit status 0 after --idle or --count; 128 + the signal after\n"
+    "Ctrl-C (130), SIGTERM or SIGHUP, with what was received written; 1 on a port error, a file\n"
+    "that cannot be written, a dump cut off before its end, or a recording that ended by itself\n"
+    "(a dump given up after its packets were refused, the receive buffer of 8 MiB full, the input\n"
+    "gone, nothing in answer to --request); 2 for a usage error.\n";
 
 constexpr const char* command = "receive";
 
-// Ctrl-C: Stop Rec, seen by the main loop within its poll.
+// Ctrl-C (and SIGTERM, SIGHUP): Stop Rec, seen by the main loop within its poll; the signal's
+// number.
 volatile sig_atomic_t interrupted = 0;
 
-void on_interrupt(int) {
-    interrupted = 1;
+void on_interrupt(int signal) {
+    interrupted = signal;
+}
+
+// How long a --request without --idle waits for the first byte of the answer.
+constexpr double request_answer_seconds = 5;
+// How often the main loop asks the server whether the input's port is still there.
+constexpr auto port_check_interval = std::chrono::milliseconds(500);
+
+// Whether the server still lists an input port of this name.
+bool input_listed(MidiService& service, const std::string& name) {
+    const int count = midi_in_count(service);
+    for (int i = 0; i < count; ++i)
+        if (midi_in_name(service, i) == name) return true;
+    return false;
 }
 
 struct Options {
@@ -182,6 +203,10 @@ int cmd_receive(int argc, char** argv) {
                            "--no-handshake");
     if (!make_received_folder(options.out))
         return failure(command, "cannot make the folder '" + options.out + "'");
+    const std::string unwritable = check_received_folder(options.out);
+    if (!unwritable.empty())
+        return failure(command, "cannot write into '" + options.out + "': " + unwritable);
+    const std::string from_name = midi_in_name(*midi.service, settings.midi_in);
 
     HeadlessWindow window;
     TransferList list;
@@ -233,36 +258,69 @@ int cmd_receive(int argc, char** argv) {
         return failure(command, "no memory for the receive buffer");
     }
     if (options.request) request_sample(recorder, *options.request);
+    const int64_t started_ns = now_ns();
 
     const bool terminal = ::isatty(2);
-    ReceivedFiles files{options.out, {}};
+    ReceivedFiles files;
+    files.folder = options.out;
     bool written = true;
     bool ended_by_itself = false;
+    std::string why_ended;
     const auto idle_limit = options.idle ? static_cast<int64_t>(*options.idle * 1e9) : int64_t{-1};
+    // A request waits for its answer as long as --idle allows, or a few seconds.
+    const auto request_limit =
+        static_cast<int64_t>((options.idle ? *options.idle : request_answer_seconds) * 1e9);
+    auto next_port_check = std::chrono::steady_clock::now() + port_check_interval;
+    const auto write_stored = [&] {
+        written =
+            write_new_entries(files, command, list, list_mutex, &recorder.partial_dumps) && written;
+    };
     // The window's timer: every 100 ms the entries stored are written and the limits checked.
     for (;;) {
         wait_transfer_until(
             midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
             [&] { return interrupted || midi.state.receive_state.load() != receive_recording; });
-        written = write_new_entries(files, command, list, list_mutex) && written;
+        write_stored();
         if (terminal) show_progress(midi.state, arrivals, files.entries_written);
-        if (interrupted || !written) break;
+        if (interrupted) break;
         if (midi.state.receive_state.load() != receive_recording) {
             ended_by_itself = true;
+            std::lock_guard lock(recorder.mutex);
+            why_ended = recorder.stopped_full
+                            ? "the receive buffer of 8 MiB is full"
+                            : "a sample dump was given up after its packets were refused";
             break;
         }
         if (options.count && files.entries_written >= static_cast<size_t>(*options.count)) break;
         const int64_t last = arrivals.last_ns.load();
         if (idle_limit >= 0 && last != 0 && now_ns() - last >= idle_limit) break;
+        if (options.request && last == 0 && now_ns() - started_ns >= request_limit) {
+            ended_by_itself = true;
+            why_ended = "nothing came within " +
+                        std::to_string(static_cast<int>(request_limit / 1000000000)) +
+                        " seconds of the request for sample " + std::to_string(*options.request) +
+                        " (a sample the device does not hold?)";
+            break;
+        }
+        // The device switched off or the server gone: nothing more can come.
+        if (std::chrono::steady_clock::now() >= next_port_check) {
+            next_port_check = std::chrono::steady_clock::now() + port_check_interval;
+            if (!input_listed(*midi.service, from_name)) {
+                ended_by_itself = true;
+                why_ended = "the input '" + from_name + "' is gone";
+                break;
+            }
+        }
     }
     // Stop Rec: what was received of a dump still coming becomes an entry, the device hears a
-    // CANCEL.
+    // CANCEL. Everything stored is written before any port is closed: a close that hangs on a
+    // server gone must not cost what arrived.
     stop_recording(recorder);
+    if (terminal) std::fputs("\r\033[K", stderr);
+    write_stored();
     const uint64_t lost = midi_in_lost_bytes(ports.in);
     close_midi_in(ports);
     close_midi_out(ports);
-    if (terminal) std::fputs("\r\033[K", stderr);
-    written = write_new_entries(files, command, list, list_mutex) && written;
 
     // A port that failed on the way (a handshake reply that could not be sent) says why.
     for (const MessageBoxRecord& box : window.message_boxes) failure(command, box.text);
@@ -270,15 +328,14 @@ int cmd_receive(int argc, char** argv) {
         failure(command, std::to_string(lost) +
                              " bytes were lost at the MIDI input: they came faster than they "
                              "could be taken");
-    if (!written || !window.message_boxes.empty() || lost > 0) return 1;
     if (interrupted) {
         std::fprintf(stderr, "jx-cli receive: stopped\n");
-        return 130;
+        return 128 + interrupted;
     }
-    if (ended_by_itself)
-        return failure(command,
-                       "the recording ended by itself: a sample dump given up after its packets "
-                       "were refused, the receive buffer full, or the input gone");
+    if (ended_by_itself) failure(command, "the recording ended by itself: " + why_ended);
+    if (!written || !window.message_boxes.empty() || lost > 0 || ended_by_itself ||
+        files.partial_dumps > 0)
+        return 1;
     return 0;
 }
 

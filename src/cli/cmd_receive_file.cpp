@@ -72,8 +72,9 @@ int cmd_receive_file(int argc, char** argv) {
     if (!out) return usage("--out is missing");
     const std::string& file = args.operands[0];
 
-    const std::optional<std::vector<uint8_t>> stream = read_whole_file(file);
-    if (!stream) return failure("cannot read '" + file + "'");
+    std::string reason;
+    const std::optional<std::vector<uint8_t>> stream = read_whole_file(file, &reason);
+    if (!stream) return failure("cannot read '" + file + "': " + reason);
     if (!make_received_folder(*out)) return failure("cannot make the folder '" + *out + "'");
 
     TransferState state;
@@ -94,12 +95,14 @@ int cmd_receive_file(int argc, char** argv) {
     const bool whole = is_recording(recorder);
     stop_recording(recorder);
 
-    ReceivedFiles files{*out, {}};
-    if (!write_new_entries(files, "receive-file", list, list_mutex)) return 1;
+    ReceivedFiles files;
+    files.folder = *out;
+    if (!write_new_entries(files, "receive-file", list, list_mutex, &recorder.partial_dumps))
+        return 1;
     if (!whole)
         return failure("the recording stopped before the end of '" + file +
                        "' (an SDS message refused, or the receive buffer full)");
-    return 0;
+    return files.partial_dumps > 0 ? 1 : 0;
 }
 
 }  // namespace jx::cli

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -47,18 +48,23 @@ const char* const send_help =
     "  --help            this text\n\n"
     "On a terminal a progress line is shown on stderr. At the end one JSON line per entry:\n"
     "  {\"file\": ..., \"type\": ..., \"sent\": n, \"result\": \"sent\"|\"stopped\"|\"not sent\"}\n"
-    "Exit status 0 when everything was sent; 1 on a port error, a cancel from the device, a\n"
-    "handshake time-out or a NAK for a packet other than the last, with the reason on stderr;\n"
-    "2 for a usage error; 130 after Ctrl-C, which stops the send as Stop Send does.\n";
+    "Under the handshake the device has 2 seconds to answer a dump header, then 65 ms for each\n"
+    "packet (a WAIT gives 5 seconds more). A file that is neither SysEx nor a sample, or that\n"
+    "cannot be read, is refused before anything is sent.\n"
+    "Exit status 0 when everything was sent; 1 on a file refused, a port error, a cancel from\n"
+    "the device, a handshake time-out or a NAK for a packet other than the last, with the reason\n"
+    "on stderr; 2 for a usage error; 128 + the signal after Ctrl-C (130), SIGTERM or SIGHUP,\n"
+    "which stop the send as Stop Send does. A dump this side ends tells the device with CANCEL.\n";
 
 constexpr const char* command = "send";
 
-// Ctrl-C: Stop Send, from the signal handler with the two plain stores the window makes.
+// Ctrl-C (and SIGTERM, SIGHUP): Stop Send, from the signal handler with the two plain stores the
+// window makes. `interrupted` holds the signal's number.
 std::atomic<TransferState*> interrupted_state{nullptr};
 volatile sig_atomic_t interrupted = 0;
 
-void on_interrupt(int) {
-    interrupted = 1;
+void on_interrupt(int signal) {
+    interrupted = signal;
     if (TransferState* state = interrupted_state.load()) {
         state->sending.store(0);
         state->cancel_request.store(1);
@@ -120,6 +126,14 @@ struct Options {
     bool turbo = false;
     std::string samplepos = "1";
 };
+
+// Whether Send finds a whole message in the entry: an F0 with an F7 after it.
+bool holds_sysex_message(const Entry& entry) {
+    const uint8_t* begin = entry.bytes();
+    const uint8_t* end = begin + entry.length();
+    const uint8_t* start = std::find(begin, end, uint8_t{0xF0});
+    return std::find(start, end, uint8_t{0xF7}) != end;
+}
 
 // The option values over the settings; a usage problem, or empty.
 std::string apply_options(const Arguments& args, Settings& settings, Options& options) {
@@ -204,9 +218,16 @@ int cmd_send(int argc, char** argv) {
     std::mutex list_mutex;
     bool has_sample = false;
     for (const std::string& file : options.files) {
-        std::unique_ptr<Entry> entry = read_file_entry(file);
-        if (!entry) return failure(command, "cannot read '" + file + "'");
-        has_sample = has_sample || sample_kind_of(entry->bytes(), entry->length()) != 0;
+        std::string reason;
+        std::unique_ptr<Entry> entry = read_file_entry(file, &reason);
+        if (!entry) return failure(command, "cannot read '" + file + "': " + reason);
+        const bool sample = sample_kind_of(entry->bytes(), entry->length()) != 0;
+        // Send would pass over such a file without a message and report it sent.
+        if (!sample && !holds_sysex_message(*entry))
+            return failure(command, "'" + file +
+                                        "' is neither SysEx (no F0 ... F7 message in it) nor a "
+                                        "WAV, AIFF or AIFC sample; nothing was sent");
+        has_sample = has_sample || sample;
         const int index = insert_entry(list, file, std::move(entry), -1);
         set_selected(list, index, true);
     }
@@ -272,6 +293,8 @@ int cmd_send(int argc, char** argv) {
         while (!wait_transfer_until(
             midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
             [&] { return ended.load(); })) {
+            // The signal handler's stop request cannot wake the send thread's waits itself.
+            if (interrupted) notify_transfer(midi.state);
             if (terminal)
                 show_progress(list, list_mutex, midi.state, window.progress(),
                               static_cast<int>(list.items.size()), last_count, last_time);
@@ -307,18 +330,25 @@ int cmd_send(int argc, char** argv) {
 
     if (interrupted) {
         std::fprintf(stderr, "jx-cli send: stopped\n");
-        return 130;
+        return 128 + interrupted;
     }
     for (const std::string& box : p.boxes) failure(command, box);
     if (!p.boxes.empty()) status = 1;
     if (status == 0 && (midi.state.status_bits.load() & status_remote_cancel)) {
         status = failure(command, "Remotely cancelled.");
     } else if (status == 0 && !p.finished && p.current > 0) {
-        status = failure(command, midi.state.hs_reply.load() == hs_nak
-                                      ? "the device asked again for packet " +
-                                            std::to_string(midi.state.hs_nak_packet.load()) +
-                                            ", which is not the last one sent (NAK)"
-                                      : "the device did not answer in time (handshake time-out)");
+        // A dump whose header was never answered has sent_count 1: the header's place.
+        const bool header_unanswered = midi.state.sent_count.load() <= 1;
+        status =
+            failure(command,
+                    midi.state.hs_reply.load() == hs_nak
+                        ? "the answers do not belong to this dump: a NAK for packet " +
+                              std::to_string(midi.state.hs_nak_packet.load()) +
+                              ", which was not the last one sent (another sender using the device?)"
+                    : header_unanswered
+                        ? "the device did not answer the dump header within 2 seconds (handshake "
+                          "time-out): check --from, or send with --no-handshake"
+                        : "the device did not answer in time (handshake time-out)");
     }
     return status;
 }

@@ -1,6 +1,11 @@
 #include "cli/received_files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include "cli/cli.h"
 #include "platform/os/files.h"
@@ -35,37 +40,95 @@ std::string file_name_of(const std::string& entry_name) {
     return name;
 }
 
-bool write_received_entry(ReceivedFiles& files, const char* command, const std::string& name,
-                          const Entry& entry) {
-    const std::string base = file_name_of(name);
-    const std::string extension = received_extension(entry);
+std::string check_received_folder(const std::string& folder) {
+    std::string probe = path_append(folder, ".jx-write-test-XXXXXX");
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return errno_reason(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
+namespace {
+
+// A file name for the entry in `folder` that neither this run nor the folder has taken yet.
+std::string free_file_name(const ReceivedFiles& files, const std::string& folder,
+                           const std::string& base, const std::string& extension) {
     // A name taken (by this run, or by a file already in the folder) gets the next number: a
     // recording never replaces what the folder held.
     const auto taken = [&](const std::string& name) {
         struct stat st;
-        return files.written.count(name) ||
-               ::lstat(path_append(files.folder, name).c_str(), &st) == 0;
+        return files.written.count(path_append(folder, name)) ||
+               ::lstat(path_append(folder, name).c_str(), &st) == 0;
     };
     std::string file_name = base + extension;
     for (int n = 2; taken(file_name); ++n) file_name = base + "-" + std::to_string(n) + extension;
-    const std::string path = path_append(files.folder, file_name);
-    if (!write_file_atomically(path, entry.bytes(), entry.length())) {
-        failure(command, "cannot write '" + path + "'");
-        return false;
+    return file_name;
+}
+
+}  // namespace
+
+bool write_received_entry(ReceivedFiles& files, const char* command, const std::string& name,
+                          const Entry& entry, const PartialDump* partial) {
+    const std::string base = file_name_of(name);
+    const std::string extension = received_extension(entry);
+    std::string path =
+        path_append(files.folder, free_file_name(files, files.folder, base, extension));
+    std::string reason;
+    bool written = write_file_atomically(path, entry.bytes(), entry.length(), &reason);
+    if (!written) {
+        // What arrived is not lost: it goes to a folder of its own in the temporary folder.
+        failure(command, "cannot write '" + path + "': " + reason);
+        if (files.fallback.empty()) {
+            const char* tmp = std::getenv("TMPDIR");
+            std::string folder = path_append(tmp && *tmp ? tmp : "/tmp", "jx-received-XXXXXX");
+            if (::mkdtemp(folder.data())) files.fallback = folder;
+        }
+        if (!files.fallback.empty()) {
+            path =
+                path_append(files.fallback, free_file_name(files, files.fallback, base, extension));
+            if (write_file_atomically(path, entry.bytes(), entry.length(), &reason)) {
+                std::fprintf(stderr, "jx-cli %s: '%s' was written to '%s' instead\n", command,
+                             name.c_str(), path.c_str());
+            } else {
+                failure(command, "cannot write '" + path + "' either: " + reason);
+                path.clear();
+            }
+        } else {
+            path.clear();
+        }
     }
-    files.written.insert(file_name);
-    print_json_line({{"name", name}, {"file", path}, {"size", entry.length()}});
-    return true;
+    if (!path.empty()) files.written.insert(path);
+    nlohmann::ordered_json fields = {{"name", name}, {"file", path}, {"size", entry.length()}};
+    if (partial) {
+        std::fprintf(stderr,
+                     "jx-cli %s: '%s' holds %d of the %d frames its dump announced: the dump "
+                     "ended before it was complete\n",
+                     command, path.empty() ? name.c_str() : path.c_str(), partial->frames,
+                     partial->announced);
+        fields["complete"] = false;
+        fields["frames"] = partial->frames;
+        fields["frames_announced"] = partial->announced;
+        ++files.partial_dumps;
+    }
+    print_json_line(fields);
+    return written;
 }
 
 bool write_new_entries(ReceivedFiles& files, const char* command, const TransferList& list,
-                       std::mutex& list_mutex) {
+                       std::mutex& list_mutex, const std::vector<PartialDump>* partial) {
     std::lock_guard lock(list_mutex);
+    bool all_written = true;
     for (; files.entries_written < list.items.size(); ++files.entries_written) {
         const ListItem& item = list.items[files.entries_written];
-        if (!write_received_entry(files, command, item.name, *item.entry)) return false;
+        const PartialDump* cut = nullptr;
+        if (partial)
+            for (const PartialDump& p : *partial)
+                if (p.entry == item.entry.get()) cut = &p;
+        all_written =
+            write_received_entry(files, command, item.name, *item.entry, cut) && all_written;
     }
-    return true;
+    return all_written;
 }
 
 }  // namespace jx::cli

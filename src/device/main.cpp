@@ -150,7 +150,8 @@ struct Receiver {
     size_t sends_started = 0;
     size_t sends_reported = 0;
     size_t stalls_reported = 0;
-    std::mutex report_mutex;  // reports come from the input thread and the sender thread
+    uint64_t lost_reported = 0;  // bytes the input dropped, as far as reported
+    std::mutex report_mutex;     // reports come from the input thread and the sender thread
 };
 
 std::string hex(const std::vector<uint8_t>& bytes, size_t most) {
@@ -216,9 +217,7 @@ void report_sends(Receiver& r, const jx::DeviceRecord& record) {
     }
 }
 
-void report(Receiver& r) {
-    std::lock_guard lock(r.report_mutex);
-    const jx::DeviceRecord record = r.device->record();
+void report_record(Receiver& r, const jx::DeviceRecord& record) {
     for (; r.sysex_reported < record.sysex.size(); ++r.sysex_reported) {
         const std::vector<uint8_t>& m = record.sysex[r.sysex_reported];
         print_line({{"event", "sysex"}, {"length", m.size()}, {"head", hex(m, 8)}});
@@ -234,6 +233,13 @@ void report(Receiver& r) {
         print_line({{"event", "turbo"}, {"speed_index", record.speed_index}});
     }
     report_sends(r, record);
+}
+
+// Reports what is new in the record, looking at it in place: a copy per input buffer would cost
+// more with every message the device ever took.
+void report(Receiver& r) {
+    std::lock_guard lock(r.report_mutex);
+    r.device->with_record([&r](const jx::DeviceRecord& record) { report_record(r, record); });
 }
 
 // Copies a buffer to --out, leaving out the Turbo messages, which are the link's own business.
@@ -254,6 +260,12 @@ void on_input(jx::MidiIn* handle, jx::MidiInMessage message, void* instance,
     if (r.copy) copy_out(r, header->data, header->bytes_recorded);
     r.device->receive(header->data, header->bytes_recorded);
     report(r);
+    // A loss is said, never a message dropped without a word.
+    const uint64_t lost = jx::midi_in_lost_bytes(handle);
+    if (lost != r.lost_reported) {
+        r.lost_reported = lost;
+        print_line({{"event", "lost"}, {"bytes", lost}});
+    }
     jx::midi_in_add_buffer(handle, *header);
 }
 
@@ -274,6 +286,7 @@ void print_help() {
         "Faults (packets count from 0 in each dump; the dump header is packet -1):\n"
         "  --nak K              NAK data packet K once\n"
         "  --nak-always         ... and every time it comes again\n"
+        "  --nak-offset N       such a NAK names packet K+N, as answers to another dump do\n"
         "  --wait K             send WAIT before answering packet K\n"
         "  --wait-ms MS         how long the answer after a WAIT is delayed (default 200)\n"
         "  --cancel K           CANCEL instead of answering packet K\n"
@@ -402,6 +415,7 @@ int main(int argc, char** argv) {
         o_no_pacing,
         o_nak,
         o_nak_always,
+        o_nak_offset,
         o_wait,
         o_wait_ms,
         o_cancel,
@@ -429,6 +443,7 @@ int main(int argc, char** argv) {
         {"out", required_argument, nullptr, o_out},
         {"no-pacing", no_argument, nullptr, o_no_pacing},
         {"nak", required_argument, nullptr, o_nak},
+        {"nak-offset", required_argument, nullptr, o_nak_offset},
         {"nak-always", no_argument, nullptr, o_nak_always},
         {"wait", required_argument, nullptr, o_wait},
         {"wait-ms", required_argument, nullptr, o_wait_ms},
@@ -456,6 +471,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> hold_paths;
     bool paced = true;
     jx::DeviceConfig config;
+    config.keep_messages = false;  // reported as they come; --out keeps the bytes
     int value = 0;
     int option_index = 0;
     int c;
@@ -475,6 +491,10 @@ int main(int argc, char** argv) {
                 break;
             case o_nak_always:
                 config.faults.nak_always = true;
+                break;
+            case o_nak_offset:
+                ok = parse_int(arg, -127, 127, value);
+                config.faults.nak_offset = value;
                 break;
             case o_other:
                 config.faults.other_channel = true;

@@ -53,6 +53,11 @@ DeviceRecord VirtualDevice::record() const {
     return record_;
 }
 
+void VirtualDevice::with_record(const std::function<void(const DeviceRecord&)>& look) const {
+    std::lock_guard lock(mutex_);
+    look(record_);
+}
+
 void VirtualDevice::set_faults(const DeviceFaults& faults) {
     std::lock_guard lock(mutex_);
     config_.faults = faults;
@@ -92,7 +97,7 @@ void VirtualDevice::receive(const uint8_t* data, size_t length) {
 }
 
 void VirtualDevice::take_message(const std::vector<uint8_t>& message) {
-    record_.messages.push_back(message);
+    if (config_.keep_messages) record_.messages.push_back(message);
     if (message.size() >= 4 && message[1] == universal_non_realtime) {
         take_sds(message);
     } else if (is_turbo(message)) {

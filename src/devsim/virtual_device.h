@@ -91,6 +91,9 @@ struct DeviceConfig {
     std::chrono::milliseconds packet_timeout{1000};
     std::chrono::milliseconds wait_timeout{10000};
     int max_resends = 8;  // NAKs in a row for one packet it sends again; the next one: give up
+    // Keep every whole message in DeviceRecord::messages. A device that runs for long and
+    // reports as it goes (jx-device) does without: the list only grows.
+    bool keep_messages = true;
 };
 
 // One sample dump as the device took it.
@@ -176,7 +179,12 @@ class VirtualDevice {
     // Bytes as they arrive from the cable, in any pieces; whole messages are acted on.
     void receive(const uint8_t* data, size_t length);
 
+    // A copy of everything taken so far: for tests, which look at it once.
     DeviceRecord record() const;
+    // Calls `look` with the record under the device's lock, without copying it: for a program
+    // that reports what is new after every input buffer, whose cost must not grow with what the
+    // device took before. `look` must not call the device.
+    void with_record(const std::function<void(const DeviceRecord&)>& look) const;
     void set_faults(const DeviceFaults& faults);
     // Forgets what was taken; the speed in force and the samples held stay.
     void clear();

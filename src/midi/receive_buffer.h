@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "midi/transfer_state.h"
@@ -17,6 +18,7 @@ namespace jx {
 class Window;
 struct MidiPorts;
 struct TransferList;
+struct Entry;
 
 // Results of the format handlers; for a message other than a dump header or a data packet the
 // result is its sub-ID byte.
@@ -72,6 +74,14 @@ constexpr size_t header_byte_count = 7;
 
 enum class MessageClass : int32_t { plain = 0, sds = 1, skip = 2, name = 3 };
 
+// An entry stored before its sample dump was complete (recording stopped, the dump given up, a new
+// dump begun): the frames it holds of those the dump header announced.
+struct PartialDump {
+    const Entry* entry = nullptr;
+    int32_t frames = 0;
+    int32_t announced = 0;
+};
+
 // The recorder's state, one record made by the program (a test makes its own). The recorder runs
 // on the MIDI input thread; start_recording and the Receive command's stop_recording run on the
 // window thread. `mutex` keeps the two apart, so that a stop never stores a buffer the input
@@ -106,13 +116,18 @@ struct Recorder {
     std::array<uint8_t, 5> name_bytes{};
     size_t name_count = 0;
     uint32_t pending_name = 0;
+    std::string pending_sample_name;  // from the sample name message of a dump stored as an image
 
     SdsReceiver sds;
     int32_t dump_counter = 0;
-    bool buffer_full = false;  // a byte did not fit: the recorder stops the recording
+    bool buffer_full = false;   // a byte did not fit: the recorder stops the recording
+    bool stopped_full = false;  // the last stop was for a full buffer: the reason to give
     // Plain SysEx that came while a WAV or AIFF image was being built: it follows the image as
     // data of its own instead of landing among the samples.
     std::vector<uint8_t> held_plain;
+    // The entries stored with a dump cut off, in the order stored; written with the list's
+    // entries under list_mutex.
+    std::vector<PartialDump> partial_dumps;
 };
 
 // Makes the receive buffer when there is none and starts it empty, recording: 1; 0 when there is

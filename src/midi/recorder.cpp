@@ -229,6 +229,7 @@ void stop_recording(Recorder& r) {
 void stop_recording_locked(Recorder& r) {
     TransferState& state = *r.state;
     const bool was_recording = state.receive_state.load() == receive_recording;
+    r.stopped_full = r.buffer_full;
     r.buffer_full = false;
     state.receive_state.store(receive_idle);
     // The device is told to stop a dump it is still sending; a stop outside a recording (the

@@ -151,6 +151,13 @@ int rx_image(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length, bool ai
         const int result = check_packet(r, d, p, length);
         return result != 0 ? result : decode_packet(r, d, p, aiff);
     }
+    // An image has no room for the sample name message: it names the entry instead, as the
+    // KVR-9ZB name message does.
+    SdsSampleName name;
+    if (names_open_dump(d, p, length) && sds_parse_sample_name(p, length, name) == message_whole) {
+        r.pending_sample_name.clear();
+        for (char c : name.name) r.pending_sample_name += static_cast<char>(c & 0x7F);
+    }
     return id;
 }
 
@@ -195,7 +202,10 @@ bool sds_receive(Recorder& r, const uint8_t* p, size_t length) {
         if (format != rec_none) store_received_dump(r, r.pending_name);
         set_nak_count(r, 0);
     }
-    if (header) r.pending_name = 0;
+    if (header) {
+        r.pending_name = 0;
+        r.pending_sample_name.clear();
+    }
     if (!is_recording(r)) return false;  // no memory for a new buffer: recording has ended
     const int result = format == rec_wav    ? sds_rx_wav(r, p, length)
                        : format == rec_aiff ? sds_rx_aiff(r, p, length)
@@ -209,6 +219,7 @@ bool sds_receive(Recorder& r, const uint8_t* p, size_t length) {
         if (format != rec_none) store_received_dump(r, r.pending_name);
         // The name was this dump's: SysEx that follows it is no part of it.
         r.pending_name = 0;
+        r.pending_sample_name.clear();
     } else if (result == sds_rx_rejected) {
         if (!handshake) return true;
         const int32_t before = nak_count(r);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "audio/sample_words.h"
+#include "audio/sds.h"
 #include "audio/sds_convert.h"
 #include "platform/dialog_ids.h"
 #include "platform/window.h"
@@ -18,13 +19,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// hs_mode values.
-constexpr int hs_mode_limited = 1;
+// hs_mode values: 2 while the first answer of a run (to a dump header) is awaited, with the
+// longer limit; 1 once it came (an ACK), with the short one. A NAK to the header keeps 2.
 constexpr int hs_mode_unlimited = 2;
 
 // An answer is awaited this long, and a WAIT allows this much more.
 constexpr milliseconds answer_time{65};
 constexpr milliseconds wait_time{5000};
+// The answer to the first dump header, which a device may take a while to give (it may first
+// have to make room for the sample), is awaited this long: a device that never answers (a wrong
+// input, or one without the handshake) ends the send as a time-out instead of holding it forever.
+constexpr milliseconds header_answer_time{2000};
 
 bool cancelled(const TransferState& state) {
     return state.cancel_request.load() != 0;
@@ -45,6 +50,7 @@ struct Send {
     int32_t sample_number = 0;
     const uint8_t* last_message = nullptr;
     size_t last_length = 0;
+    bool dump_open = false;  // a dump header went out and its dump has not ended
 };
 
 // Waits until the message sent with the thread's header has left the cable; with
@@ -60,8 +66,12 @@ bool wait_released(Send& send, bool stop_on_cancel) {
 
 // The stop path. The flags drop before any control is touched: shutdown waits for
 // cancel_request on the window thread without serving the window.
+// A dump ended by this side (Stop Send, a time-out, an unmatched NAK) tells the device with a
+// CANCEL, so that it does not wait for packets that never come; one the device cancelled
+// itself does not.
 void stop_path(Send& send) {
     TransferState& state = send.state;
+    const bool remote = (state.status_bits.load() & status_remote_cancel) != 0;
     state.sending.store(0);
     state.cancel_request.store(0);
     notify_transfer(state);
@@ -69,6 +79,21 @@ void stop_path(Send& send) {
     send.context.window->set_text(ids::send, text_send);
     send.context.window->enable(ids::transfer_list, true);
     if (send.header.flags & midi_header_prepared) wait_released(send, false);
+    if (send.dump_open && !remote) {
+        // On the thread's own header: a port that is gone (the reason the answers stopped) makes
+        // this courtesy fail quietly, as the time-out ends the send without a message.
+        const bool packet = send.last_message && send.last_length == sds::packet_size;
+        const auto cancel = sds_handshake(sds::cancel, send.context.settings->sds_dev,
+                                          packet ? send.last_message[4] : 0);
+        send.header.data = const_cast<uint8_t*>(cancel.data());
+        send.header.length = static_cast<uint32_t>(cancel.size());
+        send.header.flags = 0;
+        if (midi_out_prepare_header(send.out, send.header) == midi_ok &&
+            midi_out_long_msg(send.out, send.header) == midi_ok)
+            wait_released(send, false);
+        send.header.flags = 0;
+    }
+    send.dump_open = false;
 }
 
 // The port-error path. The flags drop before the message box for the same reason as in the stop
@@ -114,33 +139,30 @@ void show_progress(TransferState& state, size_t pos, size_t len) {
         state.progress_percent.store(static_cast<int32_t>(std::min<size_t>(pos * 100 / len, 100)));
 }
 
-// Waits for the device's answer to the message sent last, as hs_mode says. Sets cancel_request
-// when the answer does not come in time.
+// Waits for the device's answer to the message sent last, as hs_mode says: the first answer of
+// a run (to a dump header) within header_answer_time, then each within answer_time; a WAIT
+// allows wait_time more. Sets cancel_request when the answer does not come in time.
 void await_answer(Send& send, size_t pos) {
     TransferState& state = send.state;
-    if (pos > 0 && send.hs_mode == hs_mode_unlimited) {
-        wait_transfer_until(state, Clock::time_point::max(),
-                            [&] { return state.hs_reply.load() != hs_none || cancelled(state); });
-        if (cancelled(state)) return;
-        send.hs_mode = state.hs_reply.load();
-    } else if (send.hs_mode == hs_mode_limited) {
-        Clock::time_point deadline = Clock::now() + answer_time;
-        for (;;) {
-            const bool seen = wait_transfer_until(state, deadline, [&] {
-                return state.hs_reply.load() != hs_none || cancelled(state) ||
-                       state.hs_wait.load() != 0;
-            });
-            if (state.hs_reply.load() != hs_none || cancelled(state)) {
-                if (!seen) state.cancel_request.store(1);  // the answer came too late
-                return;
-            }
-            if (!seen) {
-                state.cancel_request.store(1);
-                return;
-            }
-            state.hs_wait.store(0);
-            deadline = Clock::now() + wait_time;
+    const bool first = send.hs_mode == hs_mode_unlimited;
+    if (first && pos == 0) return;
+    Clock::time_point deadline = Clock::now() + (first ? header_answer_time : answer_time);
+    for (;;) {
+        const bool seen = wait_transfer_until(state, deadline, [&] {
+            return state.hs_reply.load() != hs_none || cancelled(state) ||
+                   state.hs_wait.load() != 0;
+        });
+        if (state.hs_reply.load() != hs_none || cancelled(state)) {
+            if (!seen) state.cancel_request.store(1);  // the answer came too late
+            if (first && !cancelled(state)) send.hs_mode = state.hs_reply.load();
+            return;
         }
+        if (!seen) {
+            state.cancel_request.store(1);
+            return;
+        }
+        state.hs_wait.store(0);
+        deadline = Clock::now() + wait_time;
     }
 }
 
@@ -227,6 +249,8 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
             if (!sample) {
                 message += length;
                 pos += length;
+            } else {
+                send.dump_open = true;
             }
             show_progress(state, pos, len);
         }
@@ -235,6 +259,7 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
             return false;
         }
     }
+    send.dump_open = false;
     return true;
 }
 

@@ -1,8 +1,10 @@
 #include "midi/store_received.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "audio/extended80.h"
 #include "audio/zbname.h"
@@ -92,12 +94,35 @@ std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
     return entry;
 }
 
-// Adds the entry at the end of the list; when nothing is selected it is selected and shown.
-void add_received_entry(Recorder& r, const std::string& name, std::unique_ptr<Entry> entry) {
+// The dump of the handler in use, when one is open: what the receive buffer holds of it is
+// about to be stored before its end. Asked before finish_partial_image closes it.
+std::optional<PartialDump> open_dump(const Recorder& r) {
+    const int32_t format = r.settings->rec_format;
+    const SdsRxDump& d = format == rec_wav    ? r.sds.wav
+                         : format == rec_aiff ? r.sds.aiff
+                                              : r.sds.syx;
+    if (!d.open) return std::nullopt;
+    return PartialDump{nullptr, std::min(d.sample_count, d.length), d.length};
+}
+
+// The stored entry took what there was of the open dump: nothing later belongs to it.
+void close_open_dump(Recorder& r) {
+    finish_partial_image(r);
+    r.sds.syx.open = false;
+}
+
+// Adds the entry at the end of the list; when nothing is selected it is selected and shown. A
+// dump cut off is noted with it.
+void add_received_entry(Recorder& r, const std::string& name, std::unique_ptr<Entry> entry,
+                        std::optional<PartialDump> partial = std::nullopt) {
     if (!r.list) return;
     std::unique_lock<std::mutex> lock;
     if (r.list_mutex) lock = std::unique_lock(*r.list_mutex);
     TransferList& list = *r.list;
+    if (partial) {
+        partial->entry = entry.get();
+        r.partial_dumps.push_back(*partial);
+    }
     const int index = insert_entry(list, name, std::move(entry), -1);
     if (selected_count(list) == 0) {
         set_selected(list, index, true);
@@ -116,10 +141,13 @@ std::string received_dump_name(uint32_t value, int32_t counter) {
 
 void store_received_dump(Recorder& r, uint32_t name_value) {
     if (r.receive_length < 1) return;
-    finish_partial_image(r);
+    const std::optional<PartialDump> partial = open_dump(r);
+    close_open_dump(r);
     ++r.dump_counter;
-    const std::string name = received_dump_name(name_value, r.dump_counter);
-    add_received_entry(r, name, take_receive_buffer(r));
+    const std::string name = r.pending_sample_name.empty()
+                                 ? received_dump_name(name_value, r.dump_counter)
+                                 : r.pending_sample_name;
+    add_received_entry(r, name, take_receive_buffer(r), partial);
     if (!begin_receive_buffer(r)) {
         if (r.window) r.window->set_text(ids::file_info, text_out_of_memory);
         r.state->receive_state.store(receive_idle);
@@ -131,9 +159,11 @@ void store_received_dump(Recorder& r, uint32_t name_value) {
 
 void store_at_stop(Recorder& r) {
     if (r.receive_length > 0) {
-        finish_partial_image(r);
+        const std::optional<PartialDump> partial = open_dump(r);
+        close_open_dump(r);
         ++r.dump_counter;
-        add_received_entry(r, received_dump_name(0, r.dump_counter), take_receive_buffer(r));
+        add_received_entry(r, received_dump_name(0, r.dump_counter), take_receive_buffer(r),
+                           partial);
     }
     free_receive_buffer(r);
     if (!r.held_plain.empty()) {

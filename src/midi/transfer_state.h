@@ -52,18 +52,17 @@ struct TransferState {
 // Tells waiting threads that a value changed.
 void notify_transfer(TransferState& state);
 
-// Waits until `done()` is true or the deadline passes; true when done. A writer that does not
-// notify (a signal handler) is still seen within a millisecond, the poll interval the waits
-// have always had.
+// Waits until `done()` is true or the deadline passes; true when done. It sleeps until a writer
+// notifies or the deadline comes, without polling: a writer that cannot notify (a signal handler)
+// is seen when a thread that can passes it on (the programs' 100 ms timers do).
 template <typename Done>
 bool wait_transfer_until(TransferState& state, std::chrono::steady_clock::time_point deadline,
                          Done done) {
     std::unique_lock lock(state.wake_mutex);
     for (;;) {
         if (done()) return true;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
-        state.wake.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(1)));
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        state.wake.wait_until(lock, deadline);
     }
 }
 

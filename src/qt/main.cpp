@@ -1,6 +1,10 @@
 // jx: the desktop program. One copy runs at a time; `jx [document]` opens with that file.
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QTreeWidget>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +50,20 @@ bool answered_option(const char* arg) {
 
 }  // namespace
 
+namespace {
+
+// SIGTERM and SIGHUP (a session ending, a service manager's stop) close the window as its close
+// box does, so that a running transfer stops and the ports are closed and the list kept. The
+// handler only writes a byte to a pipe; the window thread reads it.
+int signal_pipe[2] = {-1, -1};
+
+void on_end_signal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signal_pipe[1], &byte, 1);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc == 2 && answered_option(argv[1])) return 0;
     // Before anything else, so that a second copy ends at once and quietly, display or not.
@@ -80,6 +98,19 @@ int main(int argc, char** argv) {
     jx::attach_inspector(static_cast<QTreeWidget*>(window.control(jx::ids::transfer_list)),
                          app.list, &app.list_mutex);
     jx::add_request_sample_menu(window, procedure);
+    std::unique_ptr<QSocketNotifier> end_signals;
+    if (::pipe(signal_pipe) == 0) {
+        end_signals = std::make_unique<QSocketNotifier>(signal_pipe[0], QSocketNotifier::Read);
+        QObject::connect(end_signals.get(), &QSocketNotifier::activated, [&window] {
+            char byte;
+            [[maybe_unused]] const ssize_t n = ::read(signal_pipe[0], &byte, 1);
+            window.close();
+        });
+        struct sigaction action {};
+        action.sa_handler = on_end_signal;
+        sigemptyset(&action.sa_mask);
+        for (int signal : {SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    }
     window.run();
     service.reset();
     return 0;

@@ -185,7 +185,10 @@ TEST_F(CliReceiveFile, OurExtendedDumpsComeBackWithTheirOwnRate) {
                 const test::CommandResult r =
                     run({dumps[xsds], "--format", format, "--out", folder});
                 ASSERT_EQ(r.status, 0) << r.err;
-                files[xsds] = folder + "/unnamed1" + ext;
+                // The sample name message names an image; the SDS form keeps it in its data.
+                const bool named = xsds && ext != ".syx";
+                files[xsds] =
+                    folder + "/" + (named ? "in" + std::to_string(rate) : "unnamed1") + ext;
             }
             if (ext == ".syx") {
                 EXPECT_EQ(read_file(files[1]), read_file(dumps[1]));

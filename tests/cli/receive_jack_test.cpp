@@ -32,6 +32,9 @@ struct Received {
     std::string err;
 };
 
+// The data bytes the 8 MiB receive buffer holds.
+constexpr size_t receive_buffer_limit = 8388599;
+
 // The byte offset of a WAV image's sample data with no "smpl" chunk.
 constexpr size_t wav_data_offset = 44;
 
@@ -240,6 +243,174 @@ TEST_F(ReceiveOverJack, DumpCutOffHalfWayKeepsWhatArrived) {
         EXPECT_TRUE(device_sent("cancelled")) << device->err();
         ASSERT_EQ(got.lines.size(), 1u) << got.err;
         expect_part_of(source, read_file(written("unnamed1.wav")), kept);
+    }
+}
+
+// Nothing waits for ever, and a dump cut off is never presented as complete: a request for a
+// sample the device does not hold, a device switched off or a server gone mid-dump without
+// --idle, and a device that hangs mid-dump with --idle, each end with exit 1 and the reason; what
+// came of a dump is written, its JSON line says "complete": false with the frames held and
+// announced.
+TEST_F(ReceiveOverJack, EveryWaitEndsWithItsReasonAndPartialDumpsAreNamed) {
+    const Bytes source = ramp_wav(400, 16);  // ten packets of 40 frames
+    const std::string wav = dir.write("ramp.wav", source);
+    const std::string partial = "\"complete\": false, \"frames\": 160, \"frames_announced\": 400";
+    enum class End { by_itself, server_killed };
+    const struct Case {
+        const char* what;
+        std::vector<std::string> device_args;
+        std::vector<std::string> receive_args;
+        End end;
+        const char* reason;
+        bool partial;  // four packets of the dump arrived
+    } cases[] = {
+        {"request for a sample not held",
+         {},
+         {"--request", "7"},
+         End::by_itself,
+         "nothing came within 5 seconds of the request for sample 7",
+         false},
+        {"request for a sample not held, --idle",
+         {},
+         {"--request", "7", "--idle", "1"},
+         End::by_itself,
+         "nothing came within 1 seconds",
+         false},
+        {"device switched off mid-dump",
+         {"--hold", wav, "--send-unplug", "4"},
+         {"--request", "0"},
+         End::by_itself,
+         "the input 'jx-device-out:out' is gone",
+         true},
+        {"server gone mid-dump",
+         {"--hold", wav, "--send-stall", "4"},
+         {"--request", "0"},
+         End::server_killed,
+         "is gone",
+         true},
+        {"device hangs mid-dump, --idle",
+         {"--hold", wav, "--send-stall", "4"},
+         {"--request", "0", "--idle", "2"},
+         End::by_itself,
+         "holds 160 of the 400 frames its dump announced",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NO_FATAL_FAILURE(start_device(c.device_args));
+        std::filesystem::remove_all(out);
+        std::vector<std::string> args = {"--handshake", "--format", "wav"};
+        args.insert(args.end(), c.receive_args.begin(), c.receive_args.end());
+        auto r = start_receive(args);
+        if (c.end == End::server_killed) {
+            ASSERT_TRUE(device->wait_for_text("\"stalled\"", 20s)) << device->err();
+            server.kill_now();
+        }
+        Received got = finish(*r, 20s);
+        EXPECT_EQ(got.status, 1) << got.err;
+        EXPECT_NE(got.err.find(c.reason), std::string::npos) << got.err;
+        if (c.partial) {
+            ASSERT_EQ(got.lines.size(), 1u) << got.err;
+            EXPECT_NE(got.lines[0].find(partial), std::string::npos) << got.lines[0];
+            expect_part_of(source, read_file(written("unnamed1.wav")), wav_data_offset + 160 * 2);
+        } else {
+            EXPECT_TRUE(got.lines.empty());
+        }
+        device.reset();
+        if (c.end == End::server_killed) break;  // the last case: the server is gone
+    }
+}
+
+// SIGTERM and SIGHUP stop the recording as Ctrl-C does: what came is written, exit 128 + the
+// signal.
+TEST_F(ReceiveOverJack, TermAndHangUpStopAsCtrlCDoes) {
+    const std::string wav = dir.write("ramp.wav", ramp_wav(400, 16));
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav, "--send-stall", "4"}));
+        std::filesystem::remove_all(out);
+        auto r = start_receive({"--handshake", "--format", "wav", "--request", "0"});
+        ASSERT_TRUE(device->wait_for_text("\"stalled\"", 20s)) << device->err();
+        r->signal(signal);
+        Received got = finish(*r);
+        EXPECT_EQ(got.status, 128 + signal) << got.err;
+        EXPECT_TRUE(device_sent("cancelled")) << device->err();
+        ASSERT_EQ(got.lines.size(), 1u) << got.err;
+        EXPECT_NE(got.lines[0].find("\"complete\": false"), std::string::npos) << got.lines[0];
+        device.reset();
+    }
+}
+
+// A folder nothing can be written to is found out before recording, with the reason.
+TEST_F(ReceiveOverJack, UnwritableFolderIsRefusedBeforeRecording) {
+    ASSERT_NO_FATAL_FAILURE(start_device({}));
+    Received r = finish(*std::make_unique<ChildProcess>(
+        JX_CLI_PATH, std::vector<std::string>{"receive", "--from", "jx-device", "--to", "jx-device",
+                                              "--out", "/proc/1", "--idle", "1"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write into '/proc/1': "), std::string::npos) << r.err;
+    EXPECT_FALSE(device->wait_for_text("\"request\"", 100ms));
+}
+
+// A folder that refuses the entry once recording ran (here it was replaced by a file) does not
+// cost what arrived: the entry goes to a folder of its own in $TMPDIR, named on stderr and in its
+// JSON line, with the reason given once.
+TEST_F(ReceiveOverJack, EntryTheFolderRefusesGoesToATemporaryFolder) {
+    const Bytes source = ramp_wav(400, 16);
+    const std::string wav = dir.write("ramp.wav", source);
+    const std::string tmp = dir.file("tmp");
+    std::filesystem::create_directory(tmp);
+    ScopedEnv tmpdir("TMPDIR", tmp);
+    ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav, "--send-stall", "4"}));
+    auto r = start_receive({"--handshake", "--format", "wav", "--request", "0"});
+    ASSERT_TRUE(device->wait_for_text("\"stalled\"", 20s)) << device->err();
+    std::filesystem::remove_all(out);
+    dir.write("received", Bytes{1});
+    r->signal(SIGINT);
+    Received got = finish(*r);
+    EXPECT_EQ(got.status, 130) << got.err;
+    const size_t said = got.err.find("cannot write '" + written("unnamed1.wav") + "': ");
+    EXPECT_NE(said, std::string::npos) << got.err;
+    EXPECT_EQ(got.err.find("cannot write", said + 1), std::string::npos) << got.err;
+    ASSERT_EQ(got.lines.size(), 1u) << got.err;
+    const std::string prefix = "\"file\": \"" + tmp + "/jx-received-";
+    const size_t at = got.lines[0].find(prefix);
+    ASSERT_NE(at, std::string::npos) << got.lines[0];
+    const std::string path = got.lines[0].substr(at + 9, got.lines[0].find('"', at + 9) - (at + 9));
+    EXPECT_NE(got.err.find("written to '" + path + "' instead"), std::string::npos) << got.err;
+    expect_part_of(source, read_file(path), wav_data_offset + 160 * 2);
+}
+
+// One SysEx message longer than the 1 MiB the input once held arrives whole; one longer than the
+// 8 MiB receive buffer fills it and ends the recording with that reason alone.
+TEST_F(ReceiveOverJack, SingleLongMessagesArriveWholeOrFillTheBuffer) {
+    for (const size_t size : {(size_t{1} << 20) + 1, (size_t{8} << 20) + 1}) {
+        SCOPED_TRACE(size);
+        ASSERT_NO_FATAL_FAILURE(start_device({"--no-pacing"}));
+        const Bytes message = sysex_message(size, 9);
+        const std::string syx = dir.write("one.syx", message);
+        std::filesystem::remove_all(out);
+        // RtMidi hands the input a message only at its F7, so that nothing is seen arriving
+        // until then: the long one takes many seconds to cross the server.
+        const bool fills = size >= receive_buffer_limit;
+        auto r =
+            start_receive({"--no-handshake", "--idle", fills ? "120" : "5", "--request", "99"});
+        ASSERT_TRUE(device->wait_for_text("\"request\"", 10s)) << device->err();
+        ASSERT_TRUE(device->write_line("send " + syx));
+        Received got = finish(*r, 120s);
+        const Bytes stored = read_file(written("unnamed1.syx"));
+        if (!fills) {
+            EXPECT_EQ(got.status, 0) << got.err;
+            EXPECT_TRUE(stored == message);
+        } else {
+            EXPECT_EQ(got.status, 1) << got.err;
+            EXPECT_NE(got.err.find("the receive buffer of 8 MiB is full"), std::string::npos)
+                << got.err;
+            EXPECT_EQ(got.err.find("came faster"), std::string::npos) << got.err;
+            ASSERT_EQ(stored.size(), receive_buffer_limit);
+            EXPECT_TRUE(std::equal(stored.begin(), stored.end(), message.begin()));
+        }
+        device.reset();
     }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -161,6 +163,16 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"wait_gives_more_time", {"--wait", "2", "--wait-ms", "300"}, 0, ""},
         FaultCase{"cancel", {"--cancel", "4"}, 1, "Remotely cancelled."},
         FaultCase{"silence_later_times_out", {"--silent-from", "5"}, 1, "time"},
+        // A wrong --from, or a device without the handshake: the dump header is never answered.
+        FaultCase{"silent_header_times_out",
+                  {"--silent-from", "-1"},
+                  1,
+                  "did not answer the dump header within 2 seconds"},
+        // Answers meant for another sender's dump.
+        FaultCase{"nak_for_another_dump",
+                  {"--nak", "3", "--nak-offset", "5"},
+                  1,
+                  "the answers do not belong to this dump"},
         // Under the handshake a pulled cable shows as silence; without it, the next
         // message finds the port gone.
         FaultCase{"unplugged_in_handshake", {"--unplug", "3"}, 1, "time-out"},
@@ -168,14 +180,58 @@ INSTANTIATE_TEST_SUITE_P(
             "unplugged", {"--unplug", "3"}, 1, "jx-device-in:in is gone", {"--no-handshake"}}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
-// Ctrl-C while the device keeps silent after the dump header stops the send: exit 130.
-TEST_F(SendOverJack, InterruptStopsTheSend) {
-    ASSERT_NO_FATAL_FAILURE(start_device({"--silent-from", "-1"}));
+// Ctrl-C, SIGTERM or SIGHUP while the device keeps silent after the dump header stops the send
+// as Stop Send does, with 128 + the signal, and the device hears the dump cancelled.
+TEST_F(SendOverJack, SignalsStopTheSendAndCancelTheDump) {
     const std::string wav = dir.write("ramp.wav", ramp_wav(600, 16));
-    ChildProcess cli(JX_CLI_PATH,
-                     {"send", wav, "--to", "jx-device", "--from", "jx-device", "--handshake"});
-    ASSERT_TRUE(device->wait_for_text("\"dump\"", 10s)) << device->err();
-    EXPECT_EQ(cli.stop(SIGINT, 10s), 130) << cli.err();
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        ASSERT_NO_FATAL_FAILURE(start_device({"--silent-from", "-1"}));
+        ChildProcess cli(JX_CLI_PATH,
+                         {"send", wav, "--to", "jx-device", "--from", "jx-device", "--handshake"});
+        ASSERT_TRUE(device->wait_for_text("\"dump\"", 10s)) << device->err();
+        EXPECT_EQ(cli.stop(signal, 10s), 128 + signal) << cli.err();
+        EXPECT_NE(cli.err().find("stopped"), std::string::npos) << cli.err();
+        // The device took the CANCEL for its dump (F0 7E 00 7D 00 F7) after the header.
+        const Bytes cancel = {0xF0, 0x7E, 0x00, 0x7D, 0x00, 0xF7};
+        Bytes got;
+        for (auto deadline = std::chrono::steady_clock::now() + 10s;
+             std::chrono::steady_clock::now() < deadline;
+             device->wait_for_text("no such line", 50ms)) {
+            got = taken();
+            if (got.size() >= cancel.size() &&
+                std::equal(cancel.begin(), cancel.end(), got.end() - cancel.size()))
+                break;
+        }
+        ASSERT_GE(got.size(), cancel.size());
+        EXPECT_TRUE(std::equal(cancel.begin(), cancel.end(), got.end() - cancel.size()));
+        device.reset();
+    }
+}
+
+// A file that is neither SysEx nor a sample, or that cannot be read, is refused before anything
+// is sent, with the reason.
+TEST_F(SendOverJack, FilesThatCannotBeSentAreRefusedBeforeSending) {
+    ASSERT_NO_FATAL_FAILURE(start_device());
+    const std::string syx = dir.write("a.syx", sysex_message(40, 1));
+    const std::string text = dir.write("text.txt", Bytes{'h', 'e', 'l', 'l', 'o'});
+    const std::string folder = dir.file("adir");
+    std::filesystem::create_directory(folder);
+    const struct {
+        std::string file;
+        std::string said;
+    } cases[] = {
+        {text, "is neither SysEx"},
+        {folder, "cannot read '" + folder + "': is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        SendResult r = send({syx, c.file}, {"--no-handshake"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_TRUE(r.lines.empty());
+    }
+    EXPECT_TRUE(taken().empty());
 }
 
 }  // namespace

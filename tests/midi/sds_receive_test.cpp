@@ -496,6 +496,52 @@ TEST(SdsReceive, NewExtendedHeaderStoresTheCutOffDumpAndForgetsItsName) {
     EXPECT_EQ(entries[1].name, "unnamed2");
 }
 
+// The sample name message names an entry stored as an image, which has no room for it; the SDS
+// form keeps the message in the data and the usual name.
+TEST(SdsReceive, SampleNameNamesTheImage) {
+    const DumpSpec d = dump16;
+    const Stream stream = cat({extended_header(d, 44100), sample_name(d, "Snare"), packets(d)});
+    for (const auto& [format, name] : {std::pair{rec_wav, "Snare"}, std::pair{rec_aiff, "Snare"},
+                                       std::pair{rec_sds, "unnamed1"}}) {
+        SCOPED_TRACE(format);
+        RecorderRig rig(format, true, true);
+        rig.record(stream);
+        ASSERT_EQ(rig.entries().size(), 1u);
+        EXPECT_EQ(rig.entries()[0].name, name);
+    }
+}
+
+// An entry stored before its dump was complete (recording stopped, a new dump begun) is noted with
+// the frames it holds and those announced; a complete dump is not.
+TEST(SdsReceive, DumpsCutOffAreNotedWithTheirFrames) {
+    const DumpSpec d = dump16;  // 120 frames, 40 a packet
+    const Stream two_packets =
+        cat({test::dump_header(d), test::data_packet(d, 0), test::data_packet(d, 1)});
+    const Stream whole = cat({test::dump_header(d), packets(d)});
+    const struct {
+        const char* what;
+        Stream stream;
+        std::vector<std::pair<int32_t, int32_t>> notes;  // per cut-off entry: frames, announced
+    } cases[] = {
+        {"complete", whole, {}},
+        {"stopped after two packets", two_packets, {{80, 120}}},
+        {"followed by a new dump", cat({two_packets, whole}), {{80, 120}}},
+    };
+    for (const auto& c : cases) {
+        for (int32_t format : {rec_sds, rec_wav, rec_aiff}) {
+            SCOPED_TRACE(std::string(c.what) + " format " + std::to_string(format));
+            RecorderRig rig(format, true, true);
+            rig.record(c.stream);
+            std::vector<std::pair<int32_t, int32_t>> notes;
+            for (const PartialDump& p : rig.recorder.partial_dumps) {
+                notes.emplace_back(p.frames, p.announced);
+                EXPECT_EQ(p.entry, rig.list.items.front().entry.get());
+            }
+            EXPECT_EQ(notes, c.notes);
+        }
+    }
+}
+
 // A length the receive buffer cannot hold, up to the largest the header carries: the buffer fills,
 // recording stops, and what fits is kept, an image with sizes that match what it holds.
 TEST(SdsReceive, ExtendedLengthBeyondTheBufferFillsItAndStops) {

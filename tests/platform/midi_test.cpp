@@ -215,15 +215,17 @@ struct OpenInput {
     MidiService service;
     Returned returned;
     MidiIn* in = nullptr;
-    std::vector<std::array<uint8_t, 8>> data;
+    std::vector<Bytes> data;
     std::vector<MidiHeader> headers;
 
-    explicit OpenInput(int buffers) : data(buffers), headers(buffers) {
+    // Small buffers by default show the full-buffer rule.
+    explicit OpenInput(int buffers, size_t buffer_size = 8)
+        : data(buffers, Bytes(buffer_size)), headers(buffers) {
         service.backends = {&backend};
         EXPECT_EQ(midi_in_open(service, 0, Returned::callback, &returned, in), midi_ok);
         for (int i = 0; i < buffers; ++i) {
             headers[i].data = data[i].data();
-            headers[i].length = 8;  // small buffers show the full-buffer rule
+            headers[i].length = static_cast<uint32_t>(buffer_size);
             midi_in_prepare_header(in, headers[i]);
             midi_in_add_buffer(in, headers[i]);
         }
@@ -273,6 +275,30 @@ TEST(MidiLayer, InputBuffersReturnAtTheEndOfASysExMessageOrWhenFull) {
         ASSERT_TRUE(input.returned.wait_for(c.returned.size()));
         std::lock_guard lock(input.returned.mutex);
         EXPECT_EQ(input.returned.buffers, c.returned);
+    }
+}
+
+// A backend may hand over a SysEx message only at its F7, in one piece: one longer than the
+// program's 8 MiB receive buffer still comes through whole, in full buffers, with nothing lost.
+TEST(MidiLayer, MessageLongerThanTheReceiveBufferHandedOverAtOnceArrivesWhole) {
+    for (const size_t size : {(size_t{1} << 20) + 1, (size_t{8} << 20) + 1}) {
+        SCOPED_TRACE(size);
+        Bytes message(size);
+        for (size_t i = 0; i < size; ++i) message[i] = static_cast<uint8_t>(i % 127);
+        message.front() = 0xF0;
+        message.back() = 0xF7;
+        OpenInput input(8, midi_in_buffer_size);
+        input.push(message);
+        const size_t buffers = (size + midi_in_buffer_size - 1) / midi_in_buffer_size;
+        ASSERT_TRUE(input.returned.wait_for(buffers));
+        std::lock_guard lock(input.returned.mutex);
+        Bytes joined;
+        for (const auto& [kind, bytes] : input.returned.buffers) {
+            EXPECT_EQ(kind, MidiInMessage::long_data);
+            joined.insert(joined.end(), bytes.begin(), bytes.end());
+        }
+        EXPECT_TRUE(joined == message);
+        EXPECT_EQ(midi_in_lost_bytes(input.in), 0u);
     }
 }
 

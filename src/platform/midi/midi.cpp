@@ -269,12 +269,13 @@ MidiInSink::~MidiInSink() {
 void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
     const uint64_t head = head_.load(std::memory_order_relaxed);
     const uint64_t tail = tail_.load(std::memory_order_acquire);
-    if (count > ring_size - (head - tail)) {
-        overflowed_bytes_.fetch_add(count, std::memory_order_relaxed);
+    const size_t room = ring_size - (head - tail);
+    const size_t taken = std::min(count, room);
+    for (size_t i = 0; i < taken; ++i) ring_[(head + i) & (ring_size - 1)] = bytes[i];
+    head_.store(head + taken, std::memory_order_release);
+    if (taken < count) {
+        overflowed_bytes_.fetch_add(count - taken, std::memory_order_relaxed);
         overflowed_.store(true, std::memory_order_release);
-    } else {
-        for (size_t i = 0; i < count; ++i) ring_[(head + i) & (ring_size - 1)] = bytes[i];
-        head_.store(head + count, std::memory_order_release);
     }
     signal_.fetch_add(1, std::memory_order_release);
     signal_.notify_one();

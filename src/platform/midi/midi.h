@@ -128,6 +128,8 @@ class MidiInSink {
     MidiInSink(const MidiInSink&) = delete;
     MidiInSink& operator=(const MidiInSink&) = delete;
 
+    // Takes what the ring has room for; the rest of a longer piece is lost, counted and marked
+    // on the next buffer returned.
     void push(const uint8_t* bytes, size_t count) noexcept;
     // Bytes lost before they reached the backend (the server threw away what it held for us):
     // counted as at least one, and the next buffer returned is an error.
@@ -145,7 +147,11 @@ class MidiInSink {
   private:
     void deliver_loop();
     MidiIn& in_;
-    static constexpr size_t ring_size = 1 << 20;  // a power of two
+    // A power of two. Backends may hand over a SysEx message only at its F7: the ring holds one
+    // of twice the program's 8 MiB receive buffer, so that a message too long for that buffer
+    // still arrives whole and ends the recording with the buffer full, not lost on the way. The
+    // pages are touched only when that much arrives.
+    static constexpr size_t ring_size = 1 << 24;
     std::unique_ptr<uint8_t[]> ring_;
     std::atomic<uint64_t> head_{0};  // written by push()
     std::atomic<uint64_t> tail_{0};  // written by the delivery thread
