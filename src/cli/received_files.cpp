@@ -1,17 +1,15 @@
 #include "cli/received_files.h"
 
-#include <sys/stat.h>
-
 #include "cli/cli.h"
 #include "platform/os/files.h"
+#include "platform/os/folders.h"
 #include "platform/os/paths.h"
 
 namespace jx::cli {
 
 bool make_received_folder(const std::string& folder) {
-    struct stat st;
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    return ::mkdir(folder.c_str(), 0777) == 0;
+    if (path_exists(folder)) return is_folder(folder);
+    return make_folder(folder);
 }
 
 const char* received_extension(const Entry& entry) {
@@ -42,9 +40,7 @@ bool write_received_entry(ReceivedFiles& files, const char* command, const std::
     // A name taken (by this run, or by a file already in the folder) gets the next number: a
     // recording never replaces what the folder held.
     const auto taken = [&](const std::string& name) {
-        struct stat st;
-        return files.written.count(name) ||
-               ::lstat(path_append(files.folder, name).c_str(), &st) == 0;
+        return files.written.count(name) || path_exists(path_append(files.folder, name));
     };
     std::string file_name = base + extension;
     for (int n = 2; taken(file_name); ++n) file_name = base + "-" + std::to_string(n) + extension;

@@ -22,12 +22,16 @@ std::string xdg_folder(const char* variable, const char* below_home) {
     return "";
 }
 
+}  // namespace
+
 bool is_folder(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-}  // namespace
+bool make_folder(const std::string& folder) {
+    return ::mkdir(folder.c_str(), 0777) == 0;
+}
 
 std::string config_home() {
     return xdg_folder("XDG_CONFIG_HOME", ".config");
