@@ -18,6 +18,14 @@ std::string environment(const wchar_t* name) {
     return from_wide(value);
 }
 
+// The program's own paths use forward slashes on every system (the wide calls turn them back),
+// so that the code comparing and joining paths needs no second separator.
+std::string forward_slashes(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
 }  // namespace
 
 std::string config_home() {
@@ -35,7 +43,7 @@ std::string current_folder() {
     const DWORD got = GetCurrentDirectoryW(length, folder.data());
     if (got == 0 || got >= length) return "";
     folder.resize(got);
-    return from_wide(folder);
+    return forward_slashes(from_wide(folder));
 }
 
 std::string absolute_path(const std::string& path) {
@@ -46,7 +54,9 @@ std::string absolute_path(const std::string& path) {
     const DWORD got = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
     if (got == 0 || got >= length) return path;
     full.resize(got);
-    return from_wide(full);
+    // A \\?\ prefix is the wide calls' business, not the name's.
+    if (full.rfind(L"\\\\?\\", 0) == 0) full.erase(0, 4);
+    return forward_slashes(from_wide(full));
 }
 
 bool is_folder(const std::string& path) {
