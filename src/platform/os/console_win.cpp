@@ -15,6 +15,7 @@ namespace jx {
 
 void use_utf8_binary_console(int& argc, char**& argv) {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     _setmode(_fileno(stdin), _O_BINARY);
     SetConsoleOutputCP(CP_UTF8);
     int count = 0;
