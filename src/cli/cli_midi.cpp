@@ -2,9 +2,13 @@
 
 #include <signal.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 #include <vector>
 
 namespace jx::cli {
@@ -91,6 +95,23 @@ std::string out_port_failure(const CliMidi& midi) {
     return reason;
 }
 
+#ifdef _WIN32
+// The console calls the handler on a thread of its own; it runs once, as SA_RESETHAND has it.
+void on_ctrl_c(void (*handler)(int)) {
+    static void (*ctrl_c_handler)(int) = nullptr;
+    ctrl_c_handler = handler;
+    SetConsoleCtrlHandler(
+        [](DWORD event) -> BOOL {
+            if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+            if (auto* h = std::exchange(ctrl_c_handler, nullptr)) {
+                h(SIGINT);
+                return TRUE;
+            }
+            return FALSE;
+        },
+        TRUE);
+}
+#else
 void on_ctrl_c(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -100,5 +121,6 @@ void on_ctrl_c(void (*handler)(int)) {
     // closed, what arrived written.
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
+#endif
 
 }  // namespace jx::cli

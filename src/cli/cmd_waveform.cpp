@@ -1,7 +1,9 @@
 // jx-cli waveform: the waveform of a sample, an SDS dump or a TonePAK waveform as a picture, drawn
 // as the inspector draws it: the lowest and highest value of each pixel column, per channel, with
 // the loop shaded.
+#ifdef JX_HAVE_PNG
 #include <png.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -112,6 +114,7 @@ std::string svg_text(const Picture& p) {
     return svg + "</svg>\n";
 }
 
+#ifdef JX_HAVE_PNG
 std::vector<Rgb> raster(const Picture& p) {
     std::vector<Rgb> pixels(static_cast<size_t>(p.width) * p.height, background);
     auto at = [&](int x, int y) -> Rgb& { return pixels[static_cast<size_t>(y) * p.width + x]; };
@@ -145,6 +148,7 @@ std::string png_bytes(const Picture& p, std::vector<uint8_t>& out) {
     out.resize(size);
     return {};
 }
+#endif
 
 }  // namespace
 
@@ -171,6 +175,9 @@ int cmd_waveform(int argc, char** argv) {
     const bool svg = extension == ".svg" || extension == ".SVG";
     if (!svg && extension != ".png" && extension != ".PNG")
         return usage_error("waveform", "--out must end in .svg or .png");
+#ifndef JX_HAVE_PNG
+    if (!svg) return failure("waveform", "PNG is not available in this build");
+#endif
 
     const std::string& file = args.operands[0];
     std::string reason;
@@ -185,9 +192,12 @@ int cmd_waveform(int argc, char** argv) {
     if (svg) {
         const std::string text = svg_text(picture);
         bytes.assign(text.begin(), text.end());
-    } else if (std::string problem = png_bytes(picture, bytes); !problem.empty()) {
+    }
+#ifdef JX_HAVE_PNG
+    else if (std::string problem = png_bytes(picture, bytes); !problem.empty()) {
         return failure("waveform", "cannot make the PNG: " + problem);
     }
+#endif
     if (std::string problem; !write_file_atomically(out, bytes.data(), bytes.size(), &problem))
         return failure("waveform", "cannot write '" + out + "': " + problem);
     return 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "platform/os/console.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ void print_usage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    jx::use_utf8_binary_console(argc, argv);
     if (argc < 2) {
         print_usage(stderr);
         return 2;

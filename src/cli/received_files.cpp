@@ -1,22 +1,17 @@
 #include "cli/received_files.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "cli/cli.h"
 #include "platform/os/files.h"
+#include "platform/os/folders.h"
 #include "platform/os/paths.h"
 
 namespace jx::cli {
 
 bool make_received_folder(const std::string& folder) {
-    struct stat st;
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    return ::mkdir(folder.c_str(), 0777) == 0;
+    if (path_exists(folder)) return is_folder(folder);
+    return make_folder(folder);
 }
 
 const char* received_extension(const Entry& entry) {
@@ -41,12 +36,7 @@ std::string file_name_of(const std::string& entry_name) {
 }
 
 std::string check_received_folder(const std::string& folder) {
-    std::string probe = path_append(folder, ".jx-write-test-XXXXXX");
-    const int fd = ::mkstemp(probe.data());
-    if (fd < 0) return errno_reason(errno);
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return {};
+    return folder_write_problem(folder);
 }
 
 namespace {
@@ -57,9 +47,8 @@ std::string free_file_name(const ReceivedFiles& files, const std::string& folder
     // A name taken (by this run, or by a file already in the folder) gets the next number: a
     // recording never replaces what the folder held.
     const auto taken = [&](const std::string& name) {
-        struct stat st;
         return files.written.count(path_append(folder, name)) ||
-               ::lstat(path_append(folder, name).c_str(), &st) == 0;
+               path_exists(path_append(folder, name));
     };
     std::string file_name = base + extension;
     for (int n = 2; taken(file_name); ++n) file_name = base + "-" + std::to_string(n) + extension;
@@ -79,11 +68,7 @@ bool write_received_entry(ReceivedFiles& files, const char* command, const std::
     if (!written) {
         // What arrived is not lost: it goes to a folder of its own in the temporary folder.
         failure(command, "cannot write '" + path + "': " + reason);
-        if (files.fallback.empty()) {
-            const char* tmp = std::getenv("TMPDIR");
-            std::string folder = path_append(tmp && *tmp ? tmp : "/tmp", "jx-received-XXXXXX");
-            if (::mkdtemp(folder.data())) files.fallback = folder;
-        }
+        if (files.fallback.empty()) files.fallback = make_temporary_folder("jx-received");
         if (!files.fallback.empty()) {
             path =
                 path_append(files.fallback, free_file_name(files, files.fallback, base, extension));

@@ -1,6 +1,8 @@
 #include "platform/midi/midi.h"
 
+#ifndef _WIN32
 #include <sys/prctl.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +12,9 @@ namespace jx {
 using Clock = std::chrono::steady_clock;
 
 void use_precise_timed_waits() {
+#ifndef _WIN32
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
 }
 
 Clock::time_point WireClock::schedule(size_t bytes, int32_t turbo_speed, bool paced) {
@@ -277,15 +281,13 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
         overflowed_bytes_.fetch_add(count - taken, std::memory_order_relaxed);
         overflowed_.store(true, std::memory_order_release);
     }
-    signal_.fetch_add(1, std::memory_order_release);
-    signal_.notify_one();
+    wake_delivery(false);
 }
 
 void MidiInSink::mark_lost() noexcept {
     overflowed_bytes_.fetch_add(1, std::memory_order_relaxed);
     overflowed_.store(true, std::memory_order_release);
-    signal_.fetch_add(1, std::memory_order_release);
-    signal_.notify_one();
+    wake_delivery(false);
 }
 
 void MidiInSink::start_delivery() {
@@ -301,9 +303,36 @@ void MidiInSink::stop_delivery() {
     // Not from the callback itself: the delivery thread cannot wait for its own end.
     if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
     quit_.store(true);
-    signal_.fetch_add(1, std::memory_order_release);
-    signal_.notify_all();
+    wake_delivery(true);
     thread_.join();
+}
+
+void MidiInSink::wake_delivery(bool all) noexcept {
+#ifdef _WIN32
+    {
+        std::lock_guard lock(wake_mutex_);
+        signal_.fetch_add(1, std::memory_order_release);
+    }
+    if (all)
+        wake_.notify_all();
+    else
+        wake_.notify_one();
+#else
+    signal_.fetch_add(1, std::memory_order_release);
+    if (all)
+        signal_.notify_all();
+    else
+        signal_.notify_one();
+#endif
+}
+
+void MidiInSink::wait_for_change(uint32_t seen) {
+#ifdef _WIN32
+    std::unique_lock lock(wake_mutex_);
+    wake_.wait(lock, [&] { return signal_.load(std::memory_order_acquire) != seen; });
+#else
+    signal_.wait(seen, std::memory_order_acquire);
+#endif
 }
 
 void MidiInSink::discard_pending() {
@@ -328,7 +357,7 @@ void MidiInSink::deliver_loop() {
         const uint64_t tail = tail_.load(std::memory_order_relaxed);
         if (head == tail) {
             if (quit) return;
-            signal_.wait(seen, std::memory_order_acquire);
+            wait_for_change(seen);
             continue;
         }
         const size_t start = tail & (ring_size - 1);

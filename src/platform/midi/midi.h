@@ -146,6 +146,9 @@ class MidiInSink {
 
   private:
     void deliver_loop();
+    // Counts a change and wakes the delivery thread; waits while the count is still `seen`.
+    void wake_delivery(bool all) noexcept;
+    void wait_for_change(uint32_t seen);
     MidiIn& in_;
     // A power of two. Backends may hand over a SysEx message only at its F7: the ring holds one
     // of twice the program's 8 MiB receive buffer, so that a message too long for that buffer
@@ -156,6 +159,11 @@ class MidiInSink {
     std::atomic<uint64_t> head_{0};  // written by push()
     std::atomic<uint64_t> tail_{0};  // written by the delivery thread
     std::atomic<uint32_t> signal_{0};
+#ifdef _WIN32
+    // mingw's std::atomic::wait can miss a notify: there the thread sleeps on a condition.
+    std::mutex wake_mutex_;
+    std::condition_variable wake_;
+#endif
     std::atomic<bool> overflowed_{false};
     std::atomic<uint64_t> overflowed_bytes_{0};
     std::atomic<bool> quit_{false};

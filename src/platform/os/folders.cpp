@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/os/files.h"
 #include "platform/os/paths.h"
 
 namespace jx {
@@ -22,12 +23,16 @@ std::string xdg_folder(const char* variable, const char* below_home) {
     return "";
 }
 
+}  // namespace
+
 bool is_folder(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-}  // namespace
+bool make_folder(const std::string& folder) {
+    return ::mkdir(folder.c_str(), 0777) == 0;
+}
 
 std::string config_home() {
     return xdg_folder("XDG_CONFIG_HOME", ".config");
@@ -62,6 +67,21 @@ bool make_folders(const std::string& folder) {
 bool path_exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string folder_write_problem(const std::string& folder) {
+    std::string probe = path_append(folder, ".jx-write-test-XXXXXX");
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return errno_reason(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
+std::string make_temporary_folder(const std::string& prefix) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = path_append(tmp && *tmp ? tmp : "/tmp", prefix + "-XXXXXX");
+    return ::mkdtemp(folder.data()) ? folder : std::string();
 }
 
 }  // namespace jx

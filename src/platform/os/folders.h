@@ -15,7 +15,17 @@ std::string current_folder();
 std::string absolute_path(const std::string& path);
 // Creates the folder and any missing parents. True when it exists afterwards.
 bool make_folders(const std::string& folder);
+// Creates the one folder (its parent must exist). True when it made it.
+bool make_folder(const std::string& folder);
+// True when the path is a folder, or a link to one.
+bool is_folder(const std::string& path);
 // True when something (file, folder, link) stands at the path.
 bool path_exists(const std::string& path);
+
+// Why no file can be made in the folder, or empty when one can (one is made and removed).
+std::string folder_write_problem(const std::string& folder);
+// A new, empty folder in the system's temporary folder, named after `prefix`; empty when none
+// could be made.
+std::string make_temporary_folder(const std::string& prefix);
 
 }  // namespace jx

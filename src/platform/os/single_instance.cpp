@@ -12,7 +12,7 @@
 namespace jx {
 
 InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) ::close(static_cast<int>(fd_));
 }
 
 InstanceLock::InstanceLock(InstanceLock&& other) noexcept
@@ -20,7 +20,7 @@ InstanceLock::InstanceLock(InstanceLock&& other) noexcept
 
 InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) ::close(static_cast<int>(fd_));
         fd_ = std::exchange(other.fd_, -1);
         another_runs_ = other.another_runs_;
     }

@@ -2,6 +2,9 @@
 // The per-user key store. Keys and values live in a REGEDIT4 text file that a person can read
 // and regedit can import; the calls below behave as the registry calls the configuration was
 // designed around: open, query into a caller's buffer, create, set, close, with their results.
+// On Windows the store is the registry itself: the "file" names HKEY_CURRENT_USER's maker key,
+// an edit reads that key's tree into the same lines, holds a named mutex instead of the flock
+// (lock_fd holds its handle), and its commit writes the changed values, all or none.
 #include <cstdint>
 #include <string>
 
@@ -9,7 +12,8 @@
 
 namespace jx {
 
-// $XDG_CONFIG_HOME/Tessarin/registry.reg; empty when there is no configuration folder.
+// $XDG_CONFIG_HOME/Tessarin/registry.reg; empty when there is no configuration folder. On
+// Windows HKEY_CURRENT_USER\Software\Tessarin.
 std::string registry_file_path();
 
 // An open key under HKEY_CURRENT_USER in the store file `file`.
