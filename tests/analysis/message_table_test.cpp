@@ -88,14 +88,14 @@ TEST(MessageTable, CutShortMessagesEndBeforeTheNextStatusByteOrTheData) {
 }
 
 TEST(MessageTable, SampleDumpMessagesCarryTheSampleAndPacketNumbers) {
-    test::DumpSpec spec;
-    spec.device = 3;
-    spec.samples.assign(100, 1000);
-    Bytes header = test::dump_header(spec);
+    test::DumpSpec dump;
+    dump.device = 3;
+    dump.samples.assign(100, 1000);
+    Bytes header = test::dump_header(dump);
     header[4] = 0x05;  // sample number 5 + 128 * 1
     header[5] = 0x01;
-    Bytes first = test::data_packet(spec, 0);
-    Bytes second = test::data_packet(spec, 1);
+    Bytes first = test::data_packet(dump, 0);
+    Bytes second = test::data_packet(dump, 1);
     second[10] ^= 1;  // the checksum no longer matches
     Bytes third_cut(second.begin(), second.begin() + 60);
     Bytes identity = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};

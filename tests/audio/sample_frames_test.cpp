@@ -38,14 +38,14 @@ TEST(SampleFrames, WavChannelsApartWithTheirLoop) {
 }
 
 TEST(SampleFrames, SdsDumpAsFarAsItsPacketsCame) {
-    test::DumpSpec spec;
-    spec.bits = 12;  // two bytes a word, 60 words a packet
-    spec.period = 20000;
-    spec.loop_start = 5;
-    spec.loop_end = 150;
-    spec.loop_type = 0x00;
-    for (int k = 0; k < 200; ++k) spec.samples.push_back((k * 37) % 4096 - 2048);
-    const test::Stream whole = test::whole_dump(spec);
+    test::DumpSpec dump;
+    dump.bits = 12;  // two bytes a word, 60 words a packet
+    dump.period = 20000;
+    dump.loop_start = 5;
+    dump.loop_end = 150;
+    dump.loop_type = 0x00;
+    for (int k = 0; k < 200; ++k) dump.samples.push_back((k * 37) % 4096 - 2048);
+    const test::Stream whole = test::whole_dump(dump);
     struct Case {
         size_t bytes;
         int64_t frames;
@@ -61,7 +61,7 @@ TEST(SampleFrames, SdsDumpAsFarAsItsPacketsCame) {
         EXPECT_TRUE(sound.looped);
         EXPECT_EQ(sound.loop_end, 150);
         for (int64_t f = 0; f < c.frames; ++f)
-            ASSERT_FLOAT_EQ(sound.channels[0][f], spec.samples[f] / 2048.0f) << f;
+            ASSERT_FLOAT_EQ(sound.channels[0][f], dump.samples[f] / 2048.0f) << f;
     }
     // Something that only starts like a dump header holds no sound.
     SampleFrames none;

@@ -77,12 +77,12 @@ TEST_F(CliInspect, FailuresAndUsageErrorsHaveTheirExitStatus) {
 }
 
 TEST_F(CliInspect, WaveformPicturesOfTheAskedSize) {
-    test::DumpSpec spec;
-    spec.loop_type = 0x00;
-    spec.loop_start = 100;
-    spec.loop_end = 199;
-    for (int k = 0; k < 400; ++k) spec.samples.push_back(k < 200 ? 20000 : -20000);
-    const std::string dump = dir.write("dump.syx", test::whole_dump(spec));
+    test::DumpSpec shape;
+    shape.loop_type = 0x00;
+    shape.loop_start = 100;
+    shape.loop_end = 199;
+    for (int k = 0; k < 400; ++k) shape.samples.push_back(k < 200 ? 20000 : -20000);
+    const std::string dump = dir.write("dump.syx", test::whole_dump(shape));
 
     auto r = run({"waveform", dump, "--out", dir.file("w.svg"), "--width", "40", "--height", "20"});
     ASSERT_EQ(r.status, 0) << r.err;

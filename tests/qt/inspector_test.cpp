@@ -230,9 +230,9 @@ class InspectorTest : public QObject {
 
     void aGrowingDumpDrawsAsItGrowsAndARemovedEntryIsMarked() {
         Session session;
-        test::DumpSpec spec;
-        for (int k = 0; k < 4000; ++k) spec.samples.push_back(int(8000 * std::sin(k / 40.0)));
-        const test::Stream whole = test::whole_dump(spec);
+        test::DumpSpec shape;
+        for (int k = 0; k < 4000; ++k) shape.samples.push_back(int(8000 * std::sin(k / 40.0)));
+        const test::Stream whole = test::whole_dump(shape);
         Entry* entry =
             session.add("dump", test::Bytes(whole.begin(), whole.begin() + 21 + 127 * 10));
         InspectorWindow* inspector =
