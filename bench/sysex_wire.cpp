@@ -119,6 +119,7 @@ void BM_SysExOverAlsa(benchmark::State& state) {
     }
     Arrivals arrivals;
     AlsaSeqBackend far_end("jx-bench-far");
+    EngineThread engine;
     MidiIn* in = nullptr;
     std::string error;
     std::vector<std::vector<uint8_t>> buffers(8, std::vector<uint8_t>(midi_in_buffer_size));
@@ -128,7 +129,7 @@ void BM_SysExOverAlsa(benchmark::State& state) {
         static_cast<Arrivals*>(self)->add(header->bytes_recorded);
         midi_in_add_buffer(handle, *header);
     };
-    if (midi_in_open_virtual(far_end, "in", callback, &arrivals, in, error) != midi_ok) {
+    if (midi_in_open_virtual(far_end, engine, "in", callback, &arrivals, in, error) != midi_ok) {
         state.SkipWithError(error.c_str());
         return;
     }

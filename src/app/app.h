@@ -32,8 +32,9 @@ struct App {
     // The document named on the command line; empty for none.
     std::string command_line_path;
 
-    // The send worker. Stop does not wait for it; shutdown and the next Send do.
-    std::thread send_worker;
+    // The send, a job of the MIDI engine thread. Nothing on the window thread waits for it: Send
+    // refuses while it still ends, and shutdown finishes once it has.
+    SendJob send_worker;
     std::atomic<bool> worker_alive{false};
 };
 

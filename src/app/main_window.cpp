@@ -162,12 +162,14 @@ void MainWindow::send_command() {
     }
     open_midi_out(app_.ports);
     if (app_.ports.open_out_index.load() < 0) return;
-    if (app_.send_worker.joinable()) app_.send_worker.join();
+    if (app_.send_worker.joinable()) app_.send_worker.join();  // it has ended: worker_alive
     app_.worker_alive = true;
-    app_.send_worker = std::thread([this] {
-        send_thread(app_.send_context);
+    app_.send_context.sample_number = first_sample_number(window_->text(ids::samplepos));
+    if (!app_.send_worker.start(app_.send_context, [this] {
+            app_.worker_alive = false;
+            notify_transfer(app_.state);
+        }))
         app_.worker_alive = false;
-    });
 }
 
 void MainWindow::preferences() {
@@ -328,6 +330,7 @@ void MainWindow::left_button_up() {
 }
 
 void MainWindow::timer(int id) {
+    if (id == closing_timer) finish_close();
     if (id != status_timer) return;
     TransferState& state = app_.state;
     if ((state.status_bits & status_remote_cancel) != 0) {
@@ -400,7 +403,21 @@ void MainWindow::size(int client_w, int client_h) {
 }
 
 void MainWindow::close_request() {
-    // Not under the list's mutex: shutdown waits for the send thread, which needs it.
+    // A running send is asked to stop and the window ends once it has: the window thread does
+    // not wait for it, so the send can still use the window and the list as it stops.
+    if (closing_) return;
+    closing_ = true;
+    if (app_.worker_alive) {
+        request_cancel(app_.state);
+        window_->start_timer(closing_timer, closing_period_ms);
+        return;
+    }
+    finish_close();
+}
+
+void MainWindow::finish_close() {
+    if (app_.worker_alive) return;
+    window_->stop_timer(closing_timer);
     shutdown(app_, *window_);
     {
         ListLock lock(*this);

@@ -15,6 +15,9 @@ namespace jx {
 
 constexpr int status_timer = 1;
 constexpr int status_period_ms = 100;
+// While the window closes: looks every few milliseconds whether a send asked to stop has ended.
+constexpr int closing_timer = 2;
+constexpr int closing_period_ms = 10;
 // Timer ticks the "Remotely cancelled." notice stays: 2 seconds.
 constexpr int notice_tick_count = 20;
 constexpr const char* main_caption = "- Sysex Tool by Tessarin v1.51";
@@ -64,6 +67,10 @@ class MainWindow : public DialogProcedure {
     int sds_device() const { return app_.settings.sds_dev; }
 
   private:
+    // Ends the window once no send runs: shutdown, the list kept, the dialog ended.
+    void finish_close();
+    bool closing_ = false;
+
     // Holds the list's mutex for the handler that runs now; nested handlers (a timer tick while
     // a dialog of an outer handler is open) find it held by their own thread already.
     class ListLock {

@@ -39,21 +39,12 @@ void shutdown(App& app, Window& window) {
     window.stop_timer(status_timer);
     app.state.reopen_in_before_send = 0;
 
-    app.state.cancel_request = 0;
-    if (app.state.sending == 1) {
-        request_cancel(app.state);
-        wait_transfer_until(app.state, std::chrono::steady_clock::time_point::max(),
-                            [&] { return app.state.cancel_request.load() == 0; });
-    }
-    // The worker touches the window after it clears the request; it must be gone before the
-    // window is.
+    if (app.send_worker.running()) request_cancel(app.state);
+    // The send touches the window as it stops; it must be gone before the window is.
     if (app.send_worker.joinable()) app.send_worker.join();
 
-    // The output gets its pause after the reset even when none is open.
-    if (app.ports.open_out_index.load() >= 0)
-        close_midi_out(app.ports);
-    else
-        std::this_thread::sleep_for(app.ports.input_settle);
+    // The reset returns everything the ports hold before it returns: no pause is needed.
+    close_midi_out(app.ports);
     close_midi_in(app.ports);
 
     const Rect outer = window.outer_rect();

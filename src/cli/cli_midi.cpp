@@ -27,11 +27,12 @@ CliMidi::CliMidi()
     : server(make_server_backend("jx-cli-" + std::to_string(::getpid()),
                                  midi_api_from_environment())) {
     service->backends = {server.get(), &loopback};
-    service->pacing.turbo_speed = &state.turbo_speed;
+    connect_transfer_state(*service, state);
 }
 
 CliMidi::~CliMidi() {
     service.reset();
+    state.engine = nullptr;
 }
 
 int find_port(MidiService& service, bool output, const std::string& text, std::string& problem) {
@@ -85,7 +86,6 @@ void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings&
     ports.settings = &settings;
     ports.state = &midi.state;
     // The platform returns the input buffers at once on a reset; no pause is needed for them.
-    ports.input_settle = std::chrono::milliseconds(0);
 }
 
 std::string out_port_failure(const CliMidi& midi) {

@@ -65,58 +65,26 @@ volatile sig_atomic_t interrupted = 0;
 
 void on_interrupt(int signal) {
     interrupted = signal;
-    if (TransferState* state = interrupted_state.load()) {
-        state->sending.store(0);
-        state->cancel_request.store(1);
-    }
+    if (TransferState* state = interrupted_state.load()) request_cancel_from_signal(*state);
 }
 
-// The window the send thread writes to: it keeps the texts, and follows the entry count and
-// the final "Sent: %i" to learn how far each entry got, and the message boxes for the reason.
+// The window the send writes to: it keeps the texts, and the message boxes of the ports (an
+// output that cannot be opened, a reply that cannot be sent) for the reasons given on stderr.
 class SendWindow : public HeadlessWindow {
   public:
-    explicit SendWindow(const TransferState& state) : state_(state) {}
-
-    void set_text(int id, const std::string& text) override {
-        HeadlessWindow::set_text(id, text);
-        std::lock_guard lock(mutex_);
-        int n = 0, total = 0;
-        if (id == ids::send_counter && std::sscanf(text.c_str(), "(%d/%d)", &n, &total) == 2) {
-            if (current_ > 0) sent_.push_back(state_.sent_count.load());
-            current_ = n;
-            count_at_start_ = state_.sent_count.load();
-        } else if (id == ids::status && std::sscanf(text.c_str(), "Sent: %d", &n) == 1 &&
-                   current_ > 0 && !finished_) {
-            finished_ = true;
-            sent_.push_back(n);
-        }
-    }
     void message_box(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
         HeadlessWindow::message_box(text, caption, icon);
         std::lock_guard lock(mutex_);
         boxes_.push_back(text);
     }
-
-    struct Progress {
-        int current = 0;  // the entry being sent, from 1; 0 before the first
-        bool finished = false;
-        std::vector<int> sent;  // what each entry before the current one (and it, once done) sent
-        int count_at_start = 0;
-        std::vector<std::string> boxes;
-    };
-    Progress progress() const {
+    std::vector<std::string> boxes() const {
         std::lock_guard lock(mutex_);
-        return {current_, finished_, sent_, count_at_start_, boxes_};
+        return boxes_;
     }
 
   private:
-    const TransferState& state_;
     mutable std::mutex mutex_;
-    int current_ = 0;
-    bool finished_ = false;
-    std::vector<int> sent_;
-    int count_at_start_ = 0;
     std::vector<std::string> boxes_;
 };
 
@@ -171,7 +139,7 @@ std::string apply_options(const Arguments& args, Settings& settings, Options& op
 }
 
 void show_progress(const TransferList& list, std::mutex& list_mutex, const TransferState& state,
-                   const SendWindow::Progress& p, int total, int& last_count,
+                   const SendReport& p, int total, int& last_count,
                    std::chrono::steady_clock::time_point& last_time) {
     if (p.current < 1) return;
     const auto now = std::chrono::steady_clock::now();
@@ -249,8 +217,8 @@ int cmd_send(int argc, char** argv) {
     if (settings.midi_in < 0 && options.turbo)
         return usage_error(command, "--turbo needs the device's answer: give --from PORT");
 
-    SendWindow window(midi.state);
-    window.set_text(ids::samplepos, options.samplepos);
+    SendWindow window;
+    SendProgress progress;
     list.window = &window;
     MidiPorts ports;
     wire_ports(ports, midi, window, settings);
@@ -280,10 +248,12 @@ int cmd_send(int argc, char** argv) {
 
     const bool terminal = ::isatty(2);
     if (!interrupted) {
-        SendContext context{&list, &window, &ports, &settings, &list_mutex};
+        SendContext context{&list,     &window,     &ports,
+                            &settings, &list_mutex, first_sample_number(options.samplepos),
+                            &progress};
         std::atomic<bool> ended{false};
-        std::thread sender([&] {
-            send_thread(context);
+        SendJob sender;
+        sender.start(context, [&] {
             ended = true;
             notify_transfer(midi.state);
         });
@@ -293,10 +263,8 @@ int cmd_send(int argc, char** argv) {
         while (!wait_transfer_until(
             midi.state, std::chrono::steady_clock::now() + std::chrono::milliseconds(100),
             [&] { return ended.load(); })) {
-            // The signal handler's stop request cannot wake the send thread's waits itself.
-            if (interrupted) notify_transfer(midi.state);
             if (terminal)
-                show_progress(list, list_mutex, midi.state, window.progress(),
+                show_progress(list, list_mutex, midi.state, progress.snapshot(),
                               static_cast<int>(list.items.size()), last_count, last_time);
         }
         sender.join();
@@ -308,7 +276,8 @@ int cmd_send(int argc, char** argv) {
     close_midi_out(ports);
     close_midi_in(ports);
 
-    const SendWindow::Progress p = window.progress();
+    const SendReport p = progress.snapshot();
+    const std::vector<std::string> boxes = window.boxes();
     for (size_t i = 0; i < list.items.size(); ++i) {
         const int n = static_cast<int>(i) + 1;
         const Entry& entry = *list.items[i].entry;
@@ -332,8 +301,10 @@ int cmd_send(int argc, char** argv) {
         std::fprintf(stderr, "jx-cli send: stopped\n");
         return 128 + interrupted;
     }
-    for (const std::string& box : p.boxes) failure(command, box);
-    if (!p.boxes.empty()) status = 1;
+    // The port error that ended the send comes as its value; the window showed it in a box too.
+    if (!p.error.empty()) status = failure(command, p.error);
+    for (const std::string& box : boxes)
+        if (box != p.error) status = failure(command, box);
     if (status == 0 && (midi.state.status_bits.load() & status_remote_cancel)) {
         status = failure(command, "Remotely cancelled.");
     } else if (status == 0 && !p.finished && p.current > 0) {

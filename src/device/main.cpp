@@ -625,8 +625,10 @@ int main(int argc, char** argv) {
         device.hold_sample(std::move(held[k]), static_cast<int32_t>(k));
     device.set_send_observer([&receiver] { report(receiver); });
 
+    jx::EngineThread engine;
     jx::MidiIn* in = nullptr;
-    if (jx::midi_in_open_virtual(*backend, "in", on_input, &receiver, in, error) != jx::midi_ok) {
+    if (jx::midi_in_open_virtual(*backend, engine, "in", on_input, &receiver, in, error) !=
+        jx::midi_ok) {
         std::fprintf(stderr, "jx-device: %s\n", error.c_str());
         return 1;
     }

@@ -72,8 +72,8 @@ bool wait_released(MidiPorts& ports, MidiOut* out, MidiHeader& header) {
 
 void close_input(MidiPorts& ports) {
     ports.state->receive_state.store(receive_closed);
+    // The reset hands every buffer back before it returns, so the close can follow at once.
     midi_in_reset(ports.in);
-    std::this_thread::sleep_for(ports.input_settle);
     MidiIn* in = ports.in;
     ports.in = nullptr;
     midi_in_close(in);
@@ -81,6 +81,11 @@ void close_input(MidiPorts& ports) {
 }
 
 }  // namespace
+
+void connect_transfer_state(MidiService& service, TransferState& state) {
+    service.pacing.turbo_speed = &state.turbo_speed;
+    state.engine = &service.engine;
+}
 
 int32_t configured_port(MidiService& service, bool output, int32_t index, const std::string& name) {
     if (name.empty()) return index;
@@ -255,7 +260,6 @@ void close_midi_out(MidiPorts& ports) {
     if (ports.open_out_index.load() < 0) return;
     MidiOut* out = ports.out.load();
     midi_out_reset(out);
-    std::this_thread::sleep_for(ports.input_settle);
     midi_out_close(out);
     ports.open_out_index.store(-1);
 }

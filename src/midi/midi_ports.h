@@ -39,9 +39,6 @@ struct MidiPorts {
     TransferState* state = nullptr;
     RecorderHooks hooks;
 
-    // The pause between resetting and closing the input, which lets the buffers come back.
-    std::chrono::milliseconds input_settle{500};
-
     // Read by the send thread and the input thread while the window thread reopens: atomic.
     std::atomic<int32_t> open_out_index{-1};
     std::atomic<int32_t> open_in_index{-1};
@@ -67,6 +64,11 @@ struct MidiPorts {
     std::array<std::array<uint8_t, midi_in_buffer_size>, midi_in_buffer_count> in_buffers{};
     std::array<MidiHeader, midi_in_buffer_count> in_headers{};
 };
+
+// Joins the program's transfer values to its MIDI service: the wire runs at the Turbo speed the
+// device confirmed, and the waits of the service's engine thread hand over input as they sleep.
+// The state must not be used once the service is gone.
+void connect_transfer_state(MidiService& service, TransferState& state);
 
 // The device index of a configured port: the port that now has the stored name when there is
 // one (-1 when no port has it), else the stored index.
@@ -102,8 +104,8 @@ constexpr const char* text_in_port_failed = "Could not allocate Midi In port";
 constexpr const char* text_in_start_failed = "Could not start MIDI In";
 constexpr const char* text_cancel_caption = "Cancel";
 
-// Closing at exit: the output reset, given the pause, closed; the input stopped, reset, given
-// the pause, closed and its buffers unprepared.
+// Closing at exit: the output reset and closed; the input stopped, reset, closed and its buffers
+// unprepared.
 void close_midi_out(MidiPorts& ports);
 void close_midi_in(MidiPorts& ports);
 

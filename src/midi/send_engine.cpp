@@ -40,6 +40,11 @@ bool is_sample_entry(const Entry& entry) {
     return type == EntryType::wav || type == EntryType::aiff || type == EntryType::aifc;
 }
 
+template <typename Change>
+void publish(SendContext& context, Change change) {
+    if (context.progress) context.progress->publish(change);
+}
+
 // The state of one run of the thread.
 struct Send {
     SendContext& context;
@@ -101,6 +106,7 @@ void stop_path(Send& send) {
 void port_error_path(Send& send, int result) {
     TransferState& state = send.state;
     const std::string text = midi_out_error_text(send.out, result, 120);
+    publish(send.context, [&](SendReport& report) { report.error = text; });
     state.sending.store(0);
     state.cancel_request.store(0);
     state.reopen_in_before_send.store(1);
@@ -265,6 +271,12 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
 
 }  // namespace
 
+int32_t first_sample_number(const std::string& samplepos) {
+    const std::optional<uint32_t> value = read_unsigned(samplepos);
+    const int64_t number = value ? int64_t{*value} - 1 : 0;
+    return static_cast<int32_t>(std::clamp<int64_t>(number, 0, INT32_MAX));
+}
+
 void mark_send_entries(TransferList& list) {
     for (ListItem& item : list.items) item.entry->send_mark = item.selected ? 'L' : 'U';
 }
@@ -279,6 +291,28 @@ int next_send_entry(TransferList& list) {
     return -1;
 }
 
+bool SendJob::start(SendContext& context, std::function<void()> after) {
+    MidiPorts& ports = *context.ports;
+    EngineThread& engine = ports.service->engine;
+    if (ports.state->engine != &engine) connect_transfer_state(*ports.service, *ports.state);
+    if (!engine.start_job([&context, after = std::move(after)] {
+            send_thread(context);
+            if (after) after();
+        }))
+        return false;
+    engine_ = &engine;
+    return true;
+}
+
+bool SendJob::running() const {
+    return engine_ && engine_->job_running();
+}
+
+void SendJob::join() {
+    if (engine_) engine_->wait_for_job();
+    engine_ = nullptr;
+}
+
 void send_thread(SendContext& context) {
     TransferList& list = *context.list;
     TransferState& state = *context.ports->state;
@@ -291,9 +325,7 @@ void send_thread(SendContext& context) {
         total = selected_count(list);
         mark_send_entries(list);
     }
-    const std::optional<uint32_t> samplepos = read_unsigned(context.window->text(ids::samplepos));
-    const int64_t number = samplepos ? int64_t{*samplepos} - 1 : 0;
-    send.sample_number = static_cast<int32_t>(std::clamp<int64_t>(number, 0, INT32_MAX));
+    send.sample_number = context.sample_number;
     {
         std::lock_guard lock(*context.list_mutex);
         index = next_send_entry(list);
@@ -310,6 +342,11 @@ void send_thread(SendContext& context) {
         {
             std::lock_guard lock(*context.list_mutex);
             show_send_counter(list, n, total);
+            publish(context, [&](SendReport& report) {
+                if (report.current > 0) report.sent.push_back(state.sent_count.load());
+                report.current = n;
+                report.count_at_start = state.sent_count.load();
+            });
             entry = entry_at(list, index);
             name = entry_name(list, index);
             show_entry_info(list, entry);
@@ -326,6 +363,12 @@ void send_thread(SendContext& context) {
 
     state.status_bits.fetch_and(~status_sending);
     context.window->set_text(ids::status, "Sent: " + std::to_string(pos));
+    publish(context, [&](SendReport& report) {
+        if (report.current > 0) {
+            report.finished = true;
+            report.sent.push_back(static_cast<int32_t>(pos));
+        }
+    });
     context.window->set_text(ids::send_counter, "");
     state.progress_percent.store(0);
     context.window->set_text(ids::send, text_send);

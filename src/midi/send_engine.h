@@ -2,12 +2,43 @@
 // The send engine: the worker thread that writes the selected entries of the transfer list to
 // the MIDI output. SysEx entries go message by message with the configured pause; samples become
 // SDS dumps on the way, optionally under the SDS handshake with the receiving device.
+#include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "midi/midi_ports.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
+
+// How far a send got, published by the send as it goes, for whoever reports on it (jx-cli's
+// progress line and results); read with snapshot() from any thread.
+struct SendReport {
+    int current = 0;        // the entry being sent, from 1; 0 before the first
+    bool finished = false;  // the send went through every entry
+    std::vector<int32_t>
+        sent;  // what each entry before the current one (and it, once finished) sent
+    int32_t count_at_start = 0;  // the byte count when the current entry began
+    std::string error;           // the port's text when a port error ended the send
+};
+
+class SendProgress {
+  public:
+    SendReport snapshot() const {
+        std::lock_guard lock(mutex_);
+        return report_;
+    }
+    template <typename Change>
+    void publish(Change change) {
+        std::lock_guard lock(mutex_);
+        change(report_);
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    SendReport report_;
+};
 
 // What one send works with. The transfer list belongs to the window thread; the send thread
 // reaches it only under list_mutex, which the window thread holds whenever it changes the list
@@ -23,10 +54,34 @@ struct SendContext {
     MidiPorts* ports = nullptr;
     const Settings* settings = nullptr;
     std::mutex* list_mutex = nullptr;
+    // Where the first sample goes, read from the Samplepos field by whoever starts the send (the
+    // window thread): the send itself never reads the window.
+    int32_t sample_number = 0;
+    SendProgress* progress = nullptr;  // none when nobody follows it
 };
 
-// The thread procedure, started by Send after open_midi_out left an open output.
+// The sample number of a Samplepos text: the value less one, 0 for an empty or unreadable one.
+int32_t first_sample_number(const std::string& samplepos);
+
+// The send's procedure, started by Send after open_midi_out left an open output.
 void send_thread(SendContext& context);
+
+// A send run as the job of the engine thread of the context's MIDI service, where the device's
+// answers are delivered while it waits for them. Followed by the window, jx-cli and the tests.
+class SendJob {
+  public:
+    // Starts send_thread(context), then `after`, on the engine thread; false when a send still
+    // runs there.
+    bool start(SendContext& context, std::function<void()> after = {});
+    // A send was started and not yet joined.
+    bool joinable() const { return engine_ != nullptr; }
+    bool running() const;
+    // Sleeps until the send has ended; not from the engine thread.
+    void join();
+
+  private:
+    EngineThread* engine_ = nullptr;
+};
 
 // send_mark 'L' for every selected item, 'U' for the others, in list order.
 void mark_send_entries(TransferList& list);

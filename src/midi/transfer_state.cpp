@@ -7,11 +7,18 @@ void notify_transfer(TransferState& state) {
     // waiter cannot miss it between that look and its wait.
     { std::lock_guard lock(state.wake_mutex); }
     state.wake.notify_all();
+    if (state.engine) state.engine->wake();
 }
 
 void request_cancel(TransferState& state) {
     state.cancel_request.store(1);
     notify_transfer(state);
+}
+
+void request_cancel_from_signal(TransferState& state) noexcept {
+    state.sending.store(0);
+    state.cancel_request.store(1);
+    if (state.engine) state.engine->wake();
 }
 
 }  // namespace jx

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/midi/engine_thread.h"
+
 namespace jx {
 
 // Bits of status_bits.
@@ -28,6 +30,9 @@ constexpr int32_t hs_nak = 2;
 
 struct TransferState {
     std::atomic<int32_t> sending{0};
+    // A stop asked of the running send. Any side may set it to 1 (Stop Send, Ctrl-C, a time-out,
+    // the device's CANCEL, shutdown); only the send clears it, as it stops. Nobody waits for the
+    // clear: the end of the send is the job's end on the engine thread.
     std::atomic<int32_t> cancel_request{0};
     std::atomic<int32_t> reopen_in_before_send{0};
     std::atomic<int32_t> receive_state{receive_closed};
@@ -47,6 +52,10 @@ struct TransferState {
     // notify_transfer afterwards.
     std::mutex wake_mutex;
     std::condition_variable wake;
+    // The engine thread of the MIDI service in use (connect_transfer_state), which runs the send
+    // and delivers the input: its waits hand over what arrives while they sleep, and every
+    // notify wakes it too. None in tests that drive the values by hand.
+    EngineThread* engine = nullptr;
 };
 
 // Tells waiting threads that a value changed.
@@ -58,6 +67,7 @@ void notify_transfer(TransferState& state);
 template <typename Done>
 bool wait_transfer_until(TransferState& state, std::chrono::steady_clock::time_point deadline,
                          Done done) {
+    if (state.engine && state.engine->on_thread()) return state.engine->wait_until(deadline, done);
     std::unique_lock lock(state.wake_mutex);
     for (;;) {
         if (done()) return true;
@@ -68,5 +78,8 @@ bool wait_transfer_until(TransferState& state, std::chrono::steady_clock::time_p
 
 // Asks a running send to stop (Stop Send, shutdown, Ctrl-C outside a signal handler).
 void request_cancel(TransferState& state);
+// The same from a signal handler: only the stores and the engine's wake, which such a handler
+// may make. Threads waiting on the condition see it when the engine's send ends.
+void request_cancel_from_signal(TransferState& state) noexcept;
 
 }  // namespace jx

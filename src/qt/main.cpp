@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     jx::MidiLoopback loopback(service->pacing);
     jx::InProcessDevice device(loopback);
     service->backends = {server.get(), &loopback};
-    service->pacing.turbo_speed = &app.state.turbo_speed;
+    connect_transfer_state(*service, app.state);
     app.ports.service = service.get();
 
     const auto dialog = jx::load_dialog_template(jx::ids::main_dialog);
@@ -113,5 +113,6 @@ int main(int argc, char** argv) {
     }
     window.run();
     service.reset();
+    app.state.engine = nullptr;
     return 0;
 }

@@ -335,6 +335,11 @@ TEST_F(MainWindowTest, ClosingWhileSendingStopsTheSendFirst) {
     ASSERT_TRUE(wait_for([&] { return app.state.sending.load() == 1; }));
     main.list_notify(ids::transfer_list, ListNotify::double_click, 0, false);  // refused
     main.close_request();
+    // The window does not wait for the send: the send stops, and the closing timer's next tick
+    // ends the window.
+    ASSERT_TRUE(window.timers.count(closing_timer));
+    ASSERT_TRUE(wait_for([&] { return !app.worker_alive.load(); }));
+    main.timer(closing_timer);
     EXPECT_EQ(app.state.sending.load(), 0);
     // The dump was cut off by the stop, not waited for.
     EXPECT_LT(rig.device.device().record().sysex.size(), 40u);

@@ -234,7 +234,6 @@ TEST(Recorder, RecordsWhatArrivesAtTheInputPort) {
     rig.ports.window = &rig.window;
     rig.ports.settings = &rig.settings;
     rig.ports.state = &rig.state;
-    rig.ports.input_settle = std::chrono::milliseconds(0);
     connect_recorder(rig.ports, rig.recorder);
     start_recording(rig.recorder);
     Stream big = {0xF0, 0x05};

@@ -34,7 +34,7 @@ TEST_P(MidiDeviceOverJack, TurboRequestIsAnsweredWithTheSpeedInForce) {
     auto service = std::make_unique<MidiService>();
     service->backends = {&backend};
     TransferState state;
-    service->pacing.turbo_speed = &state.turbo_speed;
+    connect_transfer_state(*service, state);
     Settings settings;
     settings.midi_out = 0;  // the device's input, the only input port at the server
     settings.midi_in = 0;   // the device's output
@@ -46,7 +46,6 @@ TEST_P(MidiDeviceOverJack, TurboRequestIsAnsweredWithTheSpeedInForce) {
     ports.window = &window;
     ports.settings = &settings;
     ports.state = &state;
-    ports.input_settle = 0ms;
 
     open_midi_in(ports);
     ASSERT_EQ(ports.open_in_index.load(), 0);

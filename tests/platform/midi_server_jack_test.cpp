@@ -111,9 +111,9 @@ struct MidiServerPorts : ::testing::Test {
         backend = std::make_unique<Backend>(unique_client("prog"));
         ASSERT_EQ(peer->unavailable_reason(), "");
         std::string error;
-        ASSERT_EQ(
-            midi_in_open_virtual(*peer, "in", &Collector::callback, &far_end, far_end.in, error),
-            midi_ok)
+        ASSERT_EQ(midi_in_open_virtual(*peer, service.engine, "in", &Collector::callback, &far_end,
+                                       far_end.in, error),
+                  midi_ok)
             << error;
         far_end.queue_and_start();
         service.backends = {backend.get()};

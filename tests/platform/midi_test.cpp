@@ -192,12 +192,14 @@ struct Returned {
     std::vector<std::pair<MidiInMessage, Bytes>> buffers;
     bool requeue = true;
     bool closed = false;
+    std::thread::id thread;  // the thread of the last buffer returned
 
     static void callback(MidiIn* in, MidiInMessage message, void* instance, MidiHeader* header) {
         auto& self = *static_cast<Returned*>(instance);
         std::lock_guard lock(self.mutex);
         if (message == MidiInMessage::close) self.closed = true;
         if (header) {
+            self.thread = std::this_thread::get_id();
             self.buffers.emplace_back(message,
                                       Bytes(header->data, header->data + header->bytes_recorded));
             if (self.requeue) midi_in_add_buffer(in, *header);
@@ -342,6 +344,29 @@ TEST(MidiLayer, ResetAndCloseReturnEveryQueuedBufferThenTheCloseNotice) {
     std::lock_guard lock(input.returned.mutex);
     EXPECT_EQ(input.returned.buffers.size(), 4u);
     EXPECT_TRUE(input.returned.closed);
+}
+
+// A device's answer reaches the job that waits for it without another thread between: the job's
+// wait hands over what arrives, on the job's own thread, and a push wakes it at once.
+TEST(MidiLayer, AJobOnTheEngineThreadTakesWhatArrivesWhileItWaits) {
+    OpenInput input(2, 16);
+    EngineThread& engine = input.service.engine;
+    std::atomic<bool> answered{false};
+    std::thread::id job_thread;
+    const auto arrived = [&] {
+        std::lock_guard lock(input.returned.mutex);
+        return !input.returned.buffers.empty();
+    };
+    ASSERT_TRUE(engine.start_job([&] {
+        job_thread = std::this_thread::get_id();
+        answered = engine.wait_until(Clock::now() + 10s, arrived);
+    }));
+    EXPECT_FALSE(engine.start_job([] {})) << "one job at a time";
+    input.push({0xF0, 0x7E, 0x00, 0x7F, 0x01, 0xF7});
+    engine.wait_for_job();
+    EXPECT_TRUE(answered.load());
+    EXPECT_EQ(input.returned.thread, job_thread);
+    EXPECT_FALSE(engine.job_running());
 }
 
 }  // namespace

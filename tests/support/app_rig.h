@@ -17,11 +17,10 @@ struct AppRig {
     void wire(MidiPorts& ports, Settings& settings, TransferState& state, bool paced = false) {
         service.backends = {&loopback};
         service.pacing.enabled = paced;
-        service.pacing.turbo_speed = &state.turbo_speed;
+        connect_transfer_state(service, state);
         ports.service = &service;
         ports.settings = &settings;
         ports.state = &state;
-        ports.input_settle = std::chrono::milliseconds(1);
         settings.midi_in = 0;
         settings.midi_out = 0;
     }

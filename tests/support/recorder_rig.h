@@ -51,7 +51,6 @@ struct RecorderRig {
             ports.window = &window;
             ports.settings = &settings;
             ports.state = &state;
-            ports.input_settle = std::chrono::milliseconds(0);
             recorder.ports = &ports;
         }
     }

@@ -13,6 +13,7 @@
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
 #include "midi/send_engine.h"
+#include "platform/dialog_ids.h"
 #include "platform/headless_window.h"
 #include "platform/midi/midi_loopback.h"
 #include "transfer/transfer_list.h"
@@ -30,13 +31,13 @@ struct VirtualRig {
     std::mutex list_mutex;
     MidiPorts ports;
     SendContext context;
-    std::thread send;
+    SendJob send;
     std::atomic<bool> send_ended{false};
 
     explicit VirtualRig(DeviceConfig config = {}, bool paced = false) : device(loopback, config) {
         service.backends = {&loopback};
         service.pacing.enabled = paced;
-        service.pacing.turbo_speed = &state.turbo_speed;
+        connect_transfer_state(service, state);
         settings.midi_out = 0;
         settings.midi_in = 0;
         list.window = &window;
@@ -44,7 +45,6 @@ struct VirtualRig {
         ports.window = &window;
         ports.settings = &settings;
         ports.state = &state;
-        ports.input_settle = std::chrono::milliseconds(0);
         context = SendContext{&list, &window, &ports, &settings, &list_mutex};
         open_midi_in(ports);
     }
@@ -69,12 +69,11 @@ struct VirtualRig {
         open_midi_out(ports);
         if (ports.open_out_index.load() < 0) return false;
         send_ended = false;
-        send = std::thread([this] {
-            send_thread(context);
+        context.sample_number = first_sample_number(window.text(ids::samplepos));
+        return send.start(context, [this] {
             send_ended = true;
             notify_transfer(state);
         });
-        return true;
     }
 
     template <typename Done>

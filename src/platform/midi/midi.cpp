@@ -1,21 +1,11 @@
 #include "platform/midi/midi.h"
 
-#ifndef _WIN32
-#include <sys/prctl.h>
-#endif
-
 #include <algorithm>
 #include <cstring>
 
 namespace jx {
 
 using Clock = std::chrono::steady_clock;
-
-void use_precise_timed_waits() {
-#ifndef _WIN32
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-}
 
 Clock::time_point WireClock::schedule(size_t bytes, int32_t turbo_speed, bool paced) {
     const Clock::time_point now = Clock::now();
@@ -264,7 +254,8 @@ std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length) 
 
 // Input.
 
-MidiInSink::MidiInSink(MidiIn& in) : in_(in), ring_(new uint8_t[ring_size]) {}
+MidiInSink::MidiInSink(MidiIn& in, EngineThread& engine)
+    : in_(in), engine_(engine), ring_(new uint8_t[ring_size]) {}
 
 MidiInSink::~MidiInSink() {
     stop_delivery();
@@ -281,58 +272,21 @@ void MidiInSink::push(const uint8_t* bytes, size_t count) noexcept {
         overflowed_bytes_.fetch_add(count - taken, std::memory_order_relaxed);
         overflowed_.store(true, std::memory_order_release);
     }
-    wake_delivery(false);
+    engine_.wake();
 }
 
 void MidiInSink::mark_lost() noexcept {
     overflowed_bytes_.fetch_add(1, std::memory_order_relaxed);
     overflowed_.store(true, std::memory_order_release);
-    wake_delivery(false);
+    engine_.wake();
 }
 
 void MidiInSink::start_delivery() {
-    if (thread_.joinable()) return;
-    quit_.store(false);
-    thread_ = std::thread([this] {
-        use_precise_timed_waits();
-        deliver_loop();
-    });
+    engine_.attach(*this);
 }
 
 void MidiInSink::stop_delivery() {
-    // Not from the callback itself: the delivery thread cannot wait for its own end.
-    if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) return;
-    quit_.store(true);
-    wake_delivery(true);
-    thread_.join();
-}
-
-void MidiInSink::wake_delivery(bool all) noexcept {
-#ifdef _WIN32
-    {
-        std::lock_guard lock(wake_mutex_);
-        signal_.fetch_add(1, std::memory_order_release);
-    }
-    if (all)
-        wake_.notify_all();
-    else
-        wake_.notify_one();
-#else
-    signal_.fetch_add(1, std::memory_order_release);
-    if (all)
-        signal_.notify_all();
-    else
-        signal_.notify_one();
-#endif
-}
-
-void MidiInSink::wait_for_change(uint32_t seen) {
-#ifdef _WIN32
-    std::unique_lock lock(wake_mutex_);
-    wake_.wait(lock, [&] { return signal_.load(std::memory_order_acquire) != seen; });
-#else
-    signal_.wait(seen, std::memory_order_acquire);
-#endif
+    engine_.detach(*this);
 }
 
 void MidiInSink::discard_pending() {
@@ -343,32 +297,27 @@ bool MidiInSink::drained() const {
     return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);
 }
 
-void MidiInSink::deliver_loop() {
-    // Ends only with nothing left to deliver: what arrived before the input stopped is handed
-    // over before the buffers are returned.
+void MidiInSink::deliver_pending() {
+    if (delivering_) return;
+    delivering_ = true;
     for (;;) {
-        const uint32_t seen = signal_.load(std::memory_order_acquire);
-        const bool quit = quit_.load();
         if (overflowed_.exchange(false)) {
             std::lock_guard lock(in_.mutex);
             in_.lost_message = true;
         }
         const uint64_t head = head_.load(std::memory_order_acquire);
         const uint64_t tail = tail_.load(std::memory_order_relaxed);
-        if (head == tail) {
-            if (quit) return;
-            wait_for_change(seen);
-            continue;
-        }
+        if (head == tail) break;
         const size_t start = tail & (ring_size - 1);
         const size_t count = std::min<uint64_t>(head - tail, ring_size - start);
         in_.take(&ring_[start], count);
         tail_.store(tail + count, std::memory_order_release);
     }
+    delivering_ = false;
 }
 
-MidiIn::MidiIn(MidiInCallback callback_, void* instance_)
-    : callback(callback_), instance(instance_) {}
+MidiIn::MidiIn(MidiInCallback callback_, void* instance_, EngineThread& engine)
+    : callback(callback_), instance(instance_), sink(*this, engine) {}
 
 MidiIn::~MidiIn() {
     connection.reset();
@@ -457,7 +406,7 @@ int midi_in_open(MidiService& service, int index, MidiInCallback callback, void*
     int local = 0;
     MidiBackend* backend = find_backend(service, index, false, local);
     if (!backend) return midi_bad_device;
-    auto in = std::make_unique<MidiIn>(callback, instance);
+    auto in = std::make_unique<MidiIn>(callback, instance, service.engine);
     std::string error;
     in->connection = backend->open_in(local, in->sink, error);
     if (!in->connection) return midi_error;

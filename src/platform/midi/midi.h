@@ -52,6 +52,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/midi/engine_thread.h"
+
 namespace jx {
 
 // Result codes of the port operations: 0 is success. The numbers follow the ones the program's
@@ -94,11 +96,6 @@ constexpr std::chrono::nanoseconds wire_time(size_t bytes, int32_t turbo_speed) 
     return std::chrono::nanoseconds(static_cast<int64_t>(bytes) * 320000 * 10 / speed);
 }
 
-// Makes the calling thread's timed waits end when they are due instead of up to the system's
-// usual timer slack later: for the threads that pace the wire and wait for answers, where tens of
-// microseconds per message add up.
-void use_precise_timed_waits();
-
 // One direction of a MIDI cable: messages follow each other, each leaving the cable its wire time
 // after the one before it has left (or after it was sent, when the cable was idle). Not locked;
 // its owner guards it.
@@ -119,11 +116,12 @@ struct WirePacing {
 
 // Where a backend hands the bytes that arrive at an input. Made by the layer for each open input.
 // push() takes bytes from one producer thread at a time, without blocking, locking or
-// allocating; a thread of the sink's own cuts them into buffers and calls the callback.
+// allocating, and wakes the service's engine thread, which cuts them into buffers and calls the
+// callback.
 class MidiIn;
-class MidiInSink {
+class MidiInSink final : public EngineInput {
   public:
-    explicit MidiInSink(MidiIn& in);
+    MidiInSink(MidiIn& in, EngineThread& engine);
     ~MidiInSink();
     MidiInSink(const MidiInSink&) = delete;
     MidiInSink& operator=(const MidiInSink&) = delete;
@@ -135,21 +133,22 @@ class MidiInSink {
     // counted as at least one, and the next buffer returned is an error.
     void mark_lost() noexcept;
 
-    // For the layer: start and end the delivery thread; drop what is not delivered yet.
+    // For the layer: start and end the delivery on the engine thread (the end hands over what
+    // arrived before it); drop what is not delivered yet.
     void start_delivery();
     void stop_delivery();
     void discard_pending();
+    // For the engine thread: hands everything pushed so far to the input. Does nothing when
+    // called again from inside this input's own callback.
+    void deliver_pending() override;
     // For tests: true once every byte pushed so far has been delivered or dropped.
     bool drained() const;
     // Bytes dropped because the ring had no room for them.
     uint64_t overflowed_bytes() const { return overflowed_bytes_.load(); }
 
   private:
-    void deliver_loop();
-    // Counts a change and wakes the delivery thread; waits while the count is still `seen`.
-    void wake_delivery(bool all) noexcept;
-    void wait_for_change(uint32_t seen);
     MidiIn& in_;
+    EngineThread& engine_;
     // A power of two. Backends may hand over a SysEx message only at its F7: the ring holds one
     // of twice the program's 8 MiB receive buffer, so that a message too long for that buffer
     // still arrives whole and ends the recording with the buffer full, not lost on the way. The
@@ -157,17 +156,10 @@ class MidiInSink {
     static constexpr size_t ring_size = 1 << 24;
     std::unique_ptr<uint8_t[]> ring_;
     std::atomic<uint64_t> head_{0};  // written by push()
-    std::atomic<uint64_t> tail_{0};  // written by the delivery thread
-    std::atomic<uint32_t> signal_{0};
-#ifdef _WIN32
-    // mingw's std::atomic::wait can miss a notify: there the thread sleeps on a condition.
-    std::mutex wake_mutex_;
-    std::condition_variable wake_;
-#endif
+    std::atomic<uint64_t> tail_{0};  // written by the deliverer
     std::atomic<bool> overflowed_{false};
     std::atomic<uint64_t> overflowed_bytes_{0};
-    std::atomic<bool> quit_{false};
-    std::thread thread_;
+    bool delivering_ = false;  // the deliverer is inside this input's callback
 };
 
 class MidiOutConnection {
@@ -218,6 +210,8 @@ struct MidiService {
     // Kept by the layer.
     std::mutex mutex;
     std::vector<std::unique_ptr<MidiOut>> outs;  // every output handle ever opened
+    // Last: its thread ends before the rest goes.
+    EngineThread engine;
 };
 
 // Device lists: the ports of every backend, in backend order.
@@ -245,7 +239,7 @@ std::chrono::steady_clock::time_point midi_out_release_time(MidiOut* handle,
 // backend's own text for midi_error from that handle.
 std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length = 120);
 
-// Input. The callback runs on the layer's delivery thread (and from midi_in_reset and
+// Input. The callback runs on the service's engine thread (and from midi_in_reset and
 // midi_in_close on the caller's thread, with the buffers they return and the close notice).
 int midi_in_open(MidiService& service, int index, MidiInCallback callback, void* instance,
                  MidiIn*& handle);
@@ -268,12 +262,12 @@ std::string midi_in_error_text(MidiIn* handle, int result, size_t max_length = 1
 // and the callback. Made by midi_in_open, freed by midi_in_close.
 class MidiIn {
   public:
-    MidiIn(MidiInCallback callback, void* instance);
+    MidiIn(MidiInCallback callback, void* instance, EngineThread& engine);
     ~MidiIn();
 
     MidiInCallback callback;
     void* instance;
-    MidiInSink sink{*this};
+    MidiInSink sink;
     std::unique_ptr<MidiInConnection> connection;  // ended before the sink
 
     // The buffers queued and the message being collected; guarded by mutex.
@@ -284,7 +278,7 @@ class MidiIn {
     bool lost_message = false;  // bytes were dropped: the next buffer returned is an error
     std::atomic<uint64_t> unbuffered_bytes{0};  // SysEx bytes dropped with no buffer queued
     std::string error;                          // the backend's last text
-    // Called by the sink's delivery thread with the bytes in arrival order.
+    // Called by the sink's deliverer with the bytes in arrival order.
     void take(const uint8_t* bytes, size_t count);
     // Hands the front buffer back to the callback (outside the lock).
     void return_front(MidiInMessage message, std::unique_lock<std::mutex>& lock);

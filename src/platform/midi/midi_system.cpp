@@ -24,11 +24,11 @@ std::unique_ptr<ServerMidiBackend> make_server_backend(const std::string& client
     return std::make_unique<JackMidiBackend>(client_name);
 }
 
-int midi_in_open_virtual(ServerMidiBackend& backend, const std::string& port_name,
-                         MidiInCallback callback, void* instance, MidiIn*& handle,
-                         std::string& error) {
+int midi_in_open_virtual(ServerMidiBackend& backend, EngineThread& engine,
+                         const std::string& port_name, MidiInCallback callback, void* instance,
+                         MidiIn*& handle, std::string& error) {
     handle = nullptr;
-    auto in = std::make_unique<MidiIn>(callback, instance);
+    auto in = std::make_unique<MidiIn>(callback, instance, engine);
     in->connection = backend.open_virtual_in(port_name, in->sink, error);
     if (!in->connection) return midi_error;
     in->sink.start_delivery();

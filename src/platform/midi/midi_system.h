@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/midi/engine_thread.h"
 #include "platform/midi/midi_server.h"
 
 namespace jx {
@@ -20,9 +21,10 @@ std::unique_ptr<ServerMidiBackend> make_server_backend(const std::string& client
                                                        const std::string& api);
 
 // An input handle on a port of this program's own that others connect to, as midi_in_open gives
-// for a listed port: buffers, start, stop, reset and close work on it as on any input.
-int midi_in_open_virtual(ServerMidiBackend& backend, const std::string& port_name,
-                         MidiInCallback callback, void* instance, MidiIn*& handle,
-                         std::string& error);
+// for a listed port: buffers, start, stop, reset and close work on it as on any input. Its
+// callback runs on `engine`'s thread.
+int midi_in_open_virtual(ServerMidiBackend& backend, EngineThread& engine,
+                         const std::string& port_name, MidiInCallback callback, void* instance,
+                         MidiIn*& handle, std::string& error);
 
 }  // namespace jx
