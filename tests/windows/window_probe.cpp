@@ -7,10 +7,13 @@
 //   wait-text ID PREFIX   waits until control ID shows a text that starts with PREFIX
 //   text ID               prints the text of control ID
 //   click ID              presses button ID
+//   items ID              prints the lines of list box ID
 //   move X Y W H          moves and sizes the window
-//   placement             prints the window's outer rectangle: x y w h
+//   placement             prints the window's outer rectangle: placement X Y W H
+//   rect ID               prints control ID's rectangle in the client area: rect ID X Y W H
 //   screenshot FILE.png   saves the window as it is on the screen
 //   close                 closes the window and waits until it is gone
+//   wait-closed           waits until the window is gone
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -205,7 +208,22 @@ void write_png(const std::string& path, int w, int h, const std::vector<uint8_t>
     std::ofstream(path, std::ios::binary) << png;
 }
 
+// Waits until the window has painted all it has to paint: a window of another thread paints
+// when its thread gets to it, and the screen shows the old picture until then.
+void wait_painted(HWND dialog) {
+    RedrawWindow(dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(dialog, &process_id);
+    if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process_id)) {
+        WaitForInputIdle(process, 10000);
+        CloseHandle(process);
+    }
+    SendMessageW(dialog, WM_NULL, 0, 0);
+}
+
 void screenshot(HWND dialog, const std::string& path) {
+    wait_painted(dialog);
     RECT at;
     GetWindowRect(dialog, &at);
     const int w = at.right - at.left, h = at.bottom - at.top;
@@ -257,25 +275,42 @@ int main(int argc, char** argv) {
                 wait_for("text '" + prefix + "'",
                          [&] { return window_text(control).starts_with(prefix); });
                 std::printf("%s\n", window_text(control).c_str());
+            } else if (step == "items") {
+                HWND list = GetDlgItem(dialog, std::stoi(arg()));
+                const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+                for (LRESULT row = 0; row < count; ++row) {
+                    wchar_t text[1024] = {};
+                    if (SendMessageW(list, LB_GETTEXTLEN, row, 0) < 1024)
+                        SendMessageW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text));
+                    std::printf("%s\n", narrow(text).c_str());
+                }
             } else if (step == "text") {
                 std::printf("%s\n", window_text(GetDlgItem(dialog, std::stoi(arg()))).c_str());
             } else if (step == "click") {
                 const int id = std::stoi(arg());
-                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                // Posted, as a click comes: a button that opens a dialog returns only once
+                // that dialog is closed.
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
             } else if (step == "move") {
                 int box[4];
                 for (int& value : box) value = std::stoi(arg());
                 SetWindowPos(dialog, nullptr, box[0], box[1], box[2], box[3], SWP_NOZORDER);
+            } else if (step == "rect") {
+                RECT at;
+                GetWindowRect(GetDlgItem(dialog, std::stoi(arg())), &at);
+                MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&at), 2);
+                std::printf("rect %s %ld %ld %ld %ld\n", argv[k], at.left, at.top,
+                            at.right - at.left, at.bottom - at.top);
             } else if (step == "placement") {
                 RECT at;
                 GetWindowRect(dialog, &at);
-                std::printf("%ld %ld %ld %ld\n", at.left, at.top, at.right - at.left,
+                std::printf("placement %ld %ld %ld %ld\n", at.left, at.top, at.right - at.left,
                             at.bottom - at.top);
             } else if (step == "screenshot") {
                 screenshot(dialog, arg());
-            } else if (step == "close") {
-                PostMessageW(dialog, WM_CLOSE, 0, 0);
+            } else if (step == "close" || step == "wait-closed") {
+                if (step == "close") PostMessageW(dialog, WM_CLOSE, 0, 0);
                 wait_for("end of the window", [&] { return !IsWindow(dialog); });
             } else {
                 throw std::runtime_error("unknown step " + step);
