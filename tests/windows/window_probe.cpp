@@ -4,6 +4,7 @@
 //   wait-window CAPTION   the top-level window with that caption (every later step acts on it)
 //   rows N                waits for N rows in the list, then prints each row as jx-cli info does
 //   select K              selects row K (and only it) as a click would
+//   drop FILE             drops FILE on the window
 //   wait-text ID PREFIX   waits until control ID shows a text that starts with PREFIX
 //   text ID               prints the text of control ID
 //   click ID              presses button ID
@@ -19,6 +20,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shlobj.h>
 
 #include <chrono>
 #include <cstdio>
@@ -126,6 +128,21 @@ void select_row(HWND list, int row) {
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     memory.write(&state, sizeof state);
     SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(memory.address()));
+}
+
+// Drops a file on the window as Explorer does: the list of names (DROPFILES, wide names each
+// ended by a zero and the list by a second one) lies in the window's process.
+void drop_file(HWND dialog, const std::string& path) {
+    const std::wstring name = wide(path);
+    std::vector<char> block(sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t), '\0');
+    DROPFILES header{};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+    std::memcpy(block.data() + sizeof header, name.c_str(), name.size() * sizeof(wchar_t));
+    RemoteMemory memory(dialog, block.size());
+    memory.write(block.data(), block.size());
+    SendMessageW(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(memory.address()), 0);
 }
 
 // The rows as `jx-cli info` prints entries: name, then type and size, then the File Info lines;
@@ -267,6 +284,8 @@ int main(int argc, char** argv) {
                 throw std::runtime_error(step + " before wait-window");
             } else if (step == "rows") {
                 print_rows(dialog, std::stoi(arg()));
+            } else if (step == "drop") {
+                drop_file(dialog, arg());
             } else if (step == "select") {
                 select_row(GetDlgItem(dialog, list_id), std::stoi(arg()));
             } else if (step == "wait-text") {
