@@ -184,6 +184,7 @@ int WinWindow::run() {
     const INT_PTR result = DialogBoxIndirectParamW(
         GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), owner_,
         dialog_proc, reinterpret_cast<LPARAM>(this));
+    std::lock_guard lock(posted_mutex_);
     hwnd_ = nullptr;
     return result == -1 ? -1 : result_;
 }
@@ -199,7 +200,10 @@ INT_PTR CALLBACK WinWindow::dialog_proc(HWND hwnd, UINT message, WPARAM wparam, 
 }
 
 void WinWindow::init(HWND hwnd) {
-    hwnd_ = hwnd;
+    {
+        std::lock_guard lock(posted_mutex_);
+        hwnd_ = hwnd;
+    }
     HDC screen = GetDC(hwnd_);
     dpi_ = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(hwnd_, screen);

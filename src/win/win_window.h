@@ -83,7 +83,7 @@ class WinWindow : public Window {
     DialogTemplate template_;
     DialogProcedure& procedure_;
     HWND owner_;
-    HWND hwnd_ = nullptr;
+    HWND hwnd_ = nullptr;  // set and cleared under posted_mutex_, which post() reads it under
     DWORD thread_ = 0;
     bool initialised_ = false;
     bool ending_ = false;
