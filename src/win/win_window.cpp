@@ -315,16 +315,13 @@ void WinWindow::command(int id, int code, HWND control) {
         procedure_.command(id);
         return;
     }
-    const auto c = std::find_if(template_.controls.begin(), template_.controls.end(),
-                                [id](const ControlTemplate& t) { return t.id == id; });
-    if (c == template_.controls.end()) return;
-    if (c->kind == "edit" && code == EN_CHANGE) {
+    if (is_kind(id, "edit") && code == EN_CHANGE) {
         wchar_t text[1024];
         const int length = GetWindowTextW(control, text, 1024);
         std::lock_guard lock(cache_mutex_);
         texts_[id] = from_wide(text, static_cast<size_t>(length));
-    } else if ((c->kind == "button" || c->kind == "checkbox") && code == BN_CLICKED) {
-        if (c->kind == "checkbox") {
+    } else if ((is_kind(id, "button") || is_kind(id, "checkbox")) && code == BN_CLICKED) {
+        if (is_kind(id, "checkbox")) {
             std::lock_guard lock(cache_mutex_);
             checks_[id] = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
         }
@@ -368,6 +365,11 @@ bool WinWindow::notify(const NMHDR& header) {
         default:
             return false;
     }
+}
+
+bool WinWindow::is_kind(int id, const char* kind) const {
+    return std::any_of(template_.controls.begin(), template_.controls.end(),
+                       [&](const ControlTemplate& c) { return c.id == id && c.kind == kind; });
 }
 
 void WinWindow::files_dropped(HDROP drop) {
@@ -527,21 +529,18 @@ int WinWindow::list_row_at(int id, int x, int y) const {
 }
 
 void WinWindow::add_string(int id, const std::string& text) {
-    const bool combo = std::any_of(template_.controls.begin(), template_.controls.end(),
-                                   [id](const auto& c) { return c.id == id && c.kind == "combo"; });
+    const bool combo = is_kind(id, "combo");
     SendMessageW(item(id), combo ? CB_ADDSTRING : LB_ADDSTRING, 0,
                  reinterpret_cast<LPARAM>(to_wide(text).c_str()));
 }
 
 void WinWindow::select_index(int id, int index) {
-    const bool combo = std::any_of(template_.controls.begin(), template_.controls.end(),
-                                   [id](const auto& c) { return c.id == id && c.kind == "combo"; });
+    const bool combo = is_kind(id, "combo");
     SendMessageW(item(id), combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int WinWindow::selected_index(int id) const {
-    const bool combo = std::any_of(template_.controls.begin(), template_.controls.end(),
-                                   [id](const auto& c) { return c.id == id && c.kind == "combo"; });
+    const bool combo = is_kind(id, "combo");
     const LRESULT index = SendMessageW(item(id), combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
     return index < 0 ? -1 : static_cast<int>(index);
 }

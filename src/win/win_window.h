@@ -79,6 +79,8 @@ class WinWindow : public Window {
     void on_window(std::function<void()> work);
     void report_list_selection(int id);
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+    // Whether the template makes control id a control of that kind ("edit", "combo", ...).
+    bool is_kind(int id, const char* kind) const;
 
     DialogTemplate template_;
     DialogProcedure& procedure_;
