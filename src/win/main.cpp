@@ -14,6 +14,7 @@
 #include "platform/midi/midi_system.h"
 #include "platform/os/console.h"
 #include "platform/os/single_instance.h"
+#include "win/request_sample.h"
 #include "win/win_window.h"
 
 namespace {
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     if (!dialog) return 1;
     jx::MainWindow procedure(app);
     jx::WinWindow window(*dialog, procedure);
+    jx::add_request_sample_menu(window, procedure);
     const int result = window.run();
     service.reset();
     return result < 0 ? 1 : 0;

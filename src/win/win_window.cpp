@@ -258,6 +258,9 @@ INT_PTR WinWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_TIMER:
             procedure_.timer(static_cast<int>(wparam));
             return TRUE;
+        case WM_CONTEXTMENU:
+            context_menu(reinterpret_cast<HWND>(wparam), lparam);
+            return TRUE;
         case WM_DROPFILES:
             files_dropped(reinterpret_cast<HDROP>(wparam));
             return TRUE;
@@ -311,6 +314,11 @@ INT_PTR WinWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void WinWindow::command(int id, int code, HWND control) {
     if (control == nullptr) {
+        const size_t entry = static_cast<size_t>(id - menu_command_base);
+        if (id >= menu_command_base && entry < menu_.size()) {
+            menu_[entry].action();
+            return;
+        }
         // Enter and Escape (IDOK, IDCANCEL) and accelerators: commands like a button's.
         procedure_.command(id);
         return;
@@ -365,6 +373,33 @@ bool WinWindow::notify(const NMHDR& header) {
         default:
             return false;
     }
+}
+
+void WinWindow::add_menu_entry(int id, const std::string& text, std::function<void()> action) {
+    menu_.push_back({id, text, std::move(action)});
+}
+
+void WinWindow::context_menu(HWND clicked, LPARAM at) {
+    const int id = clicked == hwnd_ ? 0 : GetDlgCtrlID(clicked);
+    const bool own = std::any_of(menu_.begin(), menu_.end(),
+                                 [id](const MenuEntry& entry) { return entry.id == id; });
+    HMENU menu = CreatePopupMenu();
+    for (size_t k = 0; k < menu_.size(); ++k)
+        if (menu_[k].id == (own ? id : 0))
+            AppendMenuW(menu, MF_STRING, menu_command_base + k, to_wide(menu_[k].text).c_str());
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {  // from the keyboard: at the control's corner
+        RECT corner;
+        GetWindowRect(clicked, &corner);
+        point = {corner.left, corner.top};
+    }
+    const int chosen = GetMenuItemCount(menu) > 0
+                           ? TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
+                                            0, hwnd_, nullptr)
+                           : 0;
+    DestroyMenu(menu);
+    if (chosen >= menu_command_base)
+        menu_[static_cast<size_t>(chosen - menu_command_base)].action();
 }
 
 bool WinWindow::is_kind(int id, const char* kind) const {
@@ -623,8 +658,11 @@ void WinWindow::release_mouse() {
 
 int WinWindow::run_dialog(int template_id, DialogProcedure& procedure) {
     const auto dialog = load_dialog_template(template_id);
-    if (!dialog) return -1;
-    WinWindow window(*dialog, procedure, hwnd_);
+    return dialog ? run_dialog(*dialog, procedure) : -1;
+}
+
+int WinWindow::run_dialog(const DialogTemplate& dialog, DialogProcedure& procedure) {
+    WinWindow window(dialog, procedure, hwnd_);
     return window.run();
 }
 

@@ -30,7 +30,13 @@ class WinWindow : public Window {
 
     // Runs the dialog modally until its procedure ends it; the result is the procedure's.
     int run();
-    HWND handle() const { return hwnd_; }
+    // Runs a modal dialog from a template, owned by this one, until the procedure ends it.
+    int run_dialog(const DialogTemplate& dialog, DialogProcedure& procedure);
+
+    // A context-menu entry: right-clicking control `id` (0: the window itself, and every control
+    // without a menu of its own) offers `text`; choosing it runs `action` on the window thread.
+    // The entries are also commands, from menu_command_base on in the order they were added.
+    void add_menu_entry(int id, const std::string& text, std::function<void()> action);
 
     void set_text(int id, const std::string& text) override;
     std::string text(int id) const override;
@@ -67,13 +73,22 @@ class WinWindow : public Window {
     void end_dialog(int result) override;
     void post(std::function<void()> work) override;
 
+    static constexpr int menu_command_base = 0xE000;
+
   private:
+    struct MenuEntry {
+        int id;
+        std::string text;
+        std::function<void()> action;
+    };
+
     static INT_PTR CALLBACK dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR handle_message(UINT message, WPARAM wparam, LPARAM lparam);
     void init(HWND hwnd);
     void command(int id, int code, HWND control);
     bool notify(const NMHDR& header);
     void files_dropped(HDROP drop);
+    void context_menu(HWND clicked, LPARAM at);
     void run_posted();
     // Runs on the window thread: now when called there, later otherwise.
     void on_window(std::function<void()> work);
@@ -95,6 +110,7 @@ class WinWindow : public Window {
     Size minimum_;
     int dpi_ = 0;  // the dots per inch the window was last drawn at
     std::map<int, std::vector<ListRow>> shown_rows_;
+    std::vector<MenuEntry> menu_;
 
     std::mutex posted_mutex_;
     std::deque<std::function<void()>> posted_;

@@ -3,7 +3,10 @@
 // its deadline fails the run (exit 1) with the reason on stderr.
 //   wait-window CAPTION   the top-level window with that caption (every later step acts on it)
 //   rows N                waits for N rows in the list, then prints each row as jx-cli info does
+//   wait-rows N           waits for N rows in the list
 //   select K              selects row K (and only it) as a click would
+//   command ID            sends the command of a menu entry
+//   set-text ID TEXT      types TEXT into edit ID
 //   drop FILE             drops FILE on the window
 //   wait-text ID PREFIX   waits until control ID shows a text that starts with PREFIX
 //   text ID               prints the text of control ID
@@ -286,6 +289,17 @@ int main(int argc, char** argv) {
                 print_rows(dialog, std::stoi(arg()));
             } else if (step == "drop") {
                 drop_file(dialog, arg());
+            } else if (step == "wait-rows") {
+                const int count = std::stoi(arg());
+                HWND list = GetDlgItem(dialog, list_id);
+                wait_for(std::to_string(count) + " rows in the list",
+                         [&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == count; });
+            } else if (step == "command") {
+                // A menu's command: no control sends it.
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(std::stoi(arg(), nullptr, 0), 0), 0);
+            } else if (step == "set-text") {
+                HWND control = GetDlgItem(dialog, std::stoi(arg()));
+                SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(arg()).c_str()));
             } else if (step == "select") {
                 select_row(GetDlgItem(dialog, list_id), std::stoi(arg()));
             } else if (step == "wait-text") {
