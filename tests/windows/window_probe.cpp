@@ -288,6 +288,9 @@ int main(int argc, char** argv) {
             } else if (step == "rows") {
                 print_rows(dialog, std::stoi(arg()));
             } else if (step == "drop") {
+                // Explorer drops only on a window that takes dropped files.
+                if (!(GetWindowLongPtrW(dialog, GWL_EXSTYLE) & WS_EX_ACCEPTFILES))
+                    throw std::runtime_error("the window takes no dropped files");
                 drop_file(dialog, arg());
             } else if (step == "wait-rows") {
                 const int count = std::stoi(arg());
