@@ -212,7 +212,7 @@ void WinWindow::init(HWND hwnd) {
         for (auto [which, metric] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
             const int size = GetSystemMetrics(metric);
             HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(icon_resource), IMAGE_ICON, size,
-                                     size, LR_DEFAULTCOLOR);
+                                     size, LR_DEFAULTCOLOR | LR_SHARED);
             if (icon) SendMessageW(hwnd_, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
         }
     }
