@@ -38,7 +38,7 @@ namespace {
 
 constexpr int list_id = 107;
 constexpr int file_info_id = 109;
-constexpr auto deadline = std::chrono::seconds(30);
+constexpr auto deadline = std::chrono::seconds(60);
 
 std::wstring wide(const std::string& text) {
     std::wstring result(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0), L'\0');
