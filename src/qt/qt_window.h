@@ -8,8 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/dialog_template.h"
 #include "platform/window.h"
-#include "qt/dialog_template.h"
 
 class QTreeWidget;
 class QTimer;

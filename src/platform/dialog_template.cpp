@@ -1,4 +1,4 @@
-#include "qt/dialog_template.h"
+#include "platform/dialog_template.h"
 
 #include <sstream>
 
