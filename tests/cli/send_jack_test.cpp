@@ -173,6 +173,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--silent-from", "-1"},
                   1,
                   "did not answer the dump header within 2 seconds"},
+        // A device number other than the device's: it takes the dump as another device's and
+        // keeps silent, and the reason names the option to check.
+        FaultCase{"other_device_number",
+                  {},
+                  1,
+                  "did not answer the dump header within 2 seconds (handshake time-out): check "
+                  "--from and --sds-dev",
+                  {"--handshake", "--sds-dev", "5"}},
         // Answers meant for another sender's dump.
         FaultCase{"nak_for_another_dump",
                   {"--nak", "3", "--nak-offset", "5"},
