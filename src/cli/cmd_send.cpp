@@ -48,9 +48,10 @@ const char* const send_help =
     "  --help            this text\n\n"
     "On a terminal a progress line is shown on stderr. At the end one JSON line per entry:\n"
     "  {\"file\": ..., \"type\": ..., \"sent\": n, \"result\": \"sent\"|\"stopped\"|\"not sent\"}\n"
-    "Under the handshake the device has 2 seconds to answer a dump header, then 65 ms for each\n"
-    "packet (a WAIT gives 5 seconds more). A file that is neither SysEx nor a sample, or that\n"
-    "cannot be read, is refused before anything is sent.\n"
+    "Under the handshake the device has 2 seconds to answer a dump header, then 65 ms for the\n"
+    "sample name message (--xsds) and for each packet (a WAIT gives 5 seconds more). A file\n"
+    "that is neither SysEx nor a sample, or that cannot be read, is refused before anything is\n"
+    "sent.\n"
     "Exit status 0 when everything was sent; 1 on a file refused, a port error, a cancel from\n"
     "the device, a handshake time-out or a NAK for a packet other than the last, with the reason\n"
     "on stderr; 2 for a usage error; 128 + the signal after Ctrl-C (130), SIGTERM or SIGHUP,\n"
@@ -308,18 +309,20 @@ int cmd_send(int argc, char** argv) {
     if (status == 0 && (midi.state.status_bits.load() & status_remote_cancel)) {
         status = failure(command, "Remotely cancelled.");
     } else if (status == 0 && !p.finished && p.current > 0) {
-        // A dump whose header was never answered has sent_count 1: the header's place.
+        // A dump whose header messages (the header, with --xsds the sample name too) were not
+        // all answered has sent_count 1: their place.
         const bool header_unanswered = midi.state.sent_count.load() <= 1;
-        status =
-            failure(command,
-                    midi.state.hs_reply.load() == hs_nak
-                        ? "the answers do not belong to this dump: a NAK for packet " +
-                              std::to_string(midi.state.hs_nak_packet.load()) +
-                              ", which was not the last one sent (another sender using the device?)"
-                    : header_unanswered
-                        ? "the device did not answer the dump header within 2 seconds (handshake "
-                          "time-out): check --from, or send with --no-handshake"
-                        : "the device did not answer in time (handshake time-out)");
+        status = failure(
+            command,
+            midi.state.hs_reply.load() == hs_nak
+                ? "the answers do not belong to this dump: a NAK for packet " +
+                      std::to_string(midi.state.hs_nak_packet.load()) +
+                      ", which was not the last one sent (another sender using the device?)"
+            : header_unanswered
+                ? "the device did not answer the dump header within 2 seconds (handshake "
+                  "time-out): check --from and --sds-dev (the device's number), or send with "
+                  "--no-handshake"
+                : "the device did not answer in time (handshake time-out)");
     }
     return status;
 }

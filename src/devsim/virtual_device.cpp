@@ -148,9 +148,12 @@ void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
     } else if (message[3] == sds::extended && message.size() >= 5 &&
                message[4] == sds::sample_name) {
         SdsSampleName name;
-        if (sds_parse_sample_name(message.data(), message.size(), name) == message_whole &&
-            !record_.samples.empty())
-            record_.samples.back().name = name.name;
+        if (sds_parse_sample_name(message.data(), message.size(), name) == message_whole) {
+            if (!record_.samples.empty()) record_.samples.back().name = name.name;
+            // Answered as the dump header is: the sender waits for it before the first packet.
+            dump_channel_ = message[2];
+            if (!silent_at(-1)) answer(sds::ack, static_cast<uint8_t>(expected_packet_));
+        }
     } else if (message[3] == sds::data_packet) {
         take_packet(message);
     } else if (message[3] == sds::dump_request) {

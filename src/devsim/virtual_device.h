@@ -1,10 +1,10 @@
 #pragma once
 // The virtual device: a simulated instrument at the far end of the MIDI cable. It answers the
 // Turbo query and request, takes SysEx messages and SDS dumps as a sampler does (ACK to a dump
-// header, ACK or NAK per data packet) and keeps what it took. Faults can be asked for, so that
-// every answer a real device may give can be tried. It knows nothing of ports: bytes come in
-// through receive() and go out through a DeviceLink, in-process over the loopback or as the
-// jx-device program over a MIDI server.
+// header and to a sample name message, ACK or NAK per data packet) and keeps what it took. Faults
+// can be asked for, so that every answer a real device may give can be tried. It knows nothing of
+// ports: bytes come in through receive() and go out through a DeviceLink, in-process over the
+// loopback or as the jx-device program over a MIDI server.
 //
 // It also sends, as a sampler does: SysEx streams message by message, and samples as dumps under
 // the handshake (dump header, then each data packet after the receiver's answer to the one

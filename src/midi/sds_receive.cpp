@@ -199,7 +199,13 @@ bool sds_receive(Recorder& r, const uint8_t* p, size_t length) {
     const bool header = is_dump_header(p, length);
     if (header && r.receive_length > 0) {
         // What came before the new dump becomes an entry of its own.
-        if (format != rec_none) store_received_dump(r, r.pending_name);
+        if (format != rec_none) {
+            store_received_dump(r, r.pending_name);
+            // SysEx held back while an image was open starts the new buffer; it is no part of
+            // the new dump either, so it is stored on its own, unnamed, as after a whole image.
+            r.pending_sample_name.clear();
+            store_received_dump(r, 0);
+        }
         set_nak_count(r, 0);
     }
     if (header) {

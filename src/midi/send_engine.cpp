@@ -172,6 +172,16 @@ void await_answer(Send& send, size_t pos) {
     }
 }
 
+// The length of the first of the messages that goes out on its own: a universal message (the dump
+// header, the sample name message, a data packet) is answered by the device, so each goes after
+// the answer to the one before; a maker message that follows one (the KVR-9ZB name) is not
+// answered and goes with it.
+size_t answered_part(const uint8_t* messages, size_t length) {
+    for (size_t at = 1; at + 1 < length; ++at)
+        if (messages[at] == sysex_start && messages[at + 1] == universal_non_realtime) return at;
+    return length;
+}
+
 // Sends one entry; false when the thread has ended (stop or port-error path).
 bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t& pos) {
     SendContext& context = send.context;
@@ -202,6 +212,9 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
     size_t len = entry.length();
     const uint8_t* message = entry.bytes();
     const bool handshake = settings.ignore_hs == 0;
+    // The header messages the converter built that have not gone yet.
+    const uint8_t* unsent = nullptr;
+    size_t unsent_length = 0;
 
     while (pos <= len) {
         const uint8_t* to_send = nullptr;
@@ -232,9 +245,16 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
             if (resend) {
                 to_send = send.last_message;
                 length = send.last_length;
-            } else if (!cancelled(state) && pos != len) {
-                length = convert_sample_step(conversion, pos, len, message, name_value, name_text);
-                to_send = message;
+            } else if (!cancelled(state) && (unsent_length > 0 || pos != len)) {
+                if (unsent_length == 0) {
+                    unsent_length =
+                        convert_sample_step(conversion, pos, len, message, name_value, name_text);
+                    unsent = message;
+                }
+                to_send = unsent;
+                length = answered_part(unsent, unsent_length);
+                unsent += length;
+                unsent_length -= length;
             }
             if (!cancelled(state)) {
                 if (length == 0) {

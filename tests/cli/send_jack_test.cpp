@@ -58,12 +58,17 @@ class SendOverJack : public ::testing::Test {
 
     Bytes taken() const { return read_file(dir.file("taken.syx")); }
 
-    // The dump `jx-cli sds` writes for a sample sent as the given Samplepos.
-    Bytes sds_reference(const std::string& sample, int samplepos) {
-        const std::string out = dir.file("reference-" + std::to_string(samplepos) + ".syx");
-        CommandResult r = run_command(
-            JX_CLI_PATH, {"sds", sample, "--out", out, "--samplepos", std::to_string(samplepos)},
-            dir.file("sds.err"));
+    // The dump `jx-cli sds` writes for a sample sent as the given Samplepos, with the header
+    // options given.
+    Bytes sds_reference(const std::string& sample, int samplepos,
+                        const std::vector<std::string>& options = {}) {
+        std::string out = dir.file("reference-" + std::to_string(samplepos));
+        for (const std::string& option : options) out += option;
+        out += ".syx";
+        std::vector<std::string> args = {"sds", sample,        "--out",
+                                         out,   "--samplepos", std::to_string(samplepos)};
+        args.insert(args.end(), options.begin(), options.end());
+        CommandResult r = run_command(JX_CLI_PATH, args, dir.file("sds.err"));
         EXPECT_EQ(r.status, 0) << r.err;
         return read_file(out);
     }
@@ -168,6 +173,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--silent-from", "-1"},
                   1,
                   "did not answer the dump header within 2 seconds"},
+        // A device number other than the device's: it takes the dump as another device's and
+        // keeps silent, and the reason names the option to check.
+        FaultCase{"other_device_number",
+                  {},
+                  1,
+                  "did not answer the dump header within 2 seconds (handshake time-out): check "
+                  "--from and --sds-dev",
+                  {"--handshake", "--sds-dev", "5"}},
         // Answers meant for another sender's dump.
         FaultCase{"nak_for_another_dump",
                   {"--nak", "3", "--nak-offset", "5"},
@@ -206,6 +219,53 @@ TEST_F(SendOverJack, SignalsStopTheSendAndCancelTheDump) {
         ASSERT_GE(got.size(), cancel.size());
         EXPECT_TRUE(std::equal(cancel.begin(), cancel.end(), got.end() - cancel.size()));
         device.reset();
+    }
+}
+
+// Our own two ends under the handshake: jx-cli send into jx-cli receive. With the extended header
+// the receiver answers the dump header and the sample name message each, and the sender waits
+// for both answers before the first packet: every packet is answered in step, and the dump
+// arrives as `jx-cli sds` writes it (the KVR-9ZB name message is taken as the entry's name).
+TEST_F(SendOverJack, OwnReceiverTakesTheExtendedHeaderDumpUnderTheHandshake) {
+    // jx-device only gives the receiver ports to open; the send goes to the receiver's own.
+    ASSERT_NO_FATAL_FAILURE(start_device());
+    const std::string wav = dir.write("ramp.wav", ramp_wav(2000, 16));
+    const struct {
+        std::vector<std::string> options;
+        std::string file;
+    } cases[] = {
+        {{"--xsds"}, "unnamed1.syx"},
+        {{"--xsds", "--zbname"}, "RAMP.syx"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.back());
+        const std::string out = dir.file("received" + c.options.back());
+        ChildProcess receive(JX_CLI_PATH,
+                             {"receive", "--from", "jx-device", "--to", "jx-device", "--handshake",
+                              "--format", "sds", "--count", "1", "--out", out});
+        // The receiver's ports are there once `jx-cli ports` lists them in both directions.
+        bool ready = false;
+        for (auto deadline = std::chrono::steady_clock::now() + 10s;
+             !ready && std::chrono::steady_clock::now() < deadline;) {
+            CommandResult ports = run_command(JX_CLI_PATH, {"ports"}, dir.file("ports.err"));
+            size_t listed = 0;
+            for (size_t at = ports.out.find("\"jx-cli-"); at != std::string::npos;
+                 at = ports.out.find("\"jx-cli-", at + 1))
+                ++listed;
+            ready = listed == 2;
+        }
+        ASSERT_TRUE(ready) << receive.err();
+
+        std::vector<std::string> args = {"send",   wav,      "--to",       "jx-cli",
+                                         "--from", "jx-cli", "--handshake"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ChildProcess send(JX_CLI_PATH, args);
+        EXPECT_EQ(send.wait_exit(30s), 0) << send.err();
+        ASSERT_EQ(send.lines().size(), 1u) << send.err();
+        EXPECT_NE(send.lines()[0].find("\"result\": \"sent\""), std::string::npos)
+            << send.lines()[0];
+        ASSERT_EQ(receive.wait_exit(30s), 0) << receive.err();
+        EXPECT_EQ(read_file(out + "/" + c.file), sds_reference(wav, 1, {"--xsds"}));
     }
 }
 

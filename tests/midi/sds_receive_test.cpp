@@ -262,6 +262,18 @@ TEST(SdsReceive, PlainSysexDuringAnImageFollowsItInsteadOfJoiningTheSamples) {
         // The held SysEx starts the next buffer, which the next dump header stores on its own.
         EXPECT_EQ(entries[1].data, cat({plain, plain}));
         EXPECT_EQ(entries[2].data[0], format == rec_wav ? 'R' : 'F');
+        // A new dump header instead of the image's end: the cut-off image, the held SysEx on its
+        // own, then the new dump whole, as after an image that ended.
+        RecorderRig cut(format);
+        cut.record(cat({h, p0}));
+        ASSERT_EQ(cut.entries().size(), 1u);
+        RecorderRig restarted(format);
+        restarted.record(cat({h, p0, plain, h, p0, p1, p2}));
+        entries = restarted.entries();
+        ASSERT_EQ(entries.size(), 3u);
+        EXPECT_EQ(entries[0].data, cut.entries()[0].data);
+        EXPECT_EQ(entries[1], (test::ReceivedEntry{"unnamed2", plain}));
+        EXPECT_EQ(entries[2].data, clean.entries()[0].data);
         RecorderRig stopped(format);
         stopped.record(cat({h, p0, plain}));
         entries = stopped.entries();

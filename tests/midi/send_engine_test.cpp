@@ -180,11 +180,19 @@ struct FaultCase {
     bool sample_complete;  // the device took the whole dump
     bool cancel_heard;     // the send ended the dump itself and told the device with a CANCEL
     bool remote_cancel;    // "Remotely cancelled." is due
+    int32_t use_xsds = 0;  // the extended header and the sample name message, each answered
 };
 
 FaultCase fault(const char* what, DeviceFaults faults, bool complete, bool cancel_heard,
                 bool remote_cancel = false) {
     return {what, faults, complete, cancel_heard, remote_cancel};
+}
+
+// The same case with the extended header: the send takes the device's answer to the header and
+// then the one to the sample name message before the first packet, and keeps in step after.
+FaultCase extended(FaultCase c) {
+    c.use_xsds = 1;
+    return c;
 }
 
 // Whether the device heard a CANCEL (F0 7E ch 7D pp F7) for its dump.
@@ -224,13 +232,18 @@ TEST(SendEngine, HandshakeFaultMatrix) {
         fault("silence later times out", silent_later, false, true),
         fault("answers on another channel are not heard", other_channel, false, true),
         fault("port unplugged: no answer comes", unplug, false, false),
+        extended(fault("no fault", {}, true, false)),
+        extended(fault("NAK of the last packet, sent again", nak_last, true, false)),
+        extended(fault("NAK of another packet, sent again", nak_other_once, true, false)),
+        extended(fault("NAK naming a packet not sent last", nak_names_another, false, true)),
     };
     for (const FaultCase& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) + (c.use_xsds ? ", extended header" : ""));
         DeviceConfig config;
         config.faults = c.faults;
         VirtualRig rig(config);
         rig.settings.ignore_hs = 0;
+        rig.settings.use_xsds = c.use_xsds;
         rig.add("/d/s.wav", ramp_wav(1000));
         ASSERT_TRUE(rig.start_send());
         ASSERT_TRUE(rig.wait_send_end());
