@@ -120,6 +120,15 @@ std::string handle_error_text(Handle* handle, int result, size_t max_length) {
 
 }  // namespace
 
+void number_repeated_names(std::vector<std::string>& names) {
+    const std::vector<std::string> given = names;
+    for (size_t i = 1; i < given.size(); ++i) {
+        const auto same =
+            std::count(given.begin(), given.begin() + static_cast<ptrdiff_t>(i), given[i]);
+        if (same > 0) names[i] += " (" + std::to_string(same + 1) + ")";
+    }
+}
+
 int midi_out_count(MidiService& service) {
     return count_ports(service, true);
 }

@@ -220,6 +220,10 @@ struct MidiService {
     std::vector<std::unique_ptr<MidiOut>> outs;  // every output handle ever opened
 };
 
+// Names the ports of one backend's list as the lists show them: where several ports have one
+// name (two interfaces of one kind), the second gets " (2)", the third " (3)", and so on.
+void number_repeated_names(std::vector<std::string>& names);
+
 // Device lists: the ports of every backend, in backend order.
 int midi_out_count(MidiService& service);
 int midi_in_count(MidiService& service);
