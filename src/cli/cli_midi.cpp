@@ -88,10 +88,11 @@ void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings&
     // The platform returns the input buffers at once on a reset; no pause is needed for them.
 }
 
-std::string out_port_failure(const CliMidi& midi) {
-    std::string reason = text_out_port_failed;
-    if (!midi.server->unavailable_reason().empty())
-        reason += ": " + midi.server->unavailable_reason();
+std::string port_failure(const CliMidi& midi, const char* text) {
+    std::string reason = text;
+    std::string why = midi_open_error_text(*midi.service);
+    if (why.empty()) why = midi.server->unavailable_reason();
+    if (!why.empty()) reason += ": " + why;
     return reason;
 }
 

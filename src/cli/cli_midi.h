@@ -41,8 +41,9 @@ int choose_port(MidiService& service, bool output, const std::string& option, in
 // The ports of one command run on the window, settings and state given.
 void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings);
 
-// Why the output could not be opened, with the server's reason when there is one.
-std::string out_port_failure(const CliMidi& midi);
+// Why a port could not be opened: `text` ("Could not allocate Midi Out port" or In), with the
+// backend's reason (another program holds the device) or else the server's, when there is one.
+std::string port_failure(const CliMidi& midi, const char* text);
 
 // Ctrl-C, SIGTERM and SIGHUP call the handler with the signal's number, once each; a second one
 // of the same ends the program at once.

@@ -9,6 +9,16 @@ namespace jx::cli {
 
 namespace {
 
+#ifdef _WIN32
+const char* const ports_help =
+    "usage: jx-cli ports\n\n"
+    "Lists the MIDI inputs and outputs, one JSON line each:\n"
+    "  {\"direction\": \"in\"|\"out\", \"index\": i, \"name\": ..., \"api\": "
+    "\"Windows\"|\"virtual\"}\n"
+    "The MIDI devices of Windows come first (a second device of one name gets \" (2)\"); then\n"
+    "\"Virtual device\", the simulated instrument inside jx-cli. --to and --from take an index,\n"
+    "a name, or a case-insensitive part of one name.\n";
+#else
 const char* const ports_help =
     "usage: jx-cli ports\n\n"
     "Lists the MIDI inputs and outputs, one JSON line each:\n"
@@ -19,6 +29,7 @@ const char* const ports_help =
     "the simulated instrument inside jx-cli. --to and --from take an index, a name, or a\n"
     "case-insensitive part of one name. When the server cannot be used, the reason is said on\n"
     "stderr and only the virtual device is listed.\n";
+#endif
 
 }  // namespace
 

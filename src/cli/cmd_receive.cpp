@@ -242,14 +242,15 @@ int cmd_receive(int argc, char** argv) {
     if (settings.midi_out >= 0) {
         open_midi_out(ports);
         if (ports.open_out_index.load() < 0) {
-            return failure(command, out_port_failure(midi));
+            return failure(command, port_failure(midi, text_out_port_failed));
         }
     }
     start_recording(recorder);
     if (ports.open_in_index.load() < 0) {
         close_midi_out(ports);
-        std::string reason = text_in_port_failed;
-        for (const MessageBoxRecord& box : window.message_boxes) reason = box.text;
+        std::string reason = port_failure(midi, text_in_port_failed);
+        for (const MessageBoxRecord& box : window.message_boxes)
+            if (box.text != text_in_port_failed) reason = box.text;
         return failure(command, reason);
     }
     if (!is_recording(recorder)) {

@@ -244,7 +244,7 @@ int cmd_send(int argc, char** argv) {
     open_midi_out(ports);
     if (ports.open_out_index.load() < 0) {
         close_midi_in(ports);
-        return failure(command, out_port_failure(midi));
+        return failure(command, port_failure(midi, text_out_port_failed));
     }
 
     const bool terminal = ::isatty(2);

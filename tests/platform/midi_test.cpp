@@ -48,13 +48,15 @@ class FakeBackend : public MidiBackend {
     std::string out_name(int i) override { return names_[i]; }
     int in_count() override { return static_cast<int>(names_.size()); }
     std::string in_name(int i) override { return names_[i]; }
-    std::unique_ptr<MidiOutConnection> open_out(int, std::string&) override {
+    std::unique_ptr<MidiOutConnection> open_out(int, std::string& error) override {
         ++opens;
-        return std::make_unique<Out>(*this);
+        error = open_error;
+        return open_error.empty() ? std::make_unique<Out>(*this) : nullptr;
     }
-    std::unique_ptr<MidiInConnection> open_in(int, MidiInSink& s, std::string&) override {
+    std::unique_ptr<MidiInConnection> open_in(int, MidiInSink& s, std::string& error) override {
         sink = &s;
-        return std::make_unique<In>();
+        error = open_error;
+        return open_error.empty() ? std::make_unique<In>() : nullptr;
     }
 
     int opens = 0;
@@ -62,6 +64,7 @@ class FakeBackend : public MidiBackend {
     int live_outs = 0;
     std::vector<Bytes> written;
     std::string write_error;
+    std::string open_error;  // the ports refuse to open, saying this
     MidiInSink* sink = nullptr;
 
   private:
@@ -80,6 +83,23 @@ TEST(MidiLayer, DeviceListsJoinTheBackendsInOrder) {
     MidiOut* out = nullptr;
     EXPECT_EQ(midi_out_open(service, 3, out), midi_bad_device);
     EXPECT_EQ(out, nullptr);
+}
+
+TEST(MidiLayer, RepeatedPortNamesAreNumberedInListOrder) {
+    struct Case {
+        std::vector<std::string> given, shown;
+    };
+    const Case cases[] = {
+        {{"A", "B"}, {"A", "B"}},
+        {{"A", "A", "B", "A"}, {"A", "A (2)", "B", "A (3)"}},
+        // A port whose own name looks numbered keeps it, and no other port is shown so.
+        {{"A (2)", "A", "A"}, {"A (2)", "A", "A (3)"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names = c.given;
+        number_repeated_names(names);
+        EXPECT_EQ(names, c.shown);
+    }
 }
 
 TEST(MidiLayer, WireTimeIsTenBitsAByteAt31250BaudOverTheTurboFactor) {
@@ -183,6 +203,26 @@ TEST(MidiLayer, BackendErrorsComeBackWithTheirText) {
     EXPECT_EQ(text.size(), 119u);
     EXPECT_EQ(text.substr(0, 33), "message of 70000 bytes is too lon");
     EXPECT_EQ(midi_out_error_text(nullptr, midi_still_playing), "The message is still being sent.");
+}
+
+TEST(MidiLayer, WhyAnOpenFailedIsKeptUntilTheNextOpen) {
+    FakeBackend backend({"a", "b"});
+    MidiService service;
+    service.backends = {&backend};
+    MidiOut* out = nullptr;
+    MidiIn* in = nullptr;
+    backend.open_error = "another program holds the output";
+    EXPECT_EQ(midi_out_open(service, 0, out), midi_error);
+    EXPECT_EQ(midi_open_error_text(service), "another program holds the output");
+    backend.open_error = "the input is gone";
+    EXPECT_EQ(midi_in_open(service, 1, nullptr, nullptr, in), midi_error);
+    EXPECT_EQ(midi_open_error_text(service), "the input is gone");
+    // A failure the backend says nothing of leaves no stale reason behind.
+    EXPECT_EQ(midi_in_open(service, 7, nullptr, nullptr, in), midi_bad_device);
+    EXPECT_EQ(midi_open_error_text(service), "");
+    backend.open_error.clear();
+    ASSERT_EQ(midi_out_open(service, 0, out), midi_ok);
+    EXPECT_EQ(midi_open_error_text(service), "");
 }
 
 // Collects what the input returns, queueing each buffer again as the program does.

@@ -110,6 +110,21 @@ std::string handle_error_text(Handle* handle, int result, size_t max_length) {
 
 }  // namespace
 
+void number_repeated_names(std::vector<std::string>& names) {
+    const std::vector<std::string> given = names;
+    auto taken = [&](const std::string& name) {
+        return std::find(given.begin(), given.end(), name) != given.end() ||
+               std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (size_t i = 1; i < given.size(); ++i) {
+        auto same = std::count(given.begin(), given.begin() + static_cast<ptrdiff_t>(i), given[i]);
+        if (same == 0) continue;
+        // A number no other port shows, so that every name in the list names one port.
+        while (taken(given[i] + " (" + std::to_string(same + 1) + ")")) ++same;
+        names[i] = given[i] + " (" + std::to_string(same + 1) + ")";
+    }
+}
+
 int midi_out_count(MidiService& service) {
     return count_ports(service, true);
 }
@@ -135,6 +150,7 @@ int midi_out_open(MidiService& service, int index, MidiOut*& handle) {
         // The device whose connection is kept opens again without a look at the ports: the
         // program reopens the output before every short reply.
         std::lock_guard service_lock(service.mutex);
+        service.open_error.clear();
         for (auto& known : service.outs) {
             if (known->index != index) continue;
             std::lock_guard lock(known->mutex);
@@ -172,6 +188,7 @@ int midi_out_open(MidiService& service, int index, MidiOut*& handle) {
         out->connection = backend->open_out(local, error);
         if (!out->connection) {
             out->error = error;
+            service.open_error = error;
             return midi_error;
         }
         out->clock = WireClock{};
@@ -403,17 +420,30 @@ void stop_connection(MidiIn* handle) {
 int midi_in_open(MidiService& service, int index, MidiInCallback callback, void* instance,
                  MidiIn*& handle) {
     handle = nullptr;
+    {
+        std::lock_guard lock(service.mutex);
+        service.open_error.clear();
+    }
     int local = 0;
     MidiBackend* backend = find_backend(service, index, false, local);
     if (!backend) return midi_bad_device;
     auto in = std::make_unique<MidiIn>(callback, instance, service.engine);
     std::string error;
     in->connection = backend->open_in(local, in->sink, error);
-    if (!in->connection) return midi_error;
+    if (!in->connection) {
+        std::lock_guard lock(service.mutex);
+        service.open_error = error;
+        return midi_error;
+    }
     in->sink.start_delivery();
     handle = in.release();
     if (callback) callback(handle, MidiInMessage::open, instance, nullptr);
     return midi_ok;
+}
+
+std::string midi_open_error_text(MidiService& service) {
+    std::lock_guard lock(service.mutex);
+    return service.open_error;
 }
 
 int midi_in_prepare_header(MidiIn* handle, MidiHeader& header) {

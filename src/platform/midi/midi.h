@@ -210,9 +210,20 @@ struct MidiService {
     // Kept by the layer.
     std::mutex mutex;
     std::vector<std::unique_ptr<MidiOut>> outs;  // every output handle ever opened
+    std::string open_error;  // the backend's text for the last open that failed
     // Last: its thread ends before the rest goes.
     EngineThread engine;
 };
+
+// Why the last midi_out_open or midi_in_open of the service that failed in its backend failed
+// (another program holds the device, the device is gone), in the backend's words; empty when
+// the backend said nothing.
+std::string midi_open_error_text(MidiService& service);
+
+// Names the ports of one backend's list as the lists show them: where several ports have one
+// name (two interfaces of one kind), the second gets " (2)", the third " (3)", and so on, the
+// number passed over where another port already has that name.
+void number_repeated_names(std::vector<std::string>& names);
 
 // Device lists: the ports of every backend, in backend order.
 int midi_out_count(MidiService& service);

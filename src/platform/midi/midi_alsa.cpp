@@ -275,14 +275,14 @@ std::vector<Address> AlsaSeqBackend::State::ports(bool for_output) {
             if (!(snd_seq_port_info_get_type(pinfo) & kinds)) continue;
             std::string name = std::string(snd_seq_client_info_get_name(cinfo)) + ":" +
                                snd_seq_port_info_get_name(pinfo);
-            // Two interfaces of one kind have the same names; the later ones are numbered.
-            int same = 1;
-            for (const Address& a : list)
-                if (a.name == name || a.name.rfind(name + " (", 0) == 0) ++same;
-            if (same > 1) name += " (" + std::to_string(same) + ")";
             list.push_back({number, snd_seq_port_info_get_port(pinfo), kernel, std::move(name)});
         }
     }
+    // Two interfaces of one kind have the same names; the later ones are numbered.
+    std::vector<std::string> names;
+    for (const Address& a : list) names.push_back(a.name);
+    number_repeated_names(names);
+    for (size_t i = 0; i < list.size(); ++i) list[i].name = std::move(names[i]);
     return list;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// What a backend for the system's MIDI server (the ALSA sequencer or JACK) offers beyond the
-// port lists: its name, why it cannot be used, and ports of the program's own that others
-// connect to.
+// What a backend for the system's MIDI server (the ALSA sequencer or JACK; on Windows the
+// multimedia service) offers beyond the port lists: its name, why it cannot be used, and ports
+// of the program's own that others connect to.
 #include <memory>
 #include <string>
 
@@ -11,7 +11,7 @@ namespace jx {
 
 class ServerMidiBackend : public MidiBackend {
   public:
-    // "ALSA" or "JACK": the server these ports belong to.
+    // "ALSA", "JACK" or "Windows": the service these ports belong to.
     virtual std::string api_name() const = 0;
     // Why the server cannot be used, empty when it can (no server running, no sequencer).
     virtual std::string unavailable_reason() const = 0;

@@ -2,7 +2,8 @@
 // The system's MIDI server as one backend: the ALSA sequencer or JACK. Which one: JX_MIDI_API
 // ("alsa" or "jack") when set; otherwise the ALSA sequencer when /dev/snd/seq can be opened,
 // else JACK when a server runs. A server that cannot be used still gives a backend, with no
-// ports and the reason.
+// ports and the reason. On Windows it is the multimedia service's devices (midi_winmm.h), and
+// JX_MIDI_API is not read.
 #include <memory>
 #include <string>
 
