@@ -344,7 +344,8 @@ TEST(WinmmIn, FailuresToOpenOrStartSayWhyAndLeaveNothingBehind) {
         fake.ins = {L"In"};
         fake.*c.call = c.result;
         WinmmBackend backend(fake);
-        MidiIn in(nullptr, nullptr);
+        EngineThread engine;
+        MidiIn in(nullptr, nullptr, engine);
         std::string error;
         auto connection = backend.open_in(0, in.sink, error);
         if (connection) {
