@@ -25,6 +25,7 @@
 #include "devsim/virtual_device.h"
 #include "platform/midi/midi.h"
 #include "platform/midi/midi_system.h"
+#include "platform/midi/sysex.h"
 #include "platform/os/files.h"
 
 namespace {
@@ -244,7 +245,7 @@ void report(Receiver& r) {
 
 // Copies a buffer to --out, leaving out the Turbo messages, which are the link's own business.
 void copy_out(Receiver& r, const uint8_t* data, size_t count) {
-    static constexpr uint8_t turbo[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
+    const auto& turbo = jx::turbo_message_start;
     if (r.message_start)
         r.skipping_turbo = count >= sizeof turbo && std::equal(turbo, turbo + sizeof turbo, data);
     if (!r.skipping_turbo) std::fwrite(data, 1, count, r.copy);

@@ -11,14 +11,9 @@ namespace jx {
 
 namespace {
 
-constexpr uint8_t maker_turbo[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
-constexpr uint8_t turbo_query_id = 0x01;
-constexpr uint8_t turbo_answer_id = 0x02;
-constexpr uint8_t turbo_request_id = 0x03;
-
 bool is_turbo(const std::vector<uint8_t>& message) {
-    return message.size() >= 8 &&
-           std::equal(std::begin(maker_turbo), std::end(maker_turbo), message.begin());
+    return message.size() >= 8 && std::equal(std::begin(turbo_message_start),
+                                             std::end(turbo_message_start), message.begin());
 }
 
 }  // namespace
@@ -124,15 +119,9 @@ void VirtualDevice::take_turbo(const std::vector<uint8_t>& message) {
     if (id == turbo_request_id) {
         record_.speed_index = std::clamp<int>(message[7], 1, config_.highest_speed_index);
     }
-    const std::vector<uint8_t> reply = {0xF0,
-                                        0x00,
-                                        0x6B,
-                                        0x2E,
-                                        0x04,
-                                        0x00,
-                                        turbo_answer_id,
-                                        static_cast<uint8_t>(record_.speed_index),
-                                        0xF7};
+    std::vector<uint8_t> reply(std::begin(turbo_message_start), std::end(turbo_message_start));
+    reply.insert(reply.end(),
+                 {turbo_answer_id, static_cast<uint8_t>(record_.speed_index), sysex_end});
     say(reply, config_.faults.answer_delay);
     // The answer still goes at the old speed; what follows at the new one.
     link_.set_speed(turbo_speed_of_index(record_.speed_index));

@@ -1,7 +1,9 @@
 #include "midi/midi_ports.h"
 
 #include <cstring>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "audio/sds.h"
 #include "platform/dialog_ids.h"
@@ -12,8 +14,14 @@ namespace jx {
 
 namespace {
 
-constexpr uint8_t turbo_query[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x01, 0xF7};
-constexpr uint8_t turbo_answer_start[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x02};
+// A Turbo message: its start, the command, the command's value when it has one, F7.
+std::vector<uint8_t> turbo_message(uint8_t command, std::optional<uint8_t> value = {}) {
+    std::vector<uint8_t> message(std::begin(turbo_message_start), std::end(turbo_message_start));
+    message.push_back(command);
+    if (value) message.push_back(*value);
+    message.push_back(sysex_end);
+    return message;
+}
 
 void show_port_error(MidiPorts& ports, const std::string& text) {
     if (ports.window)
@@ -184,7 +192,8 @@ void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, Mid
     } else if (receive == receive_idle) {
         // Only the start of the buffer matters: it holds the start of at most one message. Bytes
         // beyond what arrived are left from an earlier message and are never looked at.
-        if (count >= 8 && std::memcmp(data, turbo_answer_start, sizeof turbo_answer_start) == 0) {
+        if (count >= 8 && std::memcmp(data, turbo_message_start, sizeof turbo_message_start) == 0 &&
+            data[6] == turbo_answer_id) {
             set_turbo_speed(state, data[7]);
         } else if (count >= 4 && data[1] == universal_non_realtime &&
                    data[2] == ports.settings->sds_dev && state.sending.load() != 0 &&
@@ -234,20 +243,19 @@ void send_hs_cancel(MidiPorts& ports, uint8_t channel, uint8_t packet) {
 
 void send_turbo_query(MidiPorts& ports) {
     ports.state->turbo_speed.store(10);
-    send_sysex(ports, turbo_query, sizeof turbo_query);
+    const auto query = turbo_message(turbo_query_id);
+    send_sysex(ports, query.data(), query.size());
 }
 
 void send_turbo_request(MidiPorts& ports) {
-    const uint8_t request[] = {
-        0xF0, 0x00, 0x6B, 0x2E,
-        0x04, 0x00, 0x03, static_cast<uint8_t>(ports.settings->turbo_lim & 0xFF),
-        0xF7};
-    send_sysex(ports, request, sizeof request);
+    const auto request =
+        turbo_message(turbo_request_id, static_cast<uint8_t>(ports.settings->turbo_lim & 0xFF));
+    send_sysex(ports, request.data(), request.size());
 }
 
 void send_turbo_off(MidiPorts& ports) {
-    const uint8_t off[] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x03, 0x01, 0xF7};
-    send_sysex(ports, off, sizeof off);
+    const auto off = turbo_message(turbo_request_id, 0x01);
+    send_sysex(ports, off.data(), off.size());
     ports.state->turbo_speed.store(10);
 }
 

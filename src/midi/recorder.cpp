@@ -20,10 +20,11 @@ namespace {
 
 constexpr uint8_t first_real_time = 0xF8;
 // The maker's messages that are not recorded: the Turbo messages and those of device code 00.
-constexpr uint8_t turbo_header[6] = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00};
-constexpr uint8_t maker_00_header[6] = {0xF0, 0x00, 0x6B, 0x2E, 0x00, 0x00};
-constexpr uint8_t turbo_answer_id = 0x02;
-constexpr uint8_t zbname_header[7] = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x73};
+const uint8_t* const turbo_header = turbo_message_start;
+constexpr uint8_t maker_00_header[6] = {sysex_start, maker_id[0], maker_id[1],
+                                        maker_id[2], 0x00,        0x00};
+constexpr uint8_t zbname_header[7] = {sysex_start,     maker_id[0], maker_id[1], maker_id[2],
+                                      maker_kind_name, 0x00,        0x73};
 
 void show(Recorder& r, int id, const std::string& text) {
     if (r.window) r.window->set_text(id, text);
