@@ -124,7 +124,7 @@ void add_received_entry(Recorder& r, const std::string& name, std::unique_ptr<En
         r.partial_dumps.push_back(*partial);
     }
     const int index = insert_entry(list, name, std::move(entry), -1);
-    if (selected_count(list) == 0) {
+    if (first_selected(list) < 0) {
         set_selected(list, index, true);
         show_entry_info(list, entry_at(list, index));
     }
