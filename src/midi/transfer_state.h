@@ -1,6 +1,7 @@
 #pragma once
-// The values through which the window thread, the send thread and the MIDI input thread meet.
-// Each is written whole by one side and read by the other; nothing else is shared between them.
+// The values through which the window thread and the MIDI engine thread (the send, and the input
+// it delivers) meet. Each is an atomic written whole; where more than one side writes a value,
+// the rule is written beside it. Nothing else is shared between them.
 // Made once by the program (a test makes its own) and handed to the operations that use it.
 #include <algorithm>
 #include <atomic>
@@ -29,6 +30,8 @@ constexpr int32_t hs_ack = 1;
 constexpr int32_t hs_nak = 2;
 
 struct TransferState {
+    // 1 while a send runs: set by the send as it starts; cleared by the send as it ends, and by
+    // whoever asks it to stop (with cancel_request), so that a second Send is refused at once.
     std::atomic<int32_t> sending{0};
     // A stop asked of the running send. Any side may set it to 1 (Stop Send, Ctrl-C, a time-out,
     // the device's CANCEL, shutdown); only the send clears it, as it stops. Nobody waits for the
@@ -36,12 +39,15 @@ struct TransferState {
     std::atomic<int32_t> cancel_request{0};
     std::atomic<int32_t> reopen_in_before_send{0};
     std::atomic<int32_t> receive_state{receive_closed};
+    // Bits set and cleared one at a time (fetch_or, fetch_and) by the send and the recorder,
+    // each its own bits; the window only reads them.
     std::atomic<int32_t> status_bits{0};
     std::atomic<int32_t> sent_count{0};
     std::atomic<int32_t> received_count{0};
     std::atomic<int32_t> progress_percent{0};
     std::atomic<int32_t> turbo_speed{10};
     std::atomic<int32_t> sending_sample{0};
+    // The device's last answer: cleared by the send before each message, set by the input.
     std::atomic<int32_t> hs_reply{hs_none};
     std::atomic<int32_t> hs_nak_packet{0};
     std::atomic<int32_t> hs_wait{0};
