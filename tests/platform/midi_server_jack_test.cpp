@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -140,7 +141,7 @@ using Backends = ::testing::Types<JackMidiBackend, AlsaSeqBackend>;
 TYPED_TEST_SUITE(MidiServerPorts, Backends);
 
 // Short; one past what a receiver's default ALSA pool holds; longer than a piece; one byte past
-// what one write into RtMidi's JACK ring or alsa-lib's output buffer carries; and far beyond:
+// what one write into alsa-lib's output buffer carries; and far beyond:
 // each arrives whole and unchanged, unpaced, the next right after the one before.
 TYPED_TEST(MidiServerPorts, CarriesMessagesOfEverySizeWhole) {
     MidiOut* out = this->open_far_end();
@@ -216,6 +217,47 @@ TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
     EXPECT_EQ(program.bytes, expected);
 }
 
+// A message longer than a mebibyte leaves one program's output whole and arrives whole.
+TYPED_TEST(MidiServerPorts, AMessageLongerThanAMebibyteArrivesWhole) {
+    MidiOut* out = this->open_far_end();
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> message = sysex((size_t{1} << 20) + 1, 7);
+    ASSERT_EQ(this->send(out, message), midi_ok) << midi_out_error_text(out, midi_error);
+    ASSERT_TRUE(this->far_end.wait_for(message.size()));
+    std::lock_guard lock(this->far_end.mutex);
+    EXPECT_TRUE(this->far_end.bytes == message);
+    EXPECT_EQ(this->far_end.errors, 0);
+}
+
+// The bytes of a SysEx message are handed on as they come, not held back until its F7: the
+// first part fills an input buffer while the rest is still to be sent.
+TYPED_TEST(MidiServerPorts, BytesArriveBeforeTheirMessageEnds) {
+    std::string error;
+    std::unique_ptr<MidiOutConnection> far_out = this->peer->open_virtual_out("out", error);
+    ASSERT_NE(far_out, nullptr) << error;
+    const int index = listed(this->service, false, this->peer->virtual_port_name("out", true));
+    ASSERT_GE(index, 0);
+    Collector program;
+    ASSERT_EQ(midi_in_open(this->service, index, &Collector::callback, &program, program.in),
+              midi_ok);
+    program.queue_and_start();
+    const std::vector<uint8_t> message = sysex(40000, 4);
+    const size_t first_part = 20000;
+    ASSERT_EQ(far_out->write(message.data(), first_part, {}, error), midi_ok) << error;
+    ASSERT_TRUE(program.wait_for(midi_in_buffer_size));
+    {
+        std::lock_guard lock(program.mutex);
+        EXPECT_TRUE(std::equal(program.bytes.begin(), program.bytes.end(), message.begin()));
+    }
+    ASSERT_EQ(far_out->write(message.data() + first_part, message.size() - first_part, {}, error),
+              midi_ok)
+        << error;
+    ASSERT_TRUE(program.wait_for(message.size()));
+    std::lock_guard lock(program.mutex);
+    EXPECT_TRUE(program.bytes == message);
+    EXPECT_EQ(program.errors, 0);
+}
+
 // A program that takes nothing more: the send stops with the reason once the program's input
 // pool is full, and what the program holds is exactly the start of the message, no piece lost or
 // twice.
@@ -256,6 +298,40 @@ TEST(MidiAlsa, AReceiverThatTakesNothingStopsTheSendWithoutLoss) {
                             std::to_string(held.size()) + " bytes sent).");
     }
     snd_seq_close(sleeper);
+}
+
+using MidiJackPorts = MidiServerPorts<JackMidiBackend>;
+
+// A message too long for what an output holds for the server is refused with its size, never
+// dropped on the way.
+TEST_F(MidiJackPorts, AMessageLongerThanTheOutputHoldsIsRefusedWithItsSize) {
+    MidiOut* out = open_far_end();
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> message = sysex(size_t{1} << 24, 2);
+    ASSERT_EQ(send(out, message), midi_error);
+    EXPECT_NE(midi_out_error_text(out, midi_error, 1000).find("16777216 bytes"), std::string::npos)
+        << midi_out_error_text(out, midi_error, 1000);
+    std::vector<uint8_t> after = sysex(6, 0);
+    EXPECT_EQ(send(out, after), midi_ok);
+    ASSERT_TRUE(far_end.wait_for(after.size()));
+    std::lock_guard lock(far_end.mutex);
+    EXPECT_EQ(far_end.bytes, after);
+}
+
+// The server dies: the backend hears it, lists nothing and says why, and a message is a port
+// error that names the port; closing the ports afterwards returns.
+TEST_F(MidiJackPorts, AServerThatDiesLeavesPortsGone) {
+    MidiOut* out = open_far_end();
+    ASSERT_NE(out, nullptr);
+    server.jack.kill_now();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (backend->unavailable_reason().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(backend->unavailable_reason(), "The JACK server has shut down.");
+    EXPECT_EQ(midi_out_count(service), 0);
+    std::vector<uint8_t> message = sysex(6, 0);
+    ASSERT_EQ(send(out, message), midi_error);
+    EXPECT_EQ(midi_out_error_text(out, midi_error), "The MIDI port " + far_in_name() + " is gone.");
 }
 
 TEST(MidiJack, WithoutAServerListsNothingAndSaysWhy) {
