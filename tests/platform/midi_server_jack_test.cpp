@@ -318,6 +318,29 @@ TEST_F(MidiJackPorts, AMessageLongerThanTheOutputHoldsIsRefusedWithItsSize) {
     EXPECT_EQ(far_end.bytes, after);
 }
 
+// A reset cuts the message still on the wire and keeps the one whose wire time is over: that
+// one counts as sent, so it arrives whole; the next message arrives after the cut.
+TEST_F(MidiJackPorts, AResetCutsOnlyTheMessageStillPlaying) {
+    MidiOut* out = open_far_end();
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> sent = sysex(100000, 1);      // unpaced: gone out at once
+    std::vector<uint8_t> playing = sysex(4 << 20, 2);  // minutes on a MIDI cable
+    std::vector<uint8_t> after = sysex(6, 3);
+    ASSERT_EQ(send(out, sent), midi_ok);
+    service.pacing.enabled = true;
+    ASSERT_EQ(send(out, playing), midi_ok);
+    ASSERT_EQ(midi_out_reset(out), midi_ok);
+    ASSERT_EQ(send(out, after), midi_ok);
+    std::unique_lock lock(far_end.mutex);
+    const auto ends_with_after = [&] {
+        return far_end.bytes.size() >= sent.size() + after.size() &&
+               std::equal(after.begin(), after.end(), far_end.bytes.end() - after.size());
+    };
+    ASSERT_TRUE(far_end.changed.wait_for(lock, std::chrono::seconds(10), ends_with_after));
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), far_end.bytes.begin()));
+    EXPECT_LT(far_end.bytes.size(), sent.size() + playing.size() + after.size());
+}
+
 // The server dies: the backend hears it, lists nothing and says why, and a message is a port
 // error that names the port; closing the ports afterwards returns.
 TEST_F(MidiJackPorts, AServerThatDiesLeavesPortsGone) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <semaphore>
@@ -258,13 +259,18 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
           name_(target_.empty() ? jack_port_name(port) : target_),
           ring_(new uint8_t[out_ring_size]) {}
     ~JackOutConnection() override {
+        // What was written leaves before the port goes: a program that sends its last message
+        // (a CANCEL at a stop) and ends must not lose it. The cycle that took the last bytes
+        // hands them to the receiver; one more and they are surely through.
+        if (client_->wait([&] { return drained(); }, server_limit)) client_->wait_cycles(1);
         client_->detach(this);
         client_->unregister_port(port_);
     }
 
     jack_port_t* port() const { return port_; }
 
-    int write(const uint8_t* data, size_t length, Clock::time_point, std::string& error) override {
+    int write(const uint8_t* data, size_t length, Clock::time_point leaves_wire,
+              std::string& error) override {
         if (!client_->running() ||
             (!target_.empty() && !jack_port_connected_to(port_, target_.c_str()))) {
             error = "The MIDI port " + name_ + " is gone.";
@@ -277,6 +283,8 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
             return midi_error;
         }
         const uint64_t head = head_.load(std::memory_order_relaxed);
+        while (!written_.empty() && written_.front().end <= tail_.load(std::memory_order_acquire))
+            written_.pop_front();
         for (;;) {
             const uint64_t tail = tail_.load(std::memory_order_acquire);
             if (out_ring_size - (head - tail) >= needed) break;
@@ -295,12 +303,25 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
             ring_[(head + i) & (out_ring_size - 1)] = static_cast<uint8_t>(count >> (8 * i));
         copy_in(head + length_bytes, data, length);
         head_.store(head + needed, std::memory_order_release);
+        written_.push_back({head, head + needed, leaves_wire});
         return midi_ok;
     }
 
-    // Drops what the server has not taken yet, at the next cycle.
+    // Drops what is still on its way. A message whose wire time is over counts as sent for the
+    // program (a sender waits for no more than that), so it goes out first, and only the
+    // messages still playing are cut, at the next cycle.
     void reset() override {
-        drop_to_.store(head_.load(std::memory_order_relaxed), std::memory_order_release);
+        const uint64_t head = head_.load(std::memory_order_relaxed);
+        const Clock::time_point now = Clock::now();
+        uint64_t keep = head;
+        for (const Written& w : written_)
+            if (w.leaves_wire > now) {
+                keep = w.start;
+                break;
+            }
+        written_.clear();
+        client_->wait([&] { return tail_.load(std::memory_order_acquire) >= keep; }, server_limit);
+        drop_to_.store(head, std::memory_order_release);
     }
 
     void process(jack_nframes_t frames) noexcept override {
@@ -335,6 +356,9 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
     }
 
   private:
+    bool drained() const {
+        return tail_.load(std::memory_order_acquire) == head_.load(std::memory_order_relaxed);
+    }
     void copy_in(uint64_t at, const uint8_t* data, size_t length) {
         const size_t start = at & (out_ring_size - 1);
         const size_t first = std::min(length, out_ring_size - start);
@@ -357,6 +381,14 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
     std::atomic<uint64_t> tail_{0};     // written by the process callback
     std::atomic<uint64_t> drop_to_{0};  // reset(): the callback skips up to here
     uint32_t remaining_ = 0;            // the callback's: bytes of the message under way
+    // The messages written that may not have left yet: where each lies in the ring and when the
+    // program counts it as gone out.
+    struct Written {
+        uint64_t start;
+        uint64_t end;
+        Clock::time_point leaves_wire;
+    };
+    std::deque<Written> written_;
 };
 
 // An input port: the process callback pushes the bytes of every event into the sink.
