@@ -128,6 +128,18 @@ struct MidiServerPorts : ::testing::Test {
         EXPECT_EQ(midi_out_open(service, index, out), midi_ok);
         return out;
     }
+    // A port of the far end that sends, and the program's input opened on it from the list.
+    std::unique_ptr<MidiOutConnection> open_far_out(Collector& program) {
+        std::string error;
+        std::unique_ptr<MidiOutConnection> far_out = peer->open_virtual_out("out", error);
+        EXPECT_NE(far_out, nullptr) << error;
+        const int index = listed(service, false, peer->virtual_port_name("out", true));
+        EXPECT_GE(index, 0);
+        EXPECT_EQ(midi_in_open(service, index, &Collector::callback, &program, program.in),
+                  midi_ok);
+        if (program.in) program.queue_and_start();
+        return far_out;
+    }
     static int send(MidiOut* out, std::vector<uint8_t>& message) {
         MidiHeader header;
         header.data = message.data();
@@ -197,15 +209,10 @@ TYPED_TEST(MidiServerPorts, ReportsAPortThatIsGone) {
 
 // What a port of the far end sends arrives whole at the program's input opened from the list.
 TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
-    std::string error;
-    std::unique_ptr<MidiOutConnection> far_out = this->peer->open_virtual_out("out", error);
-    ASSERT_NE(far_out, nullptr) << error;
-    const int index = listed(this->service, false, this->peer->virtual_port_name("out", true));
-    ASSERT_GE(index, 0);
     Collector program;
-    ASSERT_EQ(midi_in_open(this->service, index, &Collector::callback, &program, program.in),
-              midi_ok);
-    program.queue_and_start();
+    std::unique_ptr<MidiOutConnection> far_out = this->open_far_out(program);
+    ASSERT_TRUE(far_out && program.in);
+    std::string error;
     std::vector<uint8_t> expected;
     for (size_t length : {6u, 20000u, 70000u}) {
         std::vector<uint8_t> message = sysex(length, 9);
@@ -232,15 +239,10 @@ TYPED_TEST(MidiServerPorts, AMessageLongerThanAMebibyteArrivesWhole) {
 // The bytes of a SysEx message are handed on as they come, not held back until its F7: the
 // first part fills an input buffer while the rest is still to be sent.
 TYPED_TEST(MidiServerPorts, BytesArriveBeforeTheirMessageEnds) {
-    std::string error;
-    std::unique_ptr<MidiOutConnection> far_out = this->peer->open_virtual_out("out", error);
-    ASSERT_NE(far_out, nullptr) << error;
-    const int index = listed(this->service, false, this->peer->virtual_port_name("out", true));
-    ASSERT_GE(index, 0);
     Collector program;
-    ASSERT_EQ(midi_in_open(this->service, index, &Collector::callback, &program, program.in),
-              midi_ok);
-    program.queue_and_start();
+    std::unique_ptr<MidiOutConnection> far_out = this->open_far_out(program);
+    ASSERT_TRUE(far_out && program.in);
+    std::string error;
     const std::vector<uint8_t> message = sysex(40000, 4);
     const size_t first_part = 20000;
     ASSERT_EQ(far_out->write(message.data(), first_part, {}, error), midi_ok) << error;

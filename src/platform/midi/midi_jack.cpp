@@ -464,20 +464,25 @@ struct JackMidiBackend::State {
         return client(client_name, error);
     }
 
-    bool own_port(const std::string& name) const {
-        return name.size() > client_name.size() &&
-               name.compare(0, client_name.size(), client_name) == 0 &&
-               (name[client_name.size()] == '-' || name[client_name.size()] == ':');
-    }
-
-    // The ports an output (true) or an input (false) can connect to, in the server's order.
+    // The ports an output (true) or an input (false) can connect to, in the server's order,
+    // without this program's own: the ports of the clients it opened, by the names the server
+    // gave them (another program's client may begin with the same name, as jx-device does).
     std::vector<std::string> ports(bool for_output) {
         std::string ignored;
         std::shared_ptr<JackClient> jack = main_client(ignored);
         std::vector<std::string> list;
         if (!jack) return list;
-        for (std::string& name : jack->midi_ports(for_output))
-            if (!own_port(name)) list.push_back(std::move(name));
+        std::vector<std::string> own;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& [asked, client] : clients) own.push_back(client->name() + ":");
+        }
+        for (std::string& name : jack->midi_ports(for_output)) {
+            const bool ours = std::any_of(own.begin(), own.end(), [&](const std::string& prefix) {
+                return name.compare(0, prefix.size(), prefix) == 0;
+            });
+            if (!ours) list.push_back(std::move(name));
+        }
         return list;
     }
 
