@@ -359,6 +359,29 @@ TEST_F(MidiJackPorts, AServerThatDiesLeavesPortsGone) {
     EXPECT_EQ(midi_out_error_text(out, midi_error), "The MIDI port " + far_in_name() + " is gone.");
 }
 
+// Another program whose client name begins with this program's (the window is "jx", the device
+// "jx-device") is listed; this program's own ports are not.
+TEST(MidiJack, ListsAnotherProgramWhoseNameBeginsWithOurs) {
+    test::JackServer server;
+    ASSERT_TRUE(server.up()) << server.log();
+    JackMidiBackend backend(unique_client("prog"));
+    JackMidiBackend device(unique_client("prog") + "-device");
+    MidiService service;
+    service.backends = {&backend};
+    service.pacing.enabled = false;
+    Collector device_in;
+    std::string error;
+    ASSERT_EQ(
+        midi_in_open_virtual(device, "in", &Collector::callback, &device_in, device_in.in, error),
+        midi_ok)
+        << error;
+    const int index = listed(service, true, device.virtual_port_name("in", false));
+    ASSERT_GE(index, 0);
+    MidiOut* out = nullptr;
+    ASSERT_EQ(midi_out_open(service, index, out), midi_ok);
+    EXPECT_EQ(midi_out_count(service), 1);  // not our own output port
+}
+
 TEST(MidiJack, WithoutAServerListsNothingAndSaysWhy) {
     ::setenv("JACK_DEFAULT_SERVER", ("jx-test-none-" + std::to_string(::getpid())).c_str(), 1);
     JackMidiBackend backend(unique_client("prog"));
