@@ -272,6 +272,7 @@ int cmd_receive(int argc, char** argv) {
     const auto request_limit =
         static_cast<int64_t>((options.idle ? *options.idle : request_answer_seconds) * 1e9);
     auto next_port_check = std::chrono::steady_clock::now() + port_check_interval;
+    uint64_t sysex_bytes_seen = 0;
     const auto write_stored = [&] {
         written =
             write_new_entries(files, command, list, list_mutex, &recorder.partial_dumps) && written;
@@ -293,6 +294,13 @@ int cmd_receive(int argc, char** argv) {
             break;
         }
         if (options.count && files.entries_written >= static_cast<size_t>(*options.count)) break;
+        // A message longer than a buffer returns nothing until the buffer is full: its bytes
+        // coming slowly are arrivals all the same.
+        const uint64_t sysex_bytes = midi_in_sysex_bytes(ports.in);
+        if (sysex_bytes != sysex_bytes_seen) {
+            sysex_bytes_seen = sysex_bytes;
+            arrivals.last_ns.store(now_ns());
+        }
         const int64_t last = arrivals.last_ns.load();
         if (idle_limit >= 0 && last != 0 && now_ns() - last >= idle_limit) break;
         if (options.request && last == 0 && now_ns() - started_ns >= request_limit) {

@@ -43,11 +43,11 @@ void print_line(const Json& line) {
 
 // The device's output: its answers leave after the delay the device asks for and, when paced,
 // one after the other at the device's wire speed, from a thread of the link's own.
-class RtMidiLink : public jx::DeviceLink {
+class ServerLink : public jx::DeviceLink {
   public:
-    RtMidiLink(std::unique_ptr<jx::MidiOutConnection> out, bool paced)
+    ServerLink(std::unique_ptr<jx::MidiOutConnection> out, bool paced)
         : out_(std::move(out)), paced_(paced), thread_([this] { run(); }) {}
-    ~RtMidiLink() override {
+    ~ServerLink() override {
         {
             std::lock_guard lock(mutex_);
             quit_ = true;
@@ -619,7 +619,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "jx-device: %s\n", error.c_str());
         return 1;
     }
-    RtMidiLink link(std::move(out), paced);
+    ServerLink link(std::move(out), paced);
     jx::VirtualDevice device(link, config);
     receiver.device = &device;
     for (size_t k = 0; k < held.size(); ++k)

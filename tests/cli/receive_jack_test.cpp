@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
+#include "jack_peer.h"
 #include "jack_server.h"
 #include "run_command.h"
 #include "sample_file_maker.h"
@@ -390,8 +392,7 @@ TEST_F(ReceiveOverJack, SingleLongMessagesArriveWholeOrFillTheBuffer) {
         const Bytes message = sysex_message(size, 9);
         const std::string syx = dir.write("one.syx", message);
         std::filesystem::remove_all(out);
-        // RtMidi hands the input a message only at its F7, so that nothing is seen arriving
-        // until then: the long one takes many seconds to cross the server.
+        // The long one takes many seconds to cross the server and fill the buffer.
         const bool fills = size >= receive_buffer_limit;
         auto r =
             start_receive({"--no-handshake", "--idle", fills ? "120" : "5", "--request", "99"});
@@ -412,6 +413,39 @@ TEST_F(ReceiveOverJack, SingleLongMessagesArriveWholeOrFillTheBuffer) {
         }
         device.reset();
     }
+}
+
+// A SysEx message longer than an input buffer whose end comes slowly, a piece at a time, is
+// recorded whole: --idle counts the silence from the last byte, not from the last buffer.
+TEST_F(ReceiveOverJack, AMessageComingSlowlyKeepsIdleFromEndingTheRecording) {
+    ASSERT_TRUE(server.up()) << server.log();
+    JackPeer sender("jxt-slow", true);
+    JackPeer asked("jxt-asked", false);
+    ASSERT_TRUE(sender.ok() && asked.ok());
+    auto r = std::make_unique<ChildProcess>(
+        JX_CLI_PATH,
+        std::vector<std::string>{"receive", "--from", "jxt-slow", "--to", "jxt-asked",
+                                 "--no-handshake", "--request", "0", "--idle", "1", "--out", out});
+    // The request goes out once the recording listens.
+    ASSERT_TRUE(asked.wait_for(7, 10s)) << r->err();
+
+    const Bytes message = sysex_message(20000, 3);
+    const size_t quick = 17000;  // a buffer fills at once
+    const size_t piece = 250;
+    for (size_t at = 0; at < quick; at += 1000)
+        sender.send(Bytes(message.begin() + at, message.begin() + std::min(quick, at + 1000)));
+    ASSERT_TRUE(sender.wait_sent(10s));
+    // The rest takes three seconds, each piece well within the second of --idle.
+    auto due = std::chrono::steady_clock::now();
+    for (size_t at = quick; at < message.size(); at += piece) {
+        due += 250ms;
+        std::this_thread::sleep_until(due);
+        sender.send(Bytes(message.begin() + at, message.begin() + at + piece));
+    }
+    Received got = finish(*r);
+    EXPECT_EQ(got.status, 0) << got.err;
+    ASSERT_EQ(got.lines.size(), 1u) << got.err;
+    EXPECT_TRUE(read_file(written("unnamed1.syx")) == message);
 }
 
 // A plain SysEx message between two packets of a dump stored as WAV does not land among the

@@ -102,7 +102,7 @@ TEST_F(SendOverJack, EveryKindOfEntryArrivesByteExact) {
         EXPECT_NE(r.lines[i].find("\"result\": \"sent\""), std::string::npos) << r.lines[i];
 }
 
-// Messages longer than one JACK period carries, and far longer than RtMidi's ring, arrive whole.
+// Messages longer than one JACK period carries, and far longer than a port's buffer, arrive whole.
 TEST_F(SendOverJack, LongSysExMessagesArriveWhole) {
     ASSERT_NO_FATAL_FAILURE(start_device());
     const Bytes sysex = concat({sysex_message(7000, 3), sysex_message(100 * 1024, 4)});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -127,6 +128,18 @@ struct MidiServerPorts : ::testing::Test {
         EXPECT_EQ(midi_out_open(service, index, out), midi_ok);
         return out;
     }
+    // A port of the far end that sends, and the program's input opened on it from the list.
+    std::unique_ptr<MidiOutConnection> open_far_out(Collector& program) {
+        std::string error;
+        std::unique_ptr<MidiOutConnection> far_out = peer->open_virtual_out("out", error);
+        EXPECT_NE(far_out, nullptr) << error;
+        const int index = listed(service, false, peer->virtual_port_name("out", true));
+        EXPECT_GE(index, 0);
+        EXPECT_EQ(midi_in_open(service, index, &Collector::callback, &program, program.in),
+                  midi_ok);
+        if (program.in) program.queue_and_start();
+        return far_out;
+    }
     static int send(MidiOut* out, std::vector<uint8_t>& message) {
         MidiHeader header;
         header.data = message.data();
@@ -140,7 +153,7 @@ using Backends = ::testing::Types<JackMidiBackend, AlsaSeqBackend>;
 TYPED_TEST_SUITE(MidiServerPorts, Backends);
 
 // Short; one past what a receiver's default ALSA pool holds; longer than a piece; one byte past
-// what one write into RtMidi's JACK ring or alsa-lib's output buffer carries; and far beyond:
+// what one write into alsa-lib's output buffer carries; and far beyond:
 // each arrives whole and unchanged, unpaced, the next right after the one before.
 TYPED_TEST(MidiServerPorts, CarriesMessagesOfEverySizeWhole) {
     MidiOut* out = this->open_far_end();
@@ -196,15 +209,10 @@ TYPED_TEST(MidiServerPorts, ReportsAPortThatIsGone) {
 
 // What a port of the far end sends arrives whole at the program's input opened from the list.
 TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
-    std::string error;
-    std::unique_ptr<MidiOutConnection> far_out = this->peer->open_virtual_out("out", error);
-    ASSERT_NE(far_out, nullptr) << error;
-    const int index = listed(this->service, false, this->peer->virtual_port_name("out", true));
-    ASSERT_GE(index, 0);
     Collector program;
-    ASSERT_EQ(midi_in_open(this->service, index, &Collector::callback, &program, program.in),
-              midi_ok);
-    program.queue_and_start();
+    std::unique_ptr<MidiOutConnection> far_out = this->open_far_out(program);
+    ASSERT_TRUE(far_out && program.in);
+    std::string error;
     std::vector<uint8_t> expected;
     for (size_t length : {6u, 20000u, 70000u}) {
         std::vector<uint8_t> message = sysex(length, 9);
@@ -214,6 +222,42 @@ TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
     ASSERT_TRUE(program.wait_for(expected.size()));
     std::lock_guard lock(program.mutex);
     EXPECT_EQ(program.bytes, expected);
+}
+
+// A message longer than a mebibyte leaves one program's output whole and arrives whole.
+TYPED_TEST(MidiServerPorts, AMessageLongerThanAMebibyteArrivesWhole) {
+    MidiOut* out = this->open_far_end();
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> message = sysex((size_t{1} << 20) + 1, 7);
+    ASSERT_EQ(this->send(out, message), midi_ok) << midi_out_error_text(out, midi_error);
+    ASSERT_TRUE(this->far_end.wait_for(message.size()));
+    std::lock_guard lock(this->far_end.mutex);
+    EXPECT_TRUE(this->far_end.bytes == message);
+    EXPECT_EQ(this->far_end.errors, 0);
+}
+
+// The bytes of a SysEx message are handed on as they come, not held back until its F7: the
+// first part fills an input buffer while the rest is still to be sent.
+TYPED_TEST(MidiServerPorts, BytesArriveBeforeTheirMessageEnds) {
+    Collector program;
+    std::unique_ptr<MidiOutConnection> far_out = this->open_far_out(program);
+    ASSERT_TRUE(far_out && program.in);
+    std::string error;
+    const std::vector<uint8_t> message = sysex(40000, 4);
+    const size_t first_part = 20000;
+    ASSERT_EQ(far_out->write(message.data(), first_part, {}, error), midi_ok) << error;
+    ASSERT_TRUE(program.wait_for(midi_in_buffer_size));
+    {
+        std::lock_guard lock(program.mutex);
+        EXPECT_TRUE(std::equal(program.bytes.begin(), program.bytes.end(), message.begin()));
+    }
+    ASSERT_EQ(far_out->write(message.data() + first_part, message.size() - first_part, {}, error),
+              midi_ok)
+        << error;
+    ASSERT_TRUE(program.wait_for(message.size()));
+    std::lock_guard lock(program.mutex);
+    EXPECT_TRUE(program.bytes == message);
+    EXPECT_EQ(program.errors, 0);
 }
 
 // A program that takes nothing more: the send stops with the reason once the program's input
@@ -256,6 +300,86 @@ TEST(MidiAlsa, AReceiverThatTakesNothingStopsTheSendWithoutLoss) {
                             std::to_string(held.size()) + " bytes sent).");
     }
     snd_seq_close(sleeper);
+}
+
+using MidiJackPorts = MidiServerPorts<JackMidiBackend>;
+
+// A message too long for what an output holds for the server is refused with its size, never
+// dropped on the way.
+TEST_F(MidiJackPorts, AMessageLongerThanTheOutputHoldsIsRefusedWithItsSize) {
+    MidiOut* out = open_far_end();
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> message = sysex(size_t{1} << 24, 2);
+    ASSERT_EQ(send(out, message), midi_error);
+    EXPECT_NE(midi_out_error_text(out, midi_error, 1000).find("16777216 bytes"), std::string::npos)
+        << midi_out_error_text(out, midi_error, 1000);
+    std::vector<uint8_t> after = sysex(6, 0);
+    EXPECT_EQ(send(out, after), midi_ok);
+    ASSERT_TRUE(far_end.wait_for(after.size()));
+    std::lock_guard lock(far_end.mutex);
+    EXPECT_EQ(far_end.bytes, after);
+}
+
+// A reset cuts the message still on the wire and keeps the one whose wire time is over: that
+// one counts as sent, so it arrives whole; the next message arrives after the cut.
+TEST_F(MidiJackPorts, AResetCutsOnlyTheMessageStillPlaying) {
+    MidiOut* out = open_far_end();
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> sent = sysex(100000, 1);      // unpaced: gone out at once
+    std::vector<uint8_t> playing = sysex(4 << 20, 2);  // minutes on a MIDI cable
+    std::vector<uint8_t> after = sysex(6, 3);
+    ASSERT_EQ(send(out, sent), midi_ok);
+    service.pacing.enabled = true;
+    ASSERT_EQ(send(out, playing), midi_ok);
+    ASSERT_EQ(midi_out_reset(out), midi_ok);
+    ASSERT_EQ(send(out, after), midi_ok);
+    std::unique_lock lock(far_end.mutex);
+    const auto ends_with_after = [&] {
+        return far_end.bytes.size() >= sent.size() + after.size() &&
+               std::equal(after.begin(), after.end(), far_end.bytes.end() - after.size());
+    };
+    ASSERT_TRUE(far_end.changed.wait_for(lock, std::chrono::seconds(10), ends_with_after));
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), far_end.bytes.begin()));
+    EXPECT_LT(far_end.bytes.size(), sent.size() + playing.size() + after.size());
+}
+
+// The server dies: the backend hears it, lists nothing and says why, and a message is a port
+// error that names the port; closing the ports afterwards returns.
+TEST_F(MidiJackPorts, AServerThatDiesLeavesPortsGone) {
+    MidiOut* out = open_far_end();
+    ASSERT_NE(out, nullptr);
+    server.jack.kill_now();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (backend->unavailable_reason().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(backend->unavailable_reason(), "The JACK server has shut down.");
+    EXPECT_EQ(midi_out_count(service), 0);
+    std::vector<uint8_t> message = sysex(6, 0);
+    ASSERT_EQ(send(out, message), midi_error);
+    EXPECT_EQ(midi_out_error_text(out, midi_error), "The MIDI port " + far_in_name() + " is gone.");
+}
+
+// Another program whose client name begins with this program's (the window is "jx", the device
+// "jx-device") is listed; this program's own ports are not.
+TEST(MidiJack, ListsAnotherProgramWhoseNameBeginsWithOurs) {
+    test::JackServer server;
+    ASSERT_TRUE(server.up()) << server.log();
+    JackMidiBackend backend(unique_client("prog"));
+    JackMidiBackend device(unique_client("prog") + "-device");
+    MidiService service;
+    service.backends = {&backend};
+    service.pacing.enabled = false;
+    Collector device_in;
+    std::string error;
+    ASSERT_EQ(
+        midi_in_open_virtual(device, "in", &Collector::callback, &device_in, device_in.in, error),
+        midi_ok)
+        << error;
+    const int index = listed(service, true, device.virtual_port_name("in", false));
+    ASSERT_GE(index, 0);
+    MidiOut* out = nullptr;
+    ASSERT_EQ(midi_out_open(service, index, out), midi_ok);
+    EXPECT_EQ(midi_out_count(service), 1);  // not our own output port
 }
 
 TEST(MidiJack, WithoutAServerListsNothingAndSaysWhy) {

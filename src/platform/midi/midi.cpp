@@ -356,6 +356,7 @@ void MidiIn::return_front(MidiInMessage message, std::unique_lock<std::mutex>& l
 
 void MidiIn::take(const uint8_t* bytes, size_t count) {
     std::unique_lock lock(mutex);
+    uint64_t sysex = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t byte = bytes[i];
         if (byte >= 0xF8) continue;  // real-time messages may come between any two bytes
@@ -372,6 +373,7 @@ void MidiIn::take(const uint8_t* bytes, size_t count) {
             }
         }
         if (!in_sysex) continue;
+        ++sysex;
         if (queue.empty()) {
             lost_message = true;
             unbuffered_bytes.fetch_add(1, std::memory_order_relaxed);
@@ -387,6 +389,7 @@ void MidiIn::take(const uint8_t* bytes, size_t count) {
             return_front(MidiInMessage::long_data, lock);
         }
     }
+    sysex_bytes.fetch_add(sysex, std::memory_order_relaxed);
 }
 
 namespace {
@@ -463,6 +466,10 @@ int midi_in_unprepare_header(MidiIn* handle, MidiHeader& header) {
 uint64_t midi_in_lost_bytes(MidiIn* handle) {
     if (!handle) return 0;
     return handle->sink.overflowed_bytes() + handle->unbuffered_bytes.load();
+}
+
+uint64_t midi_in_sysex_bytes(MidiIn* handle) {
+    return handle ? handle->sysex_bytes.load(std::memory_order_relaxed) : 0;
 }
 
 int midi_in_add_buffer(MidiIn* handle, MidiHeader& header) {

@@ -1,9 +1,9 @@
 #pragma once
 // The MIDI port layer: device lists, one output and one input at a time, long messages from a
 // caller's header, and input buffers returned through a callback. The program above this layer
-// calls only the free functions below; the ports themselves come from backends (RtMidi over ALSA
-// or JACK, the virtual loopback to the virtual device), listed in the order they were added to
-// the MidiService.
+// calls only the free functions below; the ports themselves come from backends (the ALSA
+// sequencer or JACK, the virtual loopback to the virtual device), listed in the order they were
+// added to the MidiService.
 //
 // What a backend must do (class MidiBackend and its two connection classes):
 // - out_count/out_name, in_count/in_name: the ports it offers now, index 0 first.
@@ -259,6 +259,9 @@ int midi_in_unprepare_header(MidiIn* handle, MidiHeader& header);
 // SysEx bytes the input dropped since it was opened: with no buffer queued, or arriving faster
 // than they were handed over. Each loss is also marked on the next buffer (midi_in_long_error).
 uint64_t midi_in_lost_bytes(MidiIn* handle);
+// SysEx bytes that have arrived at the input since it was opened, also those of a message whose
+// buffer has not come back yet: for a wait that counts silence from the last byte.
+uint64_t midi_in_sysex_bytes(MidiIn* handle);
 // Queues an empty buffer; buffers fill in the order they were added.
 int midi_in_add_buffer(MidiIn* handle, MidiHeader& header);
 int midi_in_start(MidiIn* handle);
@@ -288,6 +291,7 @@ class MidiIn {
     bool in_sysex = false;      // an F0 was seen and its F7 not yet
     bool lost_message = false;  // bytes were dropped: the next buffer returned is an error
     std::atomic<uint64_t> unbuffered_bytes{0};  // SysEx bytes dropped with no buffer queued
+    std::atomic<uint64_t> sysex_bytes{0};       // SysEx bytes taken, buffered or not
     std::string error;                          // the backend's last text
     // Called by the sink's deliverer with the bytes in arrival order.
     void take(const uint8_t* bytes, size_t count);

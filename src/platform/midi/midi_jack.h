@@ -1,14 +1,19 @@
 #pragma once
-// The MIDI ports of a JACK server through RtMidi. Device index i is the i-th MIDI port the
+// The MIDI ports of a JACK server, written on libjack. Device index i is the i-th MIDI port the
 // server lists, leaving out this program's own ports (which come and go as it opens its input
 // and output and would move the indices under it).
 //
-// Every RtMidi object gets its error callback, so that a warning or error of the library is a
-// port error with its text, never a line on stderr. RtMidi hands messages to the server through
-// a ring of 16 KiB and drops a larger one without a word; this backend therefore writes a long
-// message in pieces, each only when the ring surely has room for it (the server empties the
-// ring every cycle, and a JACK client of the backend's own counts the cycles). RtMidi's JACK
-// input joins the pieces of a SysEx message again.
+// One JACK client carries every port the program connects to another program's port; it is
+// opened on first use and closed when the backend ends, so that the server wakes this process
+// once a cycle however many ports are open. The ports of the program's own that others connect
+// to (jx-device's) live on a client named for their direction, `NAME-in` and `NAME-out`, which
+// gives them the names users and scripts know.
+//
+// Input: the client's process callback hands every event's bytes to the sink as they arrive; a
+// SysEx message split over several events is passed on piece by piece, never held back until its
+// F7. Output: write() puts the whole message into a ring of the port's own (or fails with the
+// reason), and the process callback moves it into the port's buffer in pieces that fit, keeping
+// what did not fit for the next cycle. The callback neither locks nor allocates.
 #include <memory>
 #include <string>
 
@@ -18,9 +23,9 @@ namespace jx {
 
 class JackMidiBackend : public ServerMidiBackend {
   public:
-    // `client_name` names this program's clients at the server; it also tells this program's
+    // `client_name` names this program's client at the server; it also tells this program's
     // own ports apart from the others, so it should be unique (the programs add their process
-    // number).
+    // number). The server is the one JACK_DEFAULT_SERVER names now, or the default one.
     explicit JackMidiBackend(std::string client_name);
     ~JackMidiBackend() override;
     JackMidiBackend(const JackMidiBackend&) = delete;
