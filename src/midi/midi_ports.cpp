@@ -222,6 +222,8 @@ void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, Mid
         }
     }
     midi_in_add_buffer(handle, *header);
+    // Whoever waits for what the input brings (a Turbo answer, a recording's progress) looks again.
+    notify_transfer(state);
 }
 
 void send_hs_ack(MidiPorts& ports, uint8_t channel, uint8_t packet) {

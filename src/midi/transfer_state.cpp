@@ -7,7 +7,8 @@ void notify_transfer(TransferState& state) {
     // waiter cannot miss it between that look and its wait.
     { std::lock_guard lock(state.wake_mutex); }
     state.wake.notify_all();
-    if (state.engine) state.engine->wake();
+    // The engine looks at the values again after each delivery by itself.
+    if (state.engine && !state.engine->on_thread()) state.engine->wake();
 }
 
 void request_cancel(TransferState& state) {

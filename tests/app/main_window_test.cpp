@@ -70,8 +70,15 @@ struct MainWindowTest : ::testing::Test {
     void tick(int times = 1) {
         for (int k = 0; k < times; ++k) main.timer(status_timer);
     }
+    // Waits up to 5 s; looks again every few milliseconds, as what the device took or the list
+    // holds tells the transfer values nothing.
     bool wait_for(const std::function<bool()>& done) {
-        return wait_transfer_until(app.state, std::chrono::steady_clock::now() + 5s, done);
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        for (;;) {
+            const auto slice = std::min(std::chrono::steady_clock::now() + 5ms, end);
+            if (wait_transfer_until(app.state, slice, done)) return true;
+            if (std::chrono::steady_clock::now() >= end) return false;
+        }
     }
 };
 
@@ -275,7 +282,7 @@ TEST_F(MainWindowTest, ADamagedMidiFileDroppedIsNamed) {
 
 TEST_F(MainWindowTest, TurboAnswerIsShownAndTurboAgainAsksForNormalSpeed) {
     main.init_dialog(window);
-    ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));
+    ASSERT_TRUE(rig.loopback.wait_idle(std::chrono::steady_clock::now() + 5s));
     main.command(ids::turbo_check);  // asks for the fastest speed the device has
     ASSERT_TRUE(wait_for([&] { return app.state.turbo_speed.load() == 200; }));
     tick();
@@ -311,7 +318,7 @@ TEST_F(MainWindowTest, SendWithNothingSelectedAsksForAFileAndSendsIt) {
     main.command(ids::send);
     ASSERT_TRUE(app.send_worker.joinable());
     ASSERT_TRUE(wait_for([&] { return !app.worker_alive.load(); }));
-    ASSERT_TRUE(wait_for([&] { return rig.loopback.idle(); }));
+    ASSERT_TRUE(rig.loopback.wait_idle(std::chrono::steady_clock::now() + 5s));
     EXPECT_EQ(rig.device.device().record().sysex, std::vector<test::Bytes>{kit});
     EXPECT_EQ(first_selected(app.list), 0);
     tick();

@@ -76,9 +76,16 @@ struct VirtualRig {
         });
     }
 
+    // Waits for `done` until the limit. The device's side (what it took) tells the transfer
+    // values nothing, so the wait also looks again every few milliseconds.
     template <typename Done>
     bool wait_for(Done done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        return wait_transfer_until(state, std::chrono::steady_clock::now() + limit, done);
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+            if (wait_transfer_until(state, std::min(slice, end), done)) return true;
+            if (std::chrono::steady_clock::now() >= end) return false;
+        }
     }
 
     // Waits for the send thread to end by itself; false (and the send stopped) when it did not.
@@ -91,7 +98,7 @@ struct VirtualRig {
 
     // What the device took, once everything sent has crossed the loopback.
     DeviceRecord device_record() {
-        wait_for([this] { return loopback.idle(); }, std::chrono::seconds(20));
+        loopback.wait_idle(std::chrono::steady_clock::now() + std::chrono::seconds(20));
         return device.device().record();
     }
 

@@ -141,6 +141,13 @@ bool MidiLoopback::idle() const {
     return to_device_.empty() && to_host_.empty() && !busy_;
 }
 
+bool MidiLoopback::wait_idle(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    // The cable's thread notifies after every message it hands over.
+    return wake_.wait_until(lock, deadline,
+                            [this] { return to_device_.empty() && to_host_.empty() && !busy_; });
+}
+
 void MidiLoopback::set_host_sink(MidiInSink* sink) {
     std::lock_guard lock(sink_mutex_);
     host_sink_ = sink;

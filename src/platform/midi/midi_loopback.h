@@ -47,6 +47,8 @@ class MidiLoopback : public MidiBackend {
     bool unplugged() const;
     // True when nothing is on its way in either direction.
     bool idle() const;
+    // Sleeps until idle() or the deadline; true when idle.
+    bool wait_idle(std::chrono::steady_clock::time_point deadline);
 
     int out_count() override { return 1; }
     std::string out_name(int index) override;
