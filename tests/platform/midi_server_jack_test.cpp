@@ -371,9 +371,9 @@ TEST(MidiJack, ListsAnotherProgramWhoseNameBeginsWithOurs) {
     service.pacing.enabled = false;
     Collector device_in;
     std::string error;
-    ASSERT_EQ(
-        midi_in_open_virtual(device, "in", &Collector::callback, &device_in, device_in.in, error),
-        midi_ok)
+    ASSERT_EQ(midi_in_open_virtual(device, service.engine, "in", &Collector::callback, &device_in,
+                                   device_in.in, error),
+              midi_ok)
         << error;
     const int index = listed(service, true, device.virtual_port_name("in", false));
     ASSERT_GE(index, 0);
