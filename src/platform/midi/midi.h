@@ -210,7 +210,7 @@ struct MidiService {
     // Kept by the layer.
     std::mutex mutex;
     std::vector<std::unique_ptr<MidiOut>> outs;  // every output handle ever opened
-    std::string open_error;  // the backend's text for the last open that failed
+    std::string open_error;                      // the backend's text for the last open that failed
     // Last: its thread ends before the rest goes.
     EngineThread engine;
 };
