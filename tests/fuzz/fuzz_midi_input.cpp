@@ -24,7 +24,8 @@ void requeue(jx::MidiIn* in, jx::MidiInMessage, void*, jx::MidiHeader* header) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static jx::MidiIn in(requeue, nullptr);
+    static jx::EngineThread engine;  // never started: the bytes are handed over here
+    static jx::MidiIn in(requeue, nullptr, engine);
     static std::array<std::array<uint8_t, 16>, 2> buffers{};
     static std::array<jx::MidiHeader, 2> headers{};
     static bool ready = false;
