@@ -254,10 +254,13 @@ int cmd_send(int argc, char** argv) {
                             &progress};
         std::atomic<bool> ended{false};
         SendJob sender;
-        sender.start(context, [&] {
+        // This program's engine runs no other job, so the start cannot be refused; were it,
+        // the loop below must not wait for an end that never comes.
+        if (!sender.start(context, [&] {
+                ended = true;
+                notify_transfer(midi.state);
+            }))
             ended = true;
-            notify_transfer(midi.state);
-        });
         int last_count = 0;
         auto last_time = std::chrono::steady_clock::now();
         // The window's timer: progress every 100 ms.

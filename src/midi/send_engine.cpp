@@ -314,7 +314,6 @@ int next_send_entry(TransferList& list) {
 bool SendJob::start(SendContext& context, std::function<void()> after) {
     MidiPorts& ports = *context.ports;
     EngineThread& engine = ports.service->engine;
-    if (ports.state->engine != &engine) connect_transfer_state(*ports.service, *ports.state);
     if (!engine.start_job([&context, after = std::move(after)] {
             send_thread(context);
             if (after) after();

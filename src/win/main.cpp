@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     jx::MidiLoopback loopback(service->pacing);
     jx::InProcessDevice device(loopback);
     service->backends = {server.get(), &loopback};
-    service->pacing.turbo_speed = &app.state.turbo_speed;
+    jx::connect_transfer_state(*service, app.state);
     app.ports.service = service.get();
 
     const auto dialog = jx::load_dialog_template(jx::ids::main_dialog);
@@ -78,5 +78,6 @@ int main(int argc, char** argv) {
     jx::add_request_sample_menu(window, procedure);
     const int result = window.run();
     service.reset();
+    app.state.engine = nullptr;
     return result < 0 ? 1 : 0;
 }

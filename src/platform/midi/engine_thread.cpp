@@ -16,10 +16,10 @@ EngineThread::~EngineThread() {
 void EngineThread::start_locked() {
     if (thread_.joinable()) return;
     thread_ = std::thread([this] {
+        thread_id_.store(std::this_thread::get_id());
         use_precise_timed_waits();
         loop();
     });
-    thread_id_ = thread_.get_id();
 }
 
 bool EngineThread::start_job(std::function<void()> job) {
@@ -59,6 +59,9 @@ void EngineThread::detach(EngineInput& sink) {
     if (found == sinks_.end()) return;
     sink.deliver_pending();
     sinks_.erase(found);
+    // Detached from a callback while delivering: the input after it moved up a place and may be
+    // passed over this round, so the thread looks once more.
+    if (on_thread()) wake();
 }
 
 void EngineThread::deliver() {

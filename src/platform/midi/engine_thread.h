@@ -4,6 +4,7 @@
 // A backend's callback pushes bytes into an input's ring and wakes this thread: an answer from
 // the device reaches the job that waits for it in one hop, and the job sends the next message
 // from the same thread. Every wait of a job is a sleep until the next wake or its deadline.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -40,7 +41,7 @@ class EngineThread {
     bool job_running();
     // Sleeps until the job has returned; not from the thread itself.
     void wait_for_job();
-    bool on_thread() const { return std::this_thread::get_id() == thread_id_; }
+    bool on_thread() const { return std::this_thread::get_id() == thread_id_.load(); }
 
     // From the thread (a job or a callback): hands over what arrives until done() or the
     // deadline; true when done.
@@ -74,7 +75,7 @@ class EngineThread {
     bool job_running_ = false;
     bool quit_ = false;
     std::thread thread_;
-    std::thread::id thread_id_;
+    std::atomic<std::thread::id> thread_id_{};  // set by the thread itself as it starts
 };
 
 }  // namespace jx

@@ -159,7 +159,8 @@ class JackClient {
     void settle() const {
         const uint64_t phase = phase_.load();
         if (phase % 2 == 0) return;
-        while (phase_.load() == phase) std::this_thread::yield();
+        // A server that died mid-cycle never ends it: then nothing waits.
+        while (phase_.load() == phase && running()) std::this_thread::yield();
     }
 
     // Waits, cycle by cycle, until `ready()` holds; false when it does not within `limit` or the
