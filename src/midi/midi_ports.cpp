@@ -137,13 +137,13 @@ void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n) {
     wait_released(ports, out, header);
 }
 
-void open_midi_in(MidiPorts& ports) {
+void open_midi_in(MidiPorts& ports, bool into_recording) {
     TransferState& state = *ports.state;
     if (ports.open_in_index.load() >= 0) {
         close_input(ports);
         ports.open_in_index.store(-1);
     }
-    state.receive_state.store(receive_idle);
+    state.receive_state.store(into_recording ? receive_recording : receive_idle);
     const Settings& settings = *ports.settings;
     const int32_t configured =
         configured_port(*ports.service, false, settings.midi_in, settings.midi_in_name);

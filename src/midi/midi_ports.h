@@ -84,7 +84,9 @@ void open_midi_out(MidiPorts& ports);
 // ends a send.
 void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n);
 // Closes the input if open, then opens the configured input with the eight buffers queued.
-void open_midi_in(MidiPorts& ports);
+// The input starts idle, or, with `into_recording`, in the recording its caller has begun, so
+// that what a device sends the moment the port opens is recorded, not taken for an answer.
+void open_midi_in(MidiPorts& ports, bool into_recording = false);
 // The input's callback; the instance is the MidiPorts.
 void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, MidiHeader* header);
 

@@ -203,18 +203,27 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
 }  // namespace
 
 void start_recording(Recorder& r) {
-    // Closing the input first ends a recording that still runs (the close passes through
-    // stop_recording); so the lock is not held here.
-    if (r.ports) open_midi_in(*r.ports);
+    // Closing the input ends a recording that still runs (the close passes through
+    // stop_recording), so the lock is not held for it.
+    if (r.ports) close_midi_in(*r.ports);
+    bool begun = false;
+    {
+        std::lock_guard lock(r.mutex);
+        // The rest of a message cut off by an earlier stop is dropped.
+        r.message_class = MessageClass::skip;
+        r.sorting = false;
+        r.turbo_answer = false;
+        r.universal_length = 0;
+        r.sds.nak_count = 0;
+        if (r.ports) r.ports->nak_count.store(0);
+        begun = begin_receive_buffer(r) != 0;
+    }
+    // The input opens into the recording begun above: a device that starts sending the moment
+    // the port is there (one waiting for our input to appear) loses nothing. The input is not
+    // open yet, so nothing reaches the recorder before its buffer is ready.
+    if (r.ports) open_midi_in(*r.ports, true);
     std::lock_guard lock(r.mutex);
-    // The rest of a message cut off by an earlier stop is dropped.
-    r.message_class = MessageClass::skip;
-    r.sorting = false;
-    r.turbo_answer = false;
-    r.universal_length = 0;
-    r.sds.nak_count = 0;
-    if (r.ports) r.ports->nak_count.store(0);
-    if (begin_receive_buffer(r)) {
+    if (begun) {
         show(r, ids::status, text_receiving);
         show(r, ids::receive, text_stop_rec);
     } else {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/dialog_ids.h"
@@ -227,14 +228,7 @@ TEST(Recorder, UniversalMessageLongerThanItsBufferIsNotTaken) {
 TEST(Recorder, RecordsWhatArrivesAtTheInputPort) {
     RecorderRig rig;
     MidiLoopback loopback(rig.service.pacing);
-    rig.service.backends = {&loopback};
-    rig.service.pacing.enabled = false;
-    rig.settings.midi_in = 0;
-    rig.ports.service = &rig.service;
-    rig.ports.window = &rig.window;
-    rig.ports.settings = &rig.settings;
-    rig.ports.state = &rig.state;
-    connect_recorder(rig.ports, rig.recorder);
+    rig.record_from(loopback);
     start_recording(rig.recorder);
     Stream big = {0xF0, 0x05};
     big.resize(50000, 0x33);
@@ -250,6 +244,52 @@ TEST(Recorder, RecordsWhatArrivesAtTheInputPort) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].data, sent);
     EXPECT_EQ(rig.window.text(ids::receive), "Receive");
+}
+
+// An input whose device starts sending the moment the port starts, as a device waiting for our
+// input to appear does: start() returns only once what it sent has been handed on.
+class EagerInput : public MidiBackend {
+  public:
+    explicit EagerInput(Stream sends) : sends_(std::move(sends)) {}
+    int out_count() override { return 0; }
+    std::string out_name(int) override { return {}; }
+    int in_count() override { return 1; }
+    std::string in_name(int) override { return "eager"; }
+    std::unique_ptr<MidiOutConnection> open_out(int, std::string&) override { return nullptr; }
+    std::unique_ptr<MidiInConnection> open_in(int, MidiInSink& sink, std::string&) override {
+        struct Connection : MidiInConnection {
+            Connection(MidiInSink& sink, const Stream& sends) : sink(sink), sends(sends) {}
+            int start(std::string&) override {
+                sink.push(sends.data(), sends.size());
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (!sink.drained() && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::yield();
+                return midi_ok;
+            }
+            void stop() override {}
+            MidiInSink& sink;
+            const Stream& sends;
+        };
+        return std::make_unique<Connection>(sink, sends_);
+    }
+
+  private:
+    Stream sends_;
+};
+
+// The input opens into the recording: nothing the device sends at once is taken for an answer
+// and dropped before the recording has begun.
+TEST(Recorder, RecordsWhatArrivesTheMomentTheInputStarts) {
+    RecorderRig rig;
+    EagerInput eager(maker_dump);
+    rig.record_from(eager);
+    start_recording(rig.recorder);
+    EXPECT_EQ(rig.state.received_count.load(), static_cast<int32_t>(maker_dump.size()));
+    EXPECT_EQ(rig.window.text(ids::status), "Receiving...");
+    close_midi_in(rig.ports);
+    const auto entries = rig.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].data, maker_dump);
 }
 
 }  // namespace

@@ -55,6 +55,19 @@ struct RecorderRig {
         }
     }
 
+    // The recorder behind the real input callback of the backend's first input, as the program
+    // wires it: closing that input stops the recording.
+    void record_from(MidiBackend& backend) {
+        service.backends = {&backend};
+        service.pacing.enabled = false;
+        settings.midi_in = 0;
+        ports.service = &service;
+        ports.window = &window;
+        ports.settings = &settings;
+        ports.state = &state;
+        connect_recorder(ports, recorder);
+    }
+
     // Feeds the stream as input buffers: cut as the platform cuts (piece 0) or every `piece`
     // bytes.
     void feed(const Stream& s, size_t piece = 0) {
