@@ -44,13 +44,8 @@ struct RecorderRig {
         recorder.list = &list;
         recorder.list_mutex = &list_mutex;
         if (replies) {
-            service.backends = {&capture};
-            service.pacing.enabled = false;
+            wire_ports(capture);
             settings.midi_out = 0;
-            ports.service = &service;
-            ports.window = &window;
-            ports.settings = &settings;
-            ports.state = &state;
             recorder.ports = &ports;
         }
     }
@@ -58,14 +53,19 @@ struct RecorderRig {
     // The recorder behind the real input callback of the backend's first input, as the program
     // wires it: closing that input stops the recording.
     void record_from(MidiBackend& backend) {
+        wire_ports(backend);
+        settings.midi_in = 0;
+        connect_recorder(ports, recorder);
+    }
+
+    // The ports on the backend alone, unpaced.
+    void wire_ports(MidiBackend& backend) {
         service.backends = {&backend};
         service.pacing.enabled = false;
-        settings.midi_in = 0;
         ports.service = &service;
         ports.window = &window;
         ports.settings = &settings;
         ports.state = &state;
-        connect_recorder(ports, recorder);
     }
 
     // Feeds the stream as input buffers: cut as the platform cuts (piece 0) or every `piece`
