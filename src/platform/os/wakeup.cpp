@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <system_error>
 
 namespace jx {
 
@@ -12,16 +13,17 @@ void use_precise_timed_waits() {
 }
 
 Wakeup::Wakeup() {
-    sem_init(&handle_, 0, 0);
+    if (sem_init(&handle_, 0, 0) != 0)
+        throw std::system_error(errno, std::generic_category(), "sem_init");
 }
 
 Wakeup::~Wakeup() {
     sem_destroy(&handle_);
 }
 
-void Wakeup::post() noexcept {
+void Wakeup::signal() noexcept {
     // sem_post is one of the calls a signal handler may make.
-    if (!posted_.exchange(true, std::memory_order_acq_rel)) sem_post(&handle_);
+    sem_post(&handle_);
 }
 
 void Wakeup::take_pending_post() {

@@ -21,6 +21,7 @@ void use_precise_timed_waits();
 
 class Wakeup {
   public:
+    // Throws std::system_error when the system has no semaphore to give.
     Wakeup();
     ~Wakeup();
     Wakeup(const Wakeup&) = delete;
@@ -31,6 +32,7 @@ class Wakeup {
     bool wait_until(std::chrono::steady_clock::time_point deadline);
 
   private:
+    void signal() noexcept;  // the system's post, safe where post() is
     bool sleep_until(std::chrono::steady_clock::time_point deadline);
     void take_pending_post();
     std::atomic<bool> posted_{false};

@@ -2,6 +2,10 @@
 
 namespace jx {
 
+void Wakeup::post() noexcept {
+    if (!posted_.exchange(true, std::memory_order_acq_rel)) signal();
+}
+
 bool Wakeup::wait_until(std::chrono::steady_clock::time_point deadline) {
     if (posted_.exchange(false, std::memory_order_acq_rel)) {
         // A post came while nobody slept: take its count too, so that the next sleep is a real

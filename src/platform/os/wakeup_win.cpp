@@ -1,19 +1,25 @@
 #include <windows.h>
 
+#include <system_error>
+
 #include "platform/os/wakeup.h"
 
 namespace jx {
 
 void use_precise_timed_waits() {}
 
-Wakeup::Wakeup() : handle_(CreateSemaphoreW(nullptr, 0, 1, nullptr)) {}
+Wakeup::Wakeup() : handle_(CreateSemaphoreW(nullptr, 0, 1, nullptr)) {
+    if (handle_ == nullptr)
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "CreateSemaphoreW");
+}
 
 Wakeup::~Wakeup() {
     CloseHandle(handle_);
 }
 
-void Wakeup::post() noexcept {
-    if (!posted_.exchange(true, std::memory_order_acq_rel)) ReleaseSemaphore(handle_, 1, nullptr);
+void Wakeup::signal() noexcept {
+    ReleaseSemaphore(handle_, 1, nullptr);
 }
 
 void Wakeup::take_pending_post() {
