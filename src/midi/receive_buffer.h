@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "midi/transfer_state.h"
+#include "platform/midi/sysex_framer.h"
 #include "platform/settings.h"
 
 namespace jx {
@@ -103,8 +104,9 @@ struct Recorder {
     std::unique_ptr<uint8_t[]> buffer;
     int32_t receive_length = 0;
 
-    bool in_message = false;  // between an F0 and its F7, also across buffers and recordings
-    bool sorting = false;     // the message's header bytes are still being collected
+    // Knows whether an F0 came and its F7 not yet, also across buffers and recordings.
+    SysexFramer framer;
+    bool sorting = false;  // the message's header bytes are still being collected
     std::array<uint8_t, header_byte_count> header{};
     size_t header_count = 0;
     MessageClass message_class = MessageClass::skip;

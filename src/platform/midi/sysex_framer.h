@@ -1,0 +1,111 @@
+#pragma once
+// Cuts a MIDI byte stream into SysEx messages. An F0 starts a message and its F7 ends it;
+// real-time bytes (F8 to FF) may come between any two bytes and are passed over; any other status
+// byte ends the message cut short (an F0 then starts the next one); bytes outside a message are
+// not the framer's business. The stream may come in pieces of any size: whether a message is
+// open is kept from one piece to the next.
+//
+// The framer reports runs of data bytes rather than single bytes, so that a caller can copy a
+// run at once; finding the end of a run looks at 16 bytes at a time.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "platform/midi/sysex.h"
+
+namespace jx {
+
+// The first byte from `at` that is a status byte (its top bit set), or `end`.
+inline const uint8_t* find_status_byte(const uint8_t* at, const uint8_t* end) {
+#if defined(__SSE2__)
+    for (; end - at >= 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+        if (mask) return at + std::countr_zero(mask);
+    }
+#else
+    for (; end - at >= 8; at += 8) {
+        uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        if (word & 0x8080808080808080u) break;
+    }
+#endif
+    while (at < end && *at < 0x80) ++at;
+    return at;
+}
+
+struct SysexPiece {
+    enum Kind : uint8_t {
+        start,  // an F0: a message begins
+        data,   // `size` (at least one) data bytes of the message from `bytes`, in the piece fed
+        end,    // the F7 that ends the message
+        cut,    // a status byte ended the message short; after an F0, a start follows
+    };
+    Kind kind = start;
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+};
+
+class SysexFramer {
+  public:
+    // The next piece of the stream; what was left of the piece before is dropped.
+    void feed(const uint8_t* bytes, size_t count) {
+        at_ = bytes;
+        end_ = bytes + count;
+    }
+
+    // What comes next in the piece fed; false once it is used up.
+    bool next(SysexPiece& piece) {
+        while (at_ < end_) {
+            if (!in_message_) {
+                const void* f0 = std::memchr(at_, sysex_start, static_cast<size_t>(end_ - at_));
+                if (!f0) {
+                    at_ = end_;
+                    return false;
+                }
+                at_ = static_cast<const uint8_t*>(f0) + 1;
+                in_message_ = true;
+                piece = {SysexPiece::start, nullptr, 0};
+                return true;
+            }
+            const uint8_t* status = find_status_byte(at_, end_);
+            if (status != at_) {
+                piece = {SysexPiece::data, at_, static_cast<size_t>(status - at_)};
+                at_ = status;
+                return true;
+            }
+            const uint8_t byte = *at_;
+            if (byte >= 0xF8) {
+                ++at_;
+                continue;
+            }
+            in_message_ = false;
+            if (byte == sysex_end) {
+                ++at_;
+                piece = {SysexPiece::end, nullptr, 0};
+                return true;
+            }
+            if (byte != sysex_start) ++at_;  // an F0 is looked at again and starts a message
+            piece = {SysexPiece::cut, nullptr, 0};
+            return true;
+        }
+        return false;
+    }
+
+    // Between an F0 and the byte that ends its message.
+    bool in_message() const { return in_message_; }
+    // Forgets the open message: what follows is outside one until the next F0.
+    void reset() { in_message_ = false; }
+
+  private:
+    const uint8_t* at_ = nullptr;
+    const uint8_t* end_ = nullptr;
+    bool in_message_ = false;
+};
+
+}  // namespace jx
