@@ -5,10 +5,6 @@
 
 namespace jx {
 
-bool is_recording(const Recorder& r) {
-    return r.buffer && r.state->receive_state.load() == receive_recording;
-}
-
 int begin_receive_buffer(Recorder& r) {
     r.receive_length = 0;
     r.buffer_full = false;

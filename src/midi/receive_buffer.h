@@ -141,7 +141,9 @@ void append_received_byte(Recorder& recorder, uint8_t byte);
 void append_received_bytes(Recorder& recorder, const uint8_t* bytes, size_t n);
 void free_receive_buffer(Recorder& recorder);
 // Recording, with a buffer to record into.
-bool is_recording(const Recorder& recorder);
+inline bool is_recording(const Recorder& recorder) {
+    return recorder.buffer && recorder.state->receive_state.load() == receive_recording;
+}
 
 // The texts of recording.
 constexpr const char* text_receiving = "Receiving...";

@@ -131,8 +131,9 @@ void take_message_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
     }
 }
 
-// The message ends: with its F7 (complete) or cut short.
-void end_message(Recorder& r, bool complete) {
+// The message ends: with its F7 (complete) or cut short. A universal message whose bytes all lie
+// in the input buffer comes as `whole`, F0 to F7, instead of in the universal buffer.
+void end_message(Recorder& r, bool complete, const uint8_t* whole = nullptr, size_t length = 0) {
     r.turbo_answer = false;
     switch (r.message_class) {
         case MessageClass::plain:
@@ -140,9 +141,12 @@ void end_message(Recorder& r, bool complete) {
             break;
         case MessageClass::sds:
             if (complete) {
-                collect_universal(r, &sysex_end, 1);
-                if (sds_receive(r, r.universal.data(), r.universal_length))
-                    stop_recording_locked(r);
+                if (!whole) {
+                    collect_universal(r, &sysex_end, 1);
+                    whole = r.universal.data();
+                    length = r.universal_length;
+                }
+                if (sds_receive(r, whole, length)) stop_recording_locked(r);
             }
             r.universal_length = 0;
             break;
@@ -170,6 +174,22 @@ void sort_and_take_header(Recorder& r, bool ended) {
 
 void record_locked(Recorder& r, const uint8_t* data, size_t count) {
     if (!is_recording(r)) return;
+    // The message begun in this input buffer, as long as its bytes so far lie in one stretch of
+    // it: a universal message is then not copied into the universal buffer as it comes, but
+    // taken from the input buffer when it ends. Should the stretch break (a real-time byte, the
+    // end of the input buffer), what it holds is put in the universal buffer then.
+    const uint8_t* stretch = nullptr;
+    const uint8_t* stretch_end = nullptr;
+    auto universal_in_stretch = [&] {
+        return stretch && r.message_class == MessageClass::sds && !r.sorting;
+    };
+    auto leave_stretch = [&] {
+        if (universal_in_stretch()) {
+            r.universal_length = 0;
+            collect_universal(r, stretch, static_cast<size_t>(stretch_end - stretch));
+        }
+        stretch = nullptr;
+    };
     r.framer.feed(data, count);
     SysexPiece piece;
     while (r.framer.next(piece)) {
@@ -177,9 +197,15 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
             r.sorting = true;
             r.header[0] = sysex_start;
             r.header_count = 1;
+            stretch = piece.bytes;
+            stretch_end = piece.bytes + 1;
             continue;
         }
         if (piece.kind == SysexPiece::data) {
+            if (stretch && piece.bytes == stretch_end)
+                stretch_end += piece.size;
+            else
+                leave_stretch();
             const uint8_t* bytes = piece.bytes;
             size_t n = piece.size;
             if (r.sorting) {
@@ -191,21 +217,33 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
                 if (r.header_count < header_byte_count) continue;
                 sort_and_take_header(r, false);
             }
-            if (n > 0) take_message_bytes(r, bytes, n);
+            if (n > 0 && !universal_in_stretch()) take_message_bytes(r, bytes, n);
             continue;
         }
         sort_and_take_header(r, true);
-        end_message(r, piece.kind == SysexPiece::end);
+        const bool complete = piece.kind == SysexPiece::end;
+        if (complete && universal_in_stretch() && piece.bytes == stretch_end &&
+            static_cast<size_t>(piece.bytes + 1 - stretch) <= universal_buffer_size) {
+            end_message(r, true, stretch, static_cast<size_t>(piece.bytes + 1 - stretch));
+        } else {
+            if (complete) leave_stretch();
+            end_message(r, complete);
+        }
+        stretch = nullptr;
         // A full buffer ends the recording as Stop Rec does.
         if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
         if (!is_recording(r)) return;
     }
     // The input buffer ends inside a message: a universal one is told by its second byte.
     if (r.framer.in_message()) sort_and_take_header(r, false);
+    leave_stretch();
     if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
     if (is_recording(r)) {
-        r.state->status_bits.fetch_or(status_receiving);
-        r.state->received_count.store(r.receive_length);
+        // Only this thread sets the bit, and the stop that clears it holds the same lock.
+        std::atomic<int32_t>& bits = r.state->status_bits;
+        if (!(bits.load(std::memory_order_relaxed) & status_receiving))
+            bits.fetch_or(status_receiving);
+        r.state->received_count.store(r.receive_length, std::memory_order_relaxed);
     }
 }
 

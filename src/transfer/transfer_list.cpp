@@ -15,13 +15,14 @@ EntryType entry_type(const Entry& entry) {
     if (is_wav(d, n)) return EntryType::wav;
     if (is_aiff(d, n)) return EntryType::aiff;
     if (is_aifc(d, n)) return EntryType::aifc;
-    if (match_device(d, n, device::ka)) return EntryType::ka;
-    if (match_device(d, n, device::kb)) return EntryType::kb;
-    if (match_device(d, n, device::kc)) return EntryType::kc;
-    if (match_device(d, n, device::pulsebench)) return EntryType::krx;
+    const DeviceCodes codes = maker_device_codes(d, n);
+    if (codes.has(device::ka)) return EntryType::ka;
+    if (codes.has(device::kb)) return EntryType::kb;
+    if (codes.has(device::kc)) return EntryType::kc;
+    if (codes.has(device::pulsebench)) return EntryType::krx;
     if (is_sds_dump_header(d, n)) return EntryType::sds;
-    if (match_device(d, n, device::ke)) return EntryType::ke;
-    if (match_device(d, n, device::kg)) return EntryType::kg;
+    if (codes.has(device::ke)) return EntryType::ke;
+    if (codes.has(device::kg)) return EntryType::kg;
     return EntryType::none;
 }
 

@@ -26,7 +26,7 @@ void PrintTo(const Framed& m, std::ostream* os) {
 }
 
 // Feeds the stream in pieces cut at `cuts` and collects the messages; fails when a data run holds
-// a status byte or comes outside a message.
+// a status byte or comes outside a message, or a piece points at the wrong byte.
 std::vector<Framed> frame(const Bytes& stream, const std::vector<size_t>& cuts) {
     std::vector<Framed> messages;
     SysexFramer framer;
@@ -39,6 +39,8 @@ std::vector<Framed> frame(const Bytes& stream, const std::vector<size_t>& cuts) 
         while (framer.next(piece)) {
             switch (piece.kind) {
                 case SysexPiece::start:
+                    EXPECT_EQ(*piece.bytes, 0xF0);
+                    EXPECT_EQ(piece.size, 1u);
                     messages.push_back({{0xF0}, Ending::open});
                     break;
                 case SysexPiece::data:
@@ -51,6 +53,12 @@ std::vector<Framed> frame(const Bytes& stream, const std::vector<size_t>& cuts) 
                     break;
                 case SysexPiece::end:
                 case SysexPiece::cut:
+                    // Where the byte that ended the message stands.
+                    if (piece.kind == SysexPiece::end)
+                        EXPECT_EQ(*piece.bytes, 0xF7);
+                    else
+                        EXPECT_TRUE(*piece.bytes >= 0x80 && *piece.bytes < 0xF8 &&
+                                    *piece.bytes != 0xF7);
                     EXPECT_FALSE(messages.empty() || messages.back().ending != Ending::open);
                     if (messages.empty()) break;
                     if (piece.kind == SysexPiece::end) messages.back().bytes.push_back(0xF7);

@@ -40,9 +40,12 @@ inline const uint8_t* find_status_byte(const uint8_t* at, const uint8_t* end) {
 }
 
 struct SysexPiece {
+    // `bytes` points into the piece fed: at the F0, at the run of data bytes, at the F7, at the
+    // byte that cut the message short; `size` is 1 for the F0 and the F7, the run's length (at
+    // least one) for data, 0 for a cut.
     enum Kind : uint8_t {
         start,  // an F0: a message begins
-        data,   // `size` (at least one) data bytes of the message from `bytes`, in the piece fed
+        data,   // data bytes of the message
         end,    // the F7 that ends the message
         cut,    // a status byte ended the message short; after an F0, a start follows
     };
@@ -63,14 +66,17 @@ class SysexFramer {
     bool next(SysexPiece& piece) {
         while (at_ < end_) {
             if (!in_message_) {
-                const void* f0 = std::memchr(at_, sysex_start, static_cast<size_t>(end_ - at_));
+                // Mostly the piece begins with its F0.
+                const void* f0 = *at_ == sysex_start ? at_
+                                                     : std::memchr(at_, sysex_start,
+                                                                   static_cast<size_t>(end_ - at_));
                 if (!f0) {
                     at_ = end_;
                     return false;
                 }
-                at_ = static_cast<const uint8_t*>(f0) + 1;
+                piece = {SysexPiece::start, static_cast<const uint8_t*>(f0), 1};
+                at_ = piece.bytes + 1;
                 in_message_ = true;
-                piece = {SysexPiece::start, nullptr, 0};
                 return true;
             }
             const uint8_t* status = find_status_byte(at_, end_);
@@ -86,12 +92,11 @@ class SysexFramer {
             }
             in_message_ = false;
             if (byte == sysex_end) {
-                ++at_;
-                piece = {SysexPiece::end, nullptr, 0};
+                piece = {SysexPiece::end, at_++, 1};
                 return true;
             }
+            piece = {SysexPiece::cut, at_, 0};
             if (byte != sysex_start) ++at_;  // an F0 is looked at again and starts a message
-            piece = {SysexPiece::cut, nullptr, 0};
             return true;
         }
         return false;
