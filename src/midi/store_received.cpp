@@ -81,8 +81,9 @@ void finish_partial_image(Recorder& r) {
     }
 }
 
-// Takes the receive buffer's data as a new entry; the receiver has no buffer afterwards.
-std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
+// Takes the receive buffer's data as a new entry; the receiver has no buffer afterwards, or, with
+// `keep_block`, an empty one.
+std::unique_ptr<Entry> take_receive_buffer(Recorder& r, bool keep_block = false) {
     uint8_t* block = r.buffer.get();
     const uint32_t length = static_cast<uint32_t>(r.receive_length);
     std::memcpy(block + 4, &length, 4);
@@ -90,7 +91,10 @@ std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
     entry->loop_option = static_cast<char>(block[0]);
     entry->channel_option = static_cast<char>(block[1]);
     entry->data.assign(block + 8, block + 8 + length);
-    free_receive_buffer(r);
+    if (keep_block)
+        r.receive_length = 0;
+    else
+        free_receive_buffer(r);
     return entry;
 }
 
@@ -147,7 +151,10 @@ void store_received_dump(Recorder& r, uint32_t name_value) {
     const std::string name = r.pending_sample_name.empty()
                                  ? received_dump_name(name_value, r.dump_counter)
                                  : r.pending_sample_name;
-    add_received_entry(r, name, take_receive_buffer(r), partial);
+    // The recording goes on in the same block: an 8 MiB block given back and taken again for
+    // every dump costs the system fresh pages each time. A recorder with an allocator of its own
+    // gets a fresh block from it for every buffer.
+    add_received_entry(r, name, take_receive_buffer(r, !r.allocate_buffer), partial);
     if (!begin_receive_buffer(r)) {
         if (r.window) r.window->set_text(ids::file_info, text_out_of_memory);
         r.state->receive_state.store(receive_idle);

@@ -333,7 +333,8 @@ TEST(SdsParse, DataPacketsAndDamage) {
 }
 
 // The checksum takes in every byte from the sub-ID to the last data byte, each bit of it, and
-// nothing of the F0, the checksum byte itself or the F7.
+// nothing of the F0, the checksum byte itself or the F7; the copy that takes it on the way writes
+// the packet and not a byte more.
 TEST(SdsPacket, ChecksumCoversBytesOneTo124AndNoOthers) {
     SdsDump dump = dump_of(16);
     sds_begin_dump(dump, 0, 0x03);
@@ -348,6 +349,12 @@ TEST(SdsPacket, ChecksumCoversBytesOneTo124AndNoOthers) {
             const bool covered = k >= 1 && k <= 124;
             EXPECT_EQ(sds_packet_checksum(changed.data()), covered ? (sum ^ bit) : sum)
                 << "byte " << k << ", bit " << int{bit};
+            Bytes out(packet.size() + 16, 0xAA);
+            EXPECT_EQ(sds_copy_packet(changed.data(), out.data() + 8), covered ? (sum ^ bit) : sum)
+                << "byte " << k << ", bit " << int{bit};
+            EXPECT_EQ(Bytes(out.begin() + 8, out.end() - 8), changed);
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + 8), Bytes(8, 0xAA));
+            EXPECT_EQ(Bytes(out.end() - 8, out.end()), Bytes(8, 0xAA));
         }
     }
 }

@@ -7,37 +7,16 @@
 //
 // The framer reports runs of data bytes rather than single bytes, so that a caller can copy a
 // run at once; finding the end of a run looks at 16 bytes at a time.
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "platform/midi/sysex.h"
 
 namespace jx {
 
 // The first byte from `at` that is a status byte (its top bit set), or `end`.
-inline const uint8_t* find_status_byte(const uint8_t* at, const uint8_t* end) {
-#if defined(__SSE2__)
-    for (; end - at >= 16; at += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bytes));
-        if (mask) return at + std::countr_zero(mask);
-    }
-#else
-    for (; end - at >= 8; at += 8) {
-        uint64_t word;
-        std::memcpy(&word, at, sizeof word);
-        if (word & 0x8080808080808080u) break;
-    }
-#endif
-    while (at < end && *at < 0x80) ++at;
-    return at;
-}
+const uint8_t* find_status_byte(const uint8_t* at, const uint8_t* end);
 
 struct SysexPiece {
     // `bytes` points into the piece fed: at the F0, at the run of data bytes, at the F7, at the
