@@ -7,6 +7,7 @@ namespace jx {
 
 int begin_receive_buffer(Recorder& r) {
     r.receive_length = 0;
+    r.plain_in_buffer = false;
     r.buffer_full = false;
     r.state->receive_state.store(receive_recording);
     if (!r.buffer) {

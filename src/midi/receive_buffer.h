@@ -122,6 +122,9 @@ struct Recorder {
 
     SdsReceiver sds;
     int32_t dump_counter = 0;
+    // Plain SysEx went into the receive buffer since it was begun: it may hold the maker's
+    // messages. Without it a buffer of SysEx holds universal messages alone.
+    bool plain_in_buffer = false;
     bool buffer_full = false;   // a byte did not fit: the recorder stops the recording
     bool stopped_full = false;  // the last stop was for a full buffer: the reason to give
     // Plain SysEx that came while a WAV or AIFF image was being built: it follows the image as

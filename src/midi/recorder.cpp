@@ -37,6 +37,7 @@ void append_plain_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
     const bool image_open =
         (format == rec_wav && r.sds.wav.open) || (format == rec_aiff && r.sds.aiff.open);
     if (!image_open) {
+        r.plain_in_buffer = true;
         append_received_bytes(r, bytes, n);
         return;
     }
@@ -88,12 +89,13 @@ bool sort_message(Recorder& r, bool ended) {
     return false;
 }
 
-// What the sorted message does with the header bytes it held.
-void take_header_bytes(Recorder& r) {
+// What the sorted message does with the header bytes it held. A universal message whose bytes
+// still lie in the input buffer (`in_input`) is taken from there.
+void take_header_bytes(Recorder& r, bool in_input) {
     if (r.message_class == MessageClass::plain) {
         append_plain_bytes(r, r.header.data(), r.header_count);
     } else if (r.message_class == MessageClass::sds) {
-        std::memcpy(r.universal.data(), r.header.data(), r.header_count);
+        if (!in_input) std::memcpy(r.universal.data(), r.header.data(), r.header_count);
         r.universal_length = r.header_count;
     }
     r.header_count = 0;
@@ -165,10 +167,10 @@ void end_message(Recorder& r, bool complete, const uint8_t* whole = nullptr, siz
 
 // Sorts the message once its header bytes tell what it is (or it ends first), and hands the
 // header bytes on to its class.
-void sort_and_take_header(Recorder& r, bool ended) {
+void sort_and_take_header(Recorder& r, bool ended, bool in_input) {
     if (r.sorting && sort_message(r, ended)) {
         r.sorting = false;
-        take_header_bytes(r);
+        take_header_bytes(r, in_input);
     }
 }
 
@@ -210,17 +212,17 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
             size_t n = piece.size;
             if (r.sorting) {
                 const size_t k = std::min(n, header_byte_count - r.header_count);
-                std::memcpy(r.header.data() + r.header_count, bytes, k);
+                for (size_t j = 0; j < k; ++j) r.header[r.header_count + j] = bytes[j];
                 r.header_count += k;
                 bytes += k;
                 n -= k;
                 if (r.header_count < header_byte_count) continue;
-                sort_and_take_header(r, false);
+                sort_and_take_header(r, false, stretch != nullptr);
             }
             if (n > 0 && !universal_in_stretch()) take_message_bytes(r, bytes, n);
             continue;
         }
-        sort_and_take_header(r, true);
+        sort_and_take_header(r, true, stretch != nullptr);
         const bool complete = piece.kind == SysexPiece::end;
         if (complete && universal_in_stretch() && piece.bytes == stretch_end &&
             static_cast<size_t>(piece.bytes + 1 - stretch) <= universal_buffer_size) {
@@ -235,7 +237,7 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
         if (!is_recording(r)) return;
     }
     // The input buffer ends inside a message: a universal one is told by its second byte.
-    if (r.framer.in_message()) sort_and_take_header(r, false);
+    if (r.framer.in_message()) sort_and_take_header(r, false, stretch != nullptr);
     leave_stretch();
     if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
     if (is_recording(r)) {
