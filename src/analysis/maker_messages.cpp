@@ -4,17 +4,59 @@
 #include <emmintrin.h>
 #endif
 
+#include <bit>
+
 namespace jx {
 
-bool match_device(const uint8_t* data, size_t length, uint8_t device_code) {
-    const uint8_t header[5] = {maker_id[0], maker_id[1], maker_id[2], device_code, 0x00};
-    const uint8_t* end = data + length;
-    for (const uint8_t* p = data; p < end; ++p) {
-        p = static_cast<const uint8_t*>(std::memchr(p, sysex_start, end - p));
-        if (p == nullptr) return false;
-        if (end - p > 5 && std::memcmp(p + 1, header, 5) == 0) return true;
+namespace {
+
+// Calls visit(i), in order, for every i where data[i] is an F0 followed by the maker id's first
+// byte and the header (F0, maker id, device code, 00) would end inside the data, until visit
+// returns true; true when it did. Dumps hold an F0 every hundred bytes or so, mostly of universal
+// or other makers' messages: looking for the two bytes together passes over those without
+// stopping, sixteen places at a time where the processor allows.
+template <class Visit>
+bool for_each_header_start(const uint8_t* data, size_t length, Visit&& visit) {
+    const size_t places = length >= 6 ? length - 5 : 0;
+    size_t i = 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+    const __m128i f0 = _mm_set1_epi8(static_cast<char>(sysex_start));
+    const __m128i id0 = _mm_set1_epi8(static_cast<char>(maker_id[0]));
+    auto load = [data](size_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    };
+    for (; i + 16 <= places; i += 16) {
+        const __m128i both =
+            _mm_and_si128(_mm_cmpeq_epi8(load(i), f0), _mm_cmpeq_epi8(load(i + 1), id0));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask; mask &= mask - 1)
+            if (visit(i + std::countr_zero(mask))) return true;
     }
+#endif
+    for (; i < places; ++i)
+        if (data[i] == sysex_start && data[i + 1] == maker_id[0] && visit(i)) return true;
     return false;
+}
+
+// The rest of the maker's header at a place for_each_header_start gave.
+bool is_maker_header(const uint8_t* data, size_t i) {
+    return data[i + 2] == maker_id[1] && data[i + 3] == maker_id[2] && data[i + 5] == 0x00;
+}
+
+}  // namespace
+
+bool match_device(const uint8_t* data, size_t length, uint8_t device_code) {
+    return for_each_header_start(data, length, [&](size_t i) {
+        return is_maker_header(data, i) && data[i + 4] == device_code;
+    });
+}
+
+DeviceCodes maker_device_codes(const uint8_t* data, size_t length) {
+    DeviceCodes codes;
+    for_each_header_start(data, length, [&](size_t i) {
+        if (is_maker_header(data, i)) codes.add(data[i + 4]);
+        return false;
+    });
+    return codes;
 }
 
 size_t find_f7(IntegrityTest& test, size_t from) {

@@ -22,6 +22,14 @@ constexpr uint8_t kg = 0x07;
 // five inside the data.
 bool match_device(const uint8_t* data, size_t length, uint8_t device_code);
 
+// The device codes found by match_device in one pass over the data: every code that would match.
+struct DeviceCodes {
+    uint64_t bits[4] = {};
+    void add(uint8_t code) { bits[code >> 6] |= uint64_t{1} << (code & 63); }
+    bool has(uint8_t code) const { return (bits[code >> 6] >> (code & 63)) & 1; }
+};
+DeviceCodes maker_device_codes(const uint8_t* data, size_t length);
+
 // Three 7-bit groups, most significant first.
 inline int32_t decode21(const uint8_t* three) {
     return three[0] * 16384 + three[1] * 128 + three[2];

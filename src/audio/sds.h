@@ -111,6 +111,8 @@ void sds_encode_word(int32_t word, int32_t bits, int32_t bytes_per_word, uint8_t
 int32_t sds_decode_word(const uint8_t* in, int32_t bits, int32_t bytes_per_word);
 // Exclusive-or of bytes 1 to 124 of a data packet, masked with 7F.
 uint8_t sds_packet_checksum(const uint8_t* packet);
+// Copies the 127 bytes of a data packet to `out` and returns its checksum, in one pass.
+uint8_t sds_copy_packet(const uint8_t* packet, uint8_t* out);
 
 // The rate in hertz, to the nearest, with 44099 read as 44100 and 48001 as 48000 (the common
 // rates that do not survive the round trip); 0 for a period that is not positive.

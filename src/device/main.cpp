@@ -11,10 +11,8 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -26,6 +24,7 @@
 #include "platform/midi/midi.h"
 #include "platform/midi/midi_system.h"
 #include "platform/midi/sysex.h"
+#include "platform/midi/timed_queue.h"
 #include "platform/os/files.h"
 
 namespace {
@@ -42,28 +41,26 @@ void print_line(const Json& line) {
 }
 
 // The device's output: its answers leave after the delay the device asks for and, when paced,
-// one after the other at the device's wire speed, from a thread of the link's own.
+// one after the other at the device's wire speed, from the thread of the link's queue.
 class ServerLink : public jx::DeviceLink {
   public:
     ServerLink(std::unique_ptr<jx::MidiOutConnection> out, bool paced)
-        : out_(std::move(out)), paced_(paced), thread_([this] { run(); }) {}
-    ~ServerLink() override {
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
+        : out_(std::move(out)),
+          paced_(paced),
+          queue_([this](jx::TimedQueue::Message& message) { write(message); }) {}
 
     void send(const uint8_t* data, size_t length, std::chrono::milliseconds delay) override {
         std::lock_guard lock(mutex_);
         if (unplugged_) return;
-        Message message{Clock::now() + delay, std::vector<uint8_t>(data, data + length)};
-        auto at = queue_.end();
-        while (at != queue_.begin() && std::prev(at)->due > message.due) --at;
-        queue_.insert(at, std::move(message));
-        wake_.notify_all();
+        // The message starts no earlier than the delay; paced, it then takes its wire time after
+        // what was sent before it, and reaches the far end when its last byte has left the cable.
+        const Clock::time_point start = Clock::now() + delay;
+        Clock::time_point due = start;
+        if (paced_) {
+            if (clock_.free_at < start) clock_.free_at = start;
+            due = clock_.schedule(length, speed_, true);
+        }
+        queue_.push(due, data, length);
     }
     void set_speed(int32_t turbo_speed) override {
         std::lock_guard lock(mutex_);
@@ -74,7 +71,7 @@ class ServerLink : public jx::DeviceLink {
         {
             std::lock_guard lock(mutex_);
             unplugged_ = true;
-            queue_.clear();
+            queue_.drop_all();
         }
         ::kill(::getpid(), SIGUSR1);
     }
@@ -82,58 +79,29 @@ class ServerLink : public jx::DeviceLink {
         std::lock_guard lock(mutex_);
         out_.reset();
     }
-    // When what is queued now has left the cable: the queue played on a copy of the clock.
+    // When what is queued now has left the cable.
     Clock::time_point all_sent_at() override {
         std::lock_guard lock(mutex_);
-        jx::WireClock clock = clock_;
-        Clock::time_point last = std::max(clock.free_at, Clock::now());
-        for (const Message& message : queue_) {
-            if (clock.free_at < message.due) clock.free_at = message.due;
-            last = clock.schedule(message.bytes.size(), speed_, paced_);
-        }
-        return last;
+        return std::max(clock_.free_at, Clock::now());
     }
 
   private:
-    struct Message {
-        Clock::time_point due;
-        std::vector<uint8_t> bytes;
-    };
-
-    void run() {
-        std::unique_lock lock(mutex_);
-        while (!quit_) {
-            if (queue_.empty()) {
-                wake_.wait(lock);
-                continue;
-            }
-            if (Clock::now() < queue_.front().due) {
-                wake_.wait_until(lock, queue_.front().due);
-                continue;
-            }
-            Message message = std::move(queue_.front());
-            queue_.pop_front();
-            // The message reaches the far end when its last byte has left the cable.
-            const Clock::time_point leaves = clock_.schedule(message.bytes.size(), speed_, paced_);
-            wake_.wait_until(lock, leaves, [&] { return quit_; });
-            if (quit_ || !out_) continue;
-            std::string error;
-            if (out_->write(message.bytes.data(), message.bytes.size(), leaves, error) !=
-                jx::midi_ok)
-                print_line({{"event", "error"}, {"text", error}});
-        }
+    void write(jx::TimedQueue::Message& message) {
+        std::lock_guard lock(mutex_);
+        if (!out_) return;
+        std::string error;
+        if (out_->write(message.bytes.data(), message.bytes.size(), message.due, error) !=
+            jx::midi_ok)
+            print_line({{"event", "error"}, {"text", error}});
     }
 
     std::unique_ptr<jx::MidiOutConnection> out_;
     const bool paced_;
     std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Message> queue_;
     jx::WireClock clock_;
     int32_t speed_ = 10;
     bool unplugged_ = false;
-    bool quit_ = false;
-    std::thread thread_;
+    jx::TimedQueue queue_;  // last: its thread ends before the members above go
 };
 
 // What the input thread needs: the device, where to copy what arrived, what was reported.

@@ -71,23 +71,19 @@ void VirtualDevice::clear() {
 void VirtualDevice::receive(const uint8_t* data, size_t length) {
     std::lock_guard lock(mutex_);
     if (record_.unplugged) return;
-    for (size_t i = 0; i < length; ++i) {
-        const uint8_t byte = data[i];
-        if (byte >= 0xF8) continue;  // real-time bytes may come anywhere
-        if (byte == 0xF0) {
-            collecting_.assign(1, byte);
-            in_message_ = true;
-        } else if (byte == 0xF7) {
-            if (!in_message_) continue;
-            collecting_.push_back(byte);
-            in_message_ = false;
+    framer_.feed(data, length);
+    SysexPiece piece;
+    while (framer_.next(piece)) {
+        if (piece.kind == SysexPiece::start) {
+            collecting_.assign(1, sysex_start);
+        } else if (piece.kind == SysexPiece::data) {
+            collecting_.insert(collecting_.end(), piece.bytes, piece.bytes + piece.size);
+        } else if (piece.kind == SysexPiece::end) {
+            collecting_.push_back(sysex_end);
             take_message(collecting_);
             if (record_.unplugged) return;
-        } else if (byte & 0x80) {
-            in_message_ = false;  // a status byte ends a message cut short; it is dropped
-        } else if (in_message_) {
-            collecting_.push_back(byte);
         }
+        // A message cut short by a status byte is dropped.
     }
 }
 

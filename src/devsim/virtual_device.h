@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "audio/sds.h"
+#include "platform/midi/sysex_framer.h"
 
 namespace jx {
 
@@ -238,7 +239,7 @@ class VirtualDevice {
     DeviceConfig config_;
     DeviceRecord record_;
     std::vector<uint8_t> collecting_;  // the message arriving now
-    bool in_message_ = false;
+    SysexFramer framer_;
     bool in_dump_ = false;     // a dump header was taken and its dump is not complete
     int expected_packet_ = 0;  // 0..127
     int dump_packets_ = 0;     // packets accepted in this dump

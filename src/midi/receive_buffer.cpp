@@ -5,12 +5,9 @@
 
 namespace jx {
 
-bool is_recording(const Recorder& r) {
-    return r.buffer && r.state->receive_state.load() == receive_recording;
-}
-
 int begin_receive_buffer(Recorder& r) {
     r.receive_length = 0;
+    r.plain_in_buffer = false;
     r.buffer_full = false;
     r.state->receive_state.store(receive_recording);
     if (!r.buffer) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "midi/transfer_state.h"
+#include "platform/midi/sysex_framer.h"
 #include "platform/settings.h"
 
 namespace jx {
@@ -103,8 +104,9 @@ struct Recorder {
     std::unique_ptr<uint8_t[]> buffer;
     int32_t receive_length = 0;
 
-    bool in_message = false;  // between an F0 and its F7, also across buffers and recordings
-    bool sorting = false;     // the message's header bytes are still being collected
+    // Knows whether an F0 came and its F7 not yet, also across buffers and recordings.
+    SysexFramer framer;
+    bool sorting = false;  // the message's header bytes are still being collected
     std::array<uint8_t, header_byte_count> header{};
     size_t header_count = 0;
     MessageClass message_class = MessageClass::skip;
@@ -120,6 +122,9 @@ struct Recorder {
 
     SdsReceiver sds;
     int32_t dump_counter = 0;
+    // Plain SysEx went into the receive buffer since it was begun: it may hold the maker's
+    // messages. Without it a buffer of SysEx holds universal messages alone.
+    bool plain_in_buffer = false;
     bool buffer_full = false;   // a byte did not fit: the recorder stops the recording
     bool stopped_full = false;  // the last stop was for a full buffer: the reason to give
     // Plain SysEx that came while a WAV or AIFF image was being built: it follows the image as
@@ -139,7 +144,9 @@ void append_received_byte(Recorder& recorder, uint8_t byte);
 void append_received_bytes(Recorder& recorder, const uint8_t* bytes, size_t n);
 void free_receive_buffer(Recorder& recorder);
 // Recording, with a buffer to record into.
-bool is_recording(const Recorder& recorder);
+inline bool is_recording(const Recorder& recorder) {
+    return recorder.buffer && recorder.state->receive_state.load() == receive_recording;
+}
 
 // The texts of recording.
 constexpr const char* text_receiving = "Receiving...";

@@ -1,5 +1,6 @@
 #include "midi/recorder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,7 +19,6 @@ namespace jx {
 
 namespace {
 
-constexpr uint8_t first_real_time = 0xF8;
 // The maker's messages that are not recorded: the Turbo messages and those of device code 00.
 const uint8_t* const turbo_header = turbo_message_start;
 constexpr uint8_t maker_00_header[6] = {sysex_start, maker_id[0], maker_id[1],
@@ -37,21 +37,13 @@ void append_plain_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
     const bool image_open =
         (format == rec_wav && r.sds.wav.open) || (format == rec_aiff && r.sds.aiff.open);
     if (!image_open) {
+        r.plain_in_buffer = true;
         append_received_bytes(r, bytes, n);
         return;
     }
     const size_t room = static_cast<size_t>(receive_length_limit) - r.held_plain.size();
     r.held_plain.insert(r.held_plain.end(), bytes, bytes + (n < room ? n : room));
     if (n > room) r.buffer_full = true;
-}
-
-// The first F0 or F7 at or after i, or count. An F0 inside a message means that message was cut
-// short (the platform drops the status byte that cut it) and a new one begins.
-size_t find_status(const uint8_t* data, size_t i, size_t count) {
-    const auto* f7 = static_cast<const uint8_t*>(std::memchr(data + i, sysex_end, count - i));
-    const size_t end = f7 ? static_cast<size_t>(f7 - data) : count;
-    const auto* f0 = static_cast<const uint8_t*>(std::memchr(data + i, sysex_start, end - i));
-    return f0 ? static_cast<size_t>(f0 - data) : end;
 }
 
 // A universal message while a send runs is the device speaking SDS to us: with the handshake in
@@ -97,12 +89,13 @@ bool sort_message(Recorder& r, bool ended) {
     return false;
 }
 
-// What the sorted message does with the header bytes it held.
-void take_header_bytes(Recorder& r) {
+// What the sorted message does with the header bytes it held. A universal message whose bytes
+// still lie in the input buffer (`in_input`) is taken from there.
+void take_header_bytes(Recorder& r, bool in_input) {
     if (r.message_class == MessageClass::plain) {
         append_plain_bytes(r, r.header.data(), r.header_count);
     } else if (r.message_class == MessageClass::sds) {
-        std::memcpy(r.universal.data(), r.header.data(), r.header_count);
+        if (!in_input) std::memcpy(r.universal.data(), r.header.data(), r.header_count);
         r.universal_length = r.header_count;
     }
     r.header_count = 0;
@@ -118,40 +111,44 @@ void collect_universal(Recorder& r, const uint8_t* bytes, size_t n) {
     r.universal_length += n;
 }
 
-// Handles the message's bytes from i by its class; returns where the next message may begin.
-size_t handle_message(Recorder& r, const uint8_t* data, size_t i, size_t count) {
-    const size_t end = find_status(data, i, count);
+// Data bytes of the message, by its class.
+void take_message_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
     switch (r.message_class) {
         case MessageClass::plain:
-            append_plain_bytes(r, data + i, end - i);
+            append_plain_bytes(r, bytes, n);
             break;
         case MessageClass::sds:
-            collect_universal(r, data + i, end - i);
+            collect_universal(r, bytes, n);
             break;
         case MessageClass::skip:
-            if (r.turbo_answer && end > i) {
-                set_turbo_speed(*r.state, data[i]);
+            if (r.turbo_answer) {
+                set_turbo_speed(*r.state, bytes[0]);
                 r.turbo_answer = false;
             }
             break;
         case MessageClass::name:
-            for (size_t k = i; k < end && r.name_count < r.name_bytes.size(); ++k)
-                r.name_bytes[r.name_count++] = data[k];
+            for (size_t k = 0; k < n && r.name_count < r.name_bytes.size(); ++k)
+                r.name_bytes[r.name_count++] = bytes[k];
             break;
     }
-    if (end == count) return count;  // the message goes on in the next buffer
-    r.in_message = false;
+}
+
+// The message ends: with its F7 (complete) or cut short. A universal message whose bytes all lie
+// in the input buffer comes as `whole`, F0 to F7, instead of in the universal buffer.
+void end_message(Recorder& r, bool complete, const uint8_t* whole = nullptr, size_t length = 0) {
     r.turbo_answer = false;
-    const bool complete = data[end] == sysex_end;
     switch (r.message_class) {
         case MessageClass::plain:
             if (complete) append_plain_bytes(r, &sysex_end, 1);
             break;
         case MessageClass::sds:
             if (complete) {
-                collect_universal(r, data + end, 1);
-                if (sds_receive(r, r.universal.data(), r.universal_length))
-                    stop_recording_locked(r);
+                if (!whole) {
+                    collect_universal(r, &sysex_end, 1);
+                    whole = r.universal.data();
+                    length = r.universal_length;
+                }
+                if (sds_receive(r, whole, length)) stop_recording_locked(r);
             }
             r.universal_length = 0;
             break;
@@ -166,37 +163,89 @@ size_t handle_message(Recorder& r, const uint8_t* data, size_t i, size_t count) 
             break;
         }
     }
-    return complete ? end + 1 : end;
+}
+
+// Sorts the message once its header bytes tell what it is (or it ends first), and hands the
+// header bytes on to its class.
+void sort_and_take_header(Recorder& r, bool ended, bool in_input) {
+    if (r.sorting && sort_message(r, ended)) {
+        r.sorting = false;
+        take_header_bytes(r, in_input);
+    }
 }
 
 void record_locked(Recorder& r, const uint8_t* data, size_t count) {
-    size_t i = 0;
-    while (i < count && is_recording(r)) {
-        if (!r.in_message) {
-            const auto* f0 =
-                static_cast<const uint8_t*>(std::memchr(data + i, sysex_start, count - i));
-            if (!f0) break;  // bytes outside a message are not recorded
-            i = static_cast<size_t>(f0 - data) + 1;
-            r.in_message = true;
+    if (!is_recording(r)) return;
+    // The message begun in this input buffer, as long as its bytes so far lie in one stretch of
+    // it: a universal message is then not copied into the universal buffer as it comes, but
+    // taken from the input buffer when it ends. Should the stretch break (a real-time byte, the
+    // end of the input buffer), what it holds is put in the universal buffer then.
+    const uint8_t* stretch = nullptr;
+    const uint8_t* stretch_end = nullptr;
+    auto universal_in_stretch = [&] {
+        return stretch && r.message_class == MessageClass::sds && !r.sorting;
+    };
+    auto leave_stretch = [&] {
+        if (universal_in_stretch()) {
+            r.universal_length = 0;
+            collect_universal(r, stretch, static_cast<size_t>(stretch_end - stretch));
+        }
+        stretch = nullptr;
+    };
+    r.framer.feed(data, count);
+    SysexPiece piece;
+    while (r.framer.next(piece)) {
+        if (piece.kind == SysexPiece::start) {
             r.sorting = true;
             r.header[0] = sysex_start;
             r.header_count = 1;
+            stretch = piece.bytes;
+            stretch_end = piece.bytes + 1;
+            continue;
         }
-        if (r.sorting) {
-            while (i < count && r.header_count < header_byte_count && data[i] != sysex_end &&
-                   data[i] != sysex_start)
-                r.header[r.header_count++] = data[i++];
-            if (!sort_message(r, i < count)) break;
-            r.sorting = false;
-            take_header_bytes(r);
+        if (piece.kind == SysexPiece::data) {
+            if (stretch && piece.bytes == stretch_end)
+                stretch_end += piece.size;
+            else
+                leave_stretch();
+            const uint8_t* bytes = piece.bytes;
+            size_t n = piece.size;
+            if (r.sorting) {
+                const size_t k = std::min(n, header_byte_count - r.header_count);
+                for (size_t j = 0; j < k; ++j) r.header[r.header_count + j] = bytes[j];
+                r.header_count += k;
+                bytes += k;
+                n -= k;
+                if (r.header_count < header_byte_count) continue;
+                sort_and_take_header(r, false, stretch != nullptr);
+            }
+            if (n > 0 && !universal_in_stretch()) take_message_bytes(r, bytes, n);
+            continue;
         }
-        i = handle_message(r, data, i, count);
+        sort_and_take_header(r, true, stretch != nullptr);
+        const bool complete = piece.kind == SysexPiece::end;
+        if (complete && universal_in_stretch() && piece.bytes == stretch_end &&
+            static_cast<size_t>(piece.bytes + 1 - stretch) <= universal_buffer_size) {
+            end_message(r, true, stretch, static_cast<size_t>(piece.bytes + 1 - stretch));
+        } else {
+            if (complete) leave_stretch();
+            end_message(r, complete);
+        }
+        stretch = nullptr;
         // A full buffer ends the recording as Stop Rec does.
         if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
+        if (!is_recording(r)) return;
     }
+    // The input buffer ends inside a message: a universal one is told by its second byte.
+    if (r.framer.in_message()) sort_and_take_header(r, false, stretch != nullptr);
+    leave_stretch();
+    if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
     if (is_recording(r)) {
-        r.state->status_bits.fetch_or(status_receiving);
-        r.state->received_count.store(r.receive_length);
+        // Only this thread sets the bit, and the stop that clears it holds the same lock.
+        std::atomic<int32_t>& bits = r.state->status_bits;
+        if (!(bits.load(std::memory_order_relaxed) & status_receiving))
+            bits.fetch_or(status_receiving);
+        r.state->received_count.store(r.receive_length, std::memory_order_relaxed);
     }
 }
 
@@ -249,7 +298,7 @@ void stop_recording_locked(Recorder& r) {
                        static_cast<uint8_t>(r.sds.reply_packet));
     // What came of a message still too short to sort stays in the entry, as a plain message cut
     // off by the stop does; the start of a universal one is no SysEx to keep.
-    if (r.in_message && r.sorting) {
+    if (r.framer.in_message() && r.sorting) {
         const bool fits =
             r.receive_length + static_cast<int32_t>(r.header_count) <= receive_length_limit;
         if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits)
@@ -287,28 +336,29 @@ void connect_recorder(MidiPorts& ports, Recorder& recorder) {
 void replay_stream(Recorder& r, const uint8_t* data, size_t length, size_t buffer_size) {
     std::vector<uint8_t> buffer;
     buffer.reserve(buffer_size);
-    bool in_sysex = false;
     auto deliver = [&] {
         if (!buffer.empty()) record_input_buffer(r, buffer.data(), buffer.size());
         buffer.clear();
     };
-    for (size_t k = 0; k < length; ++k) {
-        const uint8_t byte = data[k];
-        if (byte >= first_real_time) continue;
-        if (byte == sysex_start) {
-            if (in_sysex) deliver();
-            in_sysex = true;
-        } else if ((byte & 0x80) && byte != sysex_end) {
-            if (in_sysex) deliver();
-            in_sysex = false;
-            continue;
+    auto put = [&](const uint8_t* bytes, size_t n) {
+        while (n > 0) {
+            const size_t k = std::min(n, buffer_size - buffer.size());
+            buffer.insert(buffer.end(), bytes, bytes + k);
+            bytes += k;
+            n -= k;
+            if (buffer.size() >= buffer_size) deliver();
         }
-        if (!in_sysex) continue;
-        buffer.push_back(byte);
-        if (byte == sysex_end) {
-            in_sysex = false;
-            deliver();
-        } else if (buffer.size() >= buffer_size) {
+    };
+    SysexFramer framer;
+    framer.feed(data, length);
+    SysexPiece piece;
+    while (framer.next(piece)) {
+        if (piece.kind == SysexPiece::start) {
+            put(&sysex_start, 1);
+        } else if (piece.kind == SysexPiece::data) {
+            put(piece.bytes, piece.size);
+        } else {
+            if (piece.kind == SysexPiece::end) buffer.push_back(sysex_end);
             deliver();
         }
     }

@@ -82,17 +82,39 @@ int take_dump_header(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length,
     return sds_rx_header_taken;
 }
 
-// A data packet, for every handler: 0 when it is the one expected and intact, else the result.
-// A packet while no dump is open (no header taken, or one refused) cannot be placed: it is
-// refused, so that the device hears that nothing of it is kept.
-int check_packet(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length) {
+// A data packet, for every handler: 0 when it is the one expected, else the result. A packet
+// while no dump is open (no header taken, or one refused) cannot be placed: it is refused, so
+// that the device hears that nothing of it is kept.
+int place_packet(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length) {
     r.sds.reply_packet = d.expected_packet;
     if (!d.open) return sds_rx_rejected;
     if (length != sds::packet_size) return sds_rx_rejected;
     if (p[4] != d.expected_packet) return sds_rx_rejected;
+    return 0;
+}
+
+// As place_packet, and 0 only for an intact packet; the next one is expected then.
+int check_packet(Recorder& r, SdsRxDump& d, const uint8_t* p, size_t length) {
+    const int result = place_packet(r, d, p, length);
+    if (result != 0) return result;
     if (sds_packet_checksum(p) != p[125]) return sds_rx_rejected;
     d.expected_packet = (p[4] + 1) & 0x7F;
     return 0;
+}
+
+// Appends an intact packet to the receive buffer, its checksum taken as it is copied; false for
+// a damaged one, of which nothing is kept.
+bool append_intact_packet(Recorder& r, const uint8_t* p) {
+    const size_t room = static_cast<size_t>(receive_length_limit - r.receive_length);
+    if (room < sds::packet_size) {
+        if (sds_packet_checksum(p) != p[125]) return false;
+        append_received_bytes(r, p, sds::packet_size);
+        return true;
+    }
+    // Copied past the data held; it counts only when intact.
+    if (sds_copy_packet(p, r.buffer.get() + 8 + r.receive_length) != p[125]) return false;
+    r.receive_length += static_cast<int32_t>(sds::packet_size);
+    return true;
 }
 
 int sub_id(const uint8_t* p, size_t length) {
@@ -172,9 +194,10 @@ int sds_rx_syx(Recorder& r, const uint8_t* p, size_t length) {
         return result;
     }
     if (id == sds::data_packet) {
-        const int result = check_packet(r, d, p, length);
+        const int result = place_packet(r, d, p, length);
         if (result != 0) return result;
-        append_received_bytes(r, p, length);
+        if (!append_intact_packet(r, p)) return sds_rx_rejected;
+        d.expected_packet = (p[4] + 1) & 0x7F;
         d.sample_count += d.words_per_packet;
         if (d.sample_count < d.length) return sds_rx_more_due;
         d.open = false;

@@ -81,8 +81,9 @@ void finish_partial_image(Recorder& r) {
     }
 }
 
-// Takes the receive buffer's data as a new entry; the receiver has no buffer afterwards.
-std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
+// Takes the receive buffer's data as a new entry; the receiver has no buffer afterwards, or, with
+// `keep_block`, an empty one.
+std::unique_ptr<Entry> take_receive_buffer(Recorder& r, bool keep_block = false) {
     uint8_t* block = r.buffer.get();
     const uint32_t length = static_cast<uint32_t>(r.receive_length);
     std::memcpy(block + 4, &length, 4);
@@ -90,8 +91,21 @@ std::unique_ptr<Entry> take_receive_buffer(Recorder& r) {
     entry->loop_option = static_cast<char>(block[0]);
     entry->channel_option = static_cast<char>(block[1]);
     entry->data.assign(block + 8, block + 8 + length);
-    free_receive_buffer(r);
+    if (keep_block)
+        r.receive_length = 0;
+    else
+        free_receive_buffer(r);
     return entry;
+}
+
+// The device codes of the maker's messages in the receive buffer, where they are known without a
+// search: none when it holds SysEx (not a sample image) and no plain SysEx went into it, for then
+// it holds the universal messages of sample dumps alone.
+const DeviceCodes* known_device_codes(const Recorder& r) {
+    static const DeviceCodes none;
+    const int32_t format = r.settings->rec_format;
+    const bool sysex = format == rec_sds || format == rec_none;
+    return sysex && !r.plain_in_buffer ? &none : nullptr;
 }
 
 // The dump of the handler in use, when one is open: what the receive buffer holds of it is
@@ -112,9 +126,10 @@ void close_open_dump(Recorder& r) {
 }
 
 // Adds the entry at the end of the list; when nothing is selected it is selected and shown. A
-// dump cut off is noted with it.
+// dump cut off is noted with it. `codes`: the maker's device codes in it, where known.
 void add_received_entry(Recorder& r, const std::string& name, std::unique_ptr<Entry> entry,
-                        std::optional<PartialDump> partial = std::nullopt) {
+                        std::optional<PartialDump> partial = std::nullopt,
+                        const DeviceCodes* codes = nullptr) {
     if (!r.list) return;
     std::unique_lock<std::mutex> lock;
     if (r.list_mutex) lock = std::unique_lock(*r.list_mutex);
@@ -123,7 +138,7 @@ void add_received_entry(Recorder& r, const std::string& name, std::unique_ptr<En
         partial->entry = entry.get();
         r.partial_dumps.push_back(*partial);
     }
-    const int index = insert_entry(list, name, std::move(entry), -1);
+    const int index = insert_entry(list, name, std::move(entry), -1, codes);
     if (first_selected(list) < 0) {
         set_selected(list, index, true);
         show_entry_info(list, entry_at(list, index));
@@ -147,12 +162,17 @@ void store_received_dump(Recorder& r, uint32_t name_value) {
     const std::string name = r.pending_sample_name.empty()
                                  ? received_dump_name(name_value, r.dump_counter)
                                  : r.pending_sample_name;
-    add_received_entry(r, name, take_receive_buffer(r), partial);
+    // The recording goes on in the same block: an 8 MiB block given back and taken again for
+    // every dump costs the system fresh pages each time. A recorder with an allocator of its own
+    // gets a fresh block from it for every buffer.
+    const DeviceCodes* codes = known_device_codes(r);
+    add_received_entry(r, name, take_receive_buffer(r, !r.allocate_buffer), partial, codes);
     if (!begin_receive_buffer(r)) {
         if (r.window) r.window->set_text(ids::file_info, text_out_of_memory);
         r.state->receive_state.store(receive_idle);
     }
     // SysEx held back while the image was open comes next.
+    if (!r.held_plain.empty()) r.plain_in_buffer = true;
     append_received_bytes(r, r.held_plain.data(), r.held_plain.size());
     r.held_plain.clear();
 }
@@ -162,8 +182,9 @@ void store_at_stop(Recorder& r) {
         const std::optional<PartialDump> partial = open_dump(r);
         close_open_dump(r);
         ++r.dump_counter;
+        const DeviceCodes* codes = known_device_codes(r);
         add_received_entry(r, received_dump_name(0, r.dump_counter), take_receive_buffer(r),
-                           partial);
+                           partial, codes);
     }
     free_receive_buffer(r);
     if (!r.held_plain.empty()) {

@@ -12,16 +12,24 @@ namespace jx {
 EntryType entry_type(const Entry& entry) {
     const uint8_t* d = entry.bytes();
     size_t n = entry.length();
+    // A sample file is told by its first bytes, without a search for the maker's messages.
+    const bool sample = is_wav(d, n) || is_aiff(d, n) || is_aifc(d, n);
+    return entry_type(entry, sample ? DeviceCodes{} : maker_device_codes(d, n));
+}
+
+EntryType entry_type(const Entry& entry, const DeviceCodes& codes) {
+    const uint8_t* d = entry.bytes();
+    size_t n = entry.length();
     if (is_wav(d, n)) return EntryType::wav;
     if (is_aiff(d, n)) return EntryType::aiff;
     if (is_aifc(d, n)) return EntryType::aifc;
-    if (match_device(d, n, device::ka)) return EntryType::ka;
-    if (match_device(d, n, device::kb)) return EntryType::kb;
-    if (match_device(d, n, device::kc)) return EntryType::kc;
-    if (match_device(d, n, device::pulsebench)) return EntryType::krx;
+    if (codes.has(device::ka)) return EntryType::ka;
+    if (codes.has(device::kb)) return EntryType::kb;
+    if (codes.has(device::kc)) return EntryType::kc;
+    if (codes.has(device::pulsebench)) return EntryType::krx;
     if (is_sds_dump_header(d, n)) return EntryType::sds;
-    if (match_device(d, n, device::ke)) return EntryType::ke;
-    if (match_device(d, n, device::kg)) return EntryType::kg;
+    if (codes.has(device::ke)) return EntryType::ke;
+    if (codes.has(device::kg)) return EntryType::kg;
     return EntryType::none;
 }
 
@@ -59,11 +67,11 @@ std::string size_text(uint64_t length) {
 }
 
 int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
-                 int index) {
+                 int index, const DeviceCodes* codes) {
     ListItem item;
     item.name = name;
     item.size_text = size_text(entry->length());
-    item.type_text = entry_type_text(entry_type(*entry));
+    item.type_text = entry_type_text(codes ? entry_type(*entry, *codes) : entry_type(*entry));
     item.entry = std::move(entry);
     if (index < 0 || static_cast<size_t>(index) > list.items.size())
         index = static_cast<int>(list.items.size());

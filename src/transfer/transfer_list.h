@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/maker_messages.h"
 #include "audio/sample_modes.h"
 
 namespace jx {
@@ -52,6 +53,8 @@ struct TransferList {
 };
 
 EntryType entry_type(const Entry& entry);
+// The same, with the device codes of the maker's messages in the entry already known.
+EntryType entry_type(const Entry& entry, const DeviceCodes& codes);
 const char* entry_type_text(EntryType type);
 // "%i" up to 1023 bytes, otherwise whole kilobytes to the nearest, halves rounding down.
 std::string size_text(uint64_t length);
@@ -61,8 +64,10 @@ inline bool valid_index(const TransferList& list, int index) {
     return index >= 0 && static_cast<size_t>(index) < list.items.size();
 }
 
+// `codes`: the device codes of the maker's messages in the entry, where the caller knows them
+// (a recording that took no plain SysEx has none), so that the entry is not searched for them.
 int insert_entry(TransferList& list, const std::string& name, std::unique_ptr<Entry> entry,
-                 int index);
+                 int index, const DeviceCodes* codes = nullptr);
 Entry* entry_at(const TransferList& list, int index);
 // Puts a new item with the name and entry at index in place of the item there, whose entry is
 // freed; the new item is neither selected nor focused. Nothing for an index that names no item.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 #include "maker_message.h"
 
 namespace jx {
@@ -58,6 +62,37 @@ TEST(MatchDevice, FindsTheHeaderOnlyWhenAllFiveBytesAreInside) {
     for (const Case& c : cases)
         EXPECT_EQ(match_device(c.data.data(), c.data.size(), c.device), c.expected)
             << "device " << int(c.device) << " over " << c.data.size() << " bytes";
+}
+
+// The header is found wherever it stands in a long stretch of data, and the one pass that
+// gathers every device code finds what match_device finds, code by code.
+TEST(MatchDevice, FindsTheHeaderAtEveryPlaceAndTheOnePassAgrees) {
+    const Bytes header = {0xF0, 0x00, 0x6B, 0x2E, 0x05, 0x00};
+    for (size_t size : {size_t{6}, size_t{70}, size_t{150}}) {
+        for (size_t at = 0; at + 6 <= size + 5; ++at) {
+            SCOPED_TRACE(std::to_string(size) + " bytes, header at " + std::to_string(at));
+            Bytes data(size, 0x7F);
+            for (size_t k = 0; k < header.size() && at + k < size; ++k) data[at + k] = header[k];
+            const bool whole = at + 6 <= size;
+            const DeviceCodes codes = maker_device_codes(data.data(), data.size());
+            for (int code = 0; code < 256; ++code) {
+                const bool found = match_device(data.data(), data.size(), code);
+                EXPECT_EQ(found, whole && code == 0x05) << "code " << code;
+                EXPECT_EQ(codes.has(static_cast<uint8_t>(code)), found) << "code " << code;
+            }
+        }
+    }
+    // Several devices in one stretch, the last header past the 64-byte step.
+    Bytes data(200, 0x01);
+    for (auto [at, code] : {std::pair{3, 0x02}, {63, 0x07}, {130, 0x81}}) {
+        std::copy(header.begin(), header.end(), data.begin() + at);
+        data[at + 4] = static_cast<uint8_t>(code);
+    }
+    const DeviceCodes codes = maker_device_codes(data.data(), data.size());
+    for (int code = 0; code < 256; ++code)
+        EXPECT_EQ(codes.has(static_cast<uint8_t>(code)),
+                  code == 0x02 || code == 0x07 || code == 0x81)
+            << "code " << code;
 }
 
 TEST(Decode21, IsThreeSevenBitGroupsMostSignificantFirst) {

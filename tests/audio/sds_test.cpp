@@ -332,6 +332,33 @@ TEST(SdsParse, DataPacketsAndDamage) {
     EXPECT_FALSE(is_sds_dump_header(Bytes{0xF0, 0x7E, 0x00, 0x01}.data(), 3));
 }
 
+// The checksum takes in every byte from the sub-ID to the last data byte, each bit of it, and
+// nothing of the F0, the checksum byte itself or the F7; the copy that takes it on the way writes
+// the packet and not a byte more.
+TEST(SdsPacket, ChecksumCoversBytesOneTo124AndNoOthers) {
+    SdsDump dump = dump_of(16);
+    sds_begin_dump(dump, 0, 0x03);
+    sds_build_packet(dump);
+    const Bytes packet(dump.packet.begin(), dump.packet.begin() + 127);
+    const uint8_t sum = sds_packet_checksum(packet.data());
+    EXPECT_EQ(sum, packet[125]);
+    for (size_t k = 0; k < packet.size(); ++k) {
+        for (uint8_t bit = 1; bit < 0x80; bit <<= 1) {
+            Bytes changed = packet;
+            changed[k] ^= bit;
+            const bool covered = k >= 1 && k <= 124;
+            EXPECT_EQ(sds_packet_checksum(changed.data()), covered ? (sum ^ bit) : sum)
+                << "byte " << k << ", bit " << int{bit};
+            Bytes out(packet.size() + 16, 0xAA);
+            EXPECT_EQ(sds_copy_packet(changed.data(), out.data() + 8), covered ? (sum ^ bit) : sum)
+                << "byte " << k << ", bit " << int{bit};
+            EXPECT_EQ(Bytes(out.begin() + 8, out.end() - 8), changed);
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + 8), Bytes(8, 0xAA));
+            EXPECT_EQ(Bytes(out.end() - 8, out.end()), Bytes(8, 0xAA));
+        }
+    }
+}
+
 TEST(SdsHeader, FieldsOfAHeaderCutShortStayEmpty) {
     Bytes full = {0xF0, 0x7E, 0x00, 0x01, 0x05, 0x00, 16, 0x14, 0x31, 0x01, 0x64, 0x00, 0x00};
     SdsHeader h = sds_header_fields(full.data(), full.size());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -125,6 +126,33 @@ TEST(Recorder, EveryCutOfTheInputGivesTheSameEntries) {
             cut.record(stream, piece);
             EXPECT_EQ(cut.entries(), expected);
             EXPECT_EQ(cut.state.turbo_speed.load(), 50);
+        }
+    }
+}
+
+// The list's type of every entry recorded is the one its bytes show, also where the recorder
+// knows without a search that a buffer holds sample dumps alone.
+TEST(Recorder, ListShowsTheTypeOfWhatEachEntryHolds) {
+    const Stream stream = cat({mixed_stream(), maker_dump, test::whole_dump({.samples = {1, 2}})});
+    for (int32_t format : {rec_sds, rec_wav, rec_aiff, rec_none}) {
+        for (size_t piece : {size_t{0}, size_t{127}, size_t{1}}) {
+            SCOPED_TRACE(std::to_string(format) + ", pieces of " + std::to_string(piece));
+            RecorderRig rig(format);
+            rig.record(stream, piece);
+            std::vector<std::string> types;
+            for (const ListItem& item : rig.list.items) {
+                types.push_back(item.type_text);
+                EXPECT_EQ(item.type_text, entry_type_text(entry_type(*item.entry)));
+            }
+            // Not a test of nothing: sample dumps and the maker's dumps are among them.
+            const auto has = [&](const char* type) {
+                return std::find(types.begin(), types.end(), type) != types.end();
+            };
+            const char* sample = format == rec_wav ? "WAV" : format == rec_aiff ? "AIFF" : "SDS";
+            if (format != rec_none) {
+                EXPECT_TRUE(has(sample));
+            }
+            EXPECT_TRUE(has("KA"));
         }
     }
 }

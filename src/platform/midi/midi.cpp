@@ -354,39 +354,62 @@ void MidiIn::return_front(MidiInMessage message, std::unique_lock<std::mutex>& l
     lock.lock();
 }
 
+// Puts one message byte (F0, data, F7) in the front buffer, or counts it lost when no buffer is
+// queued.
+bool MidiIn::store(uint8_t byte) {
+    if (queue.empty()) {
+        lost_message = true;
+        unbuffered_bytes.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    MidiHeader* front = queue.front();
+    front->data[front->bytes_recorded++] = byte;
+    return true;
+}
+
 void MidiIn::take(const uint8_t* bytes, size_t count) {
     std::unique_lock lock(mutex);
     uint64_t sysex = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t byte = bytes[i];
-        if (byte >= 0xF8) continue;  // real-time messages may come between any two bytes
-        const bool front_has_bytes = !queue.empty() && queue.front()->bytes_recorded > 0;
-        if (byte == 0xF0) {
-            if (in_sysex && front_has_bytes) return_front(MidiInMessage::long_error, lock);
-            in_sysex = true;
-        } else if (byte & 0x80) {
-            if (byte != 0xF7) {
-                // A status byte ends a SysEx message cut short.
-                if (in_sysex && front_has_bytes) return_front(MidiInMessage::long_error, lock);
-                in_sysex = false;
-                continue;
-            }
-        }
-        if (!in_sysex) continue;
-        ++sysex;
-        if (queue.empty()) {
-            lost_message = true;
-            unbuffered_bytes.fetch_add(1, std::memory_order_relaxed);
-            if (byte == 0xF7) in_sysex = false;
-            continue;
-        }
-        MidiHeader* front = queue.front();
-        front->data[front->bytes_recorded++] = byte;
-        if (byte == 0xF7) {
-            in_sysex = false;
+    auto front_has_bytes = [this] { return !queue.empty() && queue.front()->bytes_recorded > 0; };
+    auto return_if_full = [&] {
+        MidiHeader* front = queue.empty() ? nullptr : queue.front();
+        if (front && front->bytes_recorded >= front->length)
             return_front(MidiInMessage::long_data, lock);
-        } else if (front->bytes_recorded >= front->length) {
-            return_front(MidiInMessage::long_data, lock);
+    };
+    framer.feed(bytes, count);
+    SysexPiece piece;
+    while (framer.next(piece)) {
+        switch (piece.kind) {
+            case SysexPiece::start:
+                ++sysex;
+                if (store(sysex_start)) return_if_full();
+                break;
+            case SysexPiece::data:
+                // The run is copied in pieces as buffers fill; a callback that resets the input
+                // ends the message, and the rest of the run is no longer in one.
+                for (size_t done = 0; done < piece.size && framer.in_message();) {
+                    size_t n = piece.size - done;
+                    if (queue.empty()) {
+                        lost_message = true;
+                        unbuffered_bytes.fetch_add(n, std::memory_order_relaxed);
+                    } else {
+                        MidiHeader* front = queue.front();
+                        n = std::min<size_t>(n, front->length - front->bytes_recorded);
+                        std::memcpy(front->data + front->bytes_recorded, piece.bytes + done, n);
+                        front->bytes_recorded += static_cast<uint32_t>(n);
+                    }
+                    sysex += n;
+                    done += n;
+                    return_if_full();
+                }
+                break;
+            case SysexPiece::end:
+                ++sysex;
+                if (store(sysex_end)) return_front(MidiInMessage::long_data, lock);
+                break;
+            case SysexPiece::cut:
+                if (front_has_bytes()) return_front(MidiInMessage::long_error, lock);
+                break;
         }
     }
     sysex_bytes.fetch_add(sysex, std::memory_order_relaxed);
@@ -399,7 +422,7 @@ void return_all_buffers(MidiIn* handle) {
     std::unique_lock lock(handle->mutex);
     std::deque<MidiHeader*> returned;
     returned.swap(handle->queue);
-    handle->in_sysex = false;
+    handle->framer.reset();
     handle->lost_message = false;
     lock.unlock();
     for (MidiHeader* header : returned) {
@@ -506,7 +529,7 @@ int midi_in_stop(MidiIn* handle) {
     // A buffer holding part of a message comes back with what it holds.
     std::unique_lock lock(handle->mutex);
     if (!handle->queue.empty() && handle->queue.front()->bytes_recorded > 0) {
-        handle->in_sysex = false;
+        handle->framer.reset();
         handle->return_front(MidiInMessage::long_data, lock);
     }
     return midi_ok;

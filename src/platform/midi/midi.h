@@ -53,6 +53,7 @@
 #include <vector>
 
 #include "platform/midi/engine_thread.h"
+#include "platform/midi/sysex_framer.h"
 
 namespace jx {
 
@@ -288,13 +289,15 @@ class MidiIn {
     std::mutex mutex;
     std::deque<MidiHeader*> queue;
     bool started = false;
-    bool in_sysex = false;      // an F0 was seen and its F7 not yet
+    SysexFramer framer;         // knows whether an F0 was seen and its F7 not yet
     bool lost_message = false;  // bytes were dropped: the next buffer returned is an error
     std::atomic<uint64_t> unbuffered_bytes{0};  // SysEx bytes dropped with no buffer queued
     std::atomic<uint64_t> sysex_bytes{0};       // SysEx bytes taken, buffered or not
     std::string error;                          // the backend's last text
     // Called by the sink's deliverer with the bytes in arrival order.
     void take(const uint8_t* bytes, size_t count);
+    // Puts one message byte in the front buffer; false when none is queued and it is lost.
+    bool store(uint8_t byte);
     // Hands the front buffer back to the callback (outside the lock).
     void return_front(MidiInMessage message, std::unique_lock<std::mutex>& lock);
 };

@@ -6,14 +6,11 @@
 // after its wire time at the device's speed. With the service's pacing off both arrive at once,
 // still from the loopback's own thread.
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 #include "platform/midi/midi.h"
+#include "platform/midi/timed_queue.h"
 
 namespace jx {
 
@@ -65,26 +62,20 @@ class MidiLoopback : public MidiBackend {
     void drop_host_messages();
 
   private:
-    struct Message {
-        std::chrono::steady_clock::time_point arrives;
-        std::vector<uint8_t> bytes;
-    };
-    void run();
+    // The two ways of the cable, as lanes of one queue: the messages of both come out in the
+    // order they are due.
+    enum Lane { to_device = 0, to_host = 1 };
+    void deliver(TimedQueue::Message& message);
 
     const WirePacing& pacing_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Message> to_device_;
-    std::deque<Message> to_host_;
-    bool busy_ = false;  // the thread is handing a message over
-    LoopbackPeer* peer_ = nullptr;
+    LoopbackPeer* peer_ = nullptr;  // changed only between messages
     MidiInSink* host_sink_ = nullptr;
     std::mutex sink_mutex_;  // held while handing bytes to the sink, so that stop() can wait
     WireClock device_clock_;
     int32_t device_speed_ = 10;
     bool unplugged_ = false;
-    bool quit_ = false;
-    std::thread thread_;
+    TimedQueue queue_;  // last: its thread ends before the members above go
 };
 
 }  // namespace jx
