@@ -29,6 +29,7 @@ struct App {
     std::mutex list_mutex;
     Recorder recorder;
     SendContext send_context;
+    SendProgress send_progress;  // what the send publishes for the window to show
     // The document named on the command line; empty for none.
     std::string command_line_path;
 

@@ -96,7 +96,6 @@ void MainWindow::init_dialog(Window& window) {
     app_.list.window = &window;
     app_.ports.window = &window;
     app_.recorder.window = &window;
-    app_.send_context.window = &window;
 
     const Rect outer = window.outer_rect();
     window.set_minimum_size({outer.w, outer.h});
@@ -346,6 +345,11 @@ void MainWindow::timer(int id) {
                    transfer_status_text(state.status_bits, state.sent_count, state.received_count);
                text && !unanswered_) {
         show_status(app_.list, *text);
+    }
+    {
+        // After the transfer status: the send's last "Sent: N" stays.
+        ListLock lock(*this);
+        send_view_.show(app_.send_progress.snapshot(), *window_, app_.list);
     }
     const int32_t speed = state.turbo_speed;
     if (speed != shown_turbo_speed_) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "midi/send_engine.h"
 #include "platform/window.h"
 #include "transfer/file_entry.h"
 
@@ -114,6 +115,7 @@ class MainWindow : public DialogProcedure {
     std::unique_lock<std::mutex> list_lock_;
     std::vector<ListRow> shown_rows_;
     bool rows_shown_ = false;
+    SendView send_view_;
 };
 
 }  // namespace jx

@@ -23,7 +23,8 @@ void start_up(App& app, const std::string& document) {
     app.command_line_path =
         document.empty() ? document : std::filesystem::absolute(document, error).string();
     if (error) app.command_line_path = document;
-    app.send_context = SendContext{&app.list, nullptr, &app.ports, &app.settings, &app.list_mutex};
+    app.send_context =
+        SendContext{&app.list, &app.ports, &app.settings, &app.list_mutex, 0, &app.send_progress};
     Recorder& recorder = app.recorder;
     recorder.state = &app.state;
     recorder.settings = &app.settings;
@@ -40,7 +41,7 @@ void shutdown(App& app, Window& window) {
     app.state.reopen_in_before_send = 0;
 
     if (app.send_worker.running()) request_cancel(app.state);
-    // The send touches the window as it stops; it must be gone before the window is.
+    // The send uses the list and the ports as it stops; it must be gone before they are.
     if (app.send_worker.joinable()) app.send_worker.join();
 
     // The reset returns everything the ports hold before it returns: no pause is needed.

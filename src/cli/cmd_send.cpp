@@ -249,9 +249,9 @@ int cmd_send(int argc, char** argv) {
 
     const bool terminal = ::isatty(2);
     if (!interrupted) {
-        SendContext context{&list,     &window,     &ports,
-                            &settings, &list_mutex, first_sample_number(options.samplepos),
-                            &progress};
+        SendContext context{
+            &list,    &ports, &settings, &list_mutex, first_sample_number(options.samplepos),
+            &progress};
         std::atomic<bool> ended{false};
         SendJob sender;
         // This program's engine runs no other job, so the start cannot be refused; were it,

@@ -81,8 +81,10 @@ void stop_path(Send& send) {
     state.cancel_request.store(0);
     notify_transfer(state);
     state.status_bits.fetch_and(~status_sending);
-    send.context.window->set_text(ids::send, text_send);
-    send.context.window->enable(ids::transfer_list, true);
+    publish(send.context, [](SendReport& report) {
+        report.button = text_send;
+        report.list_enabled = true;
+    });
     if (send.header.flags & midi_header_prepared) wait_released(send, false);
     if (send.dump_open && !remote) {
         // On the thread's own header: a port that is gone (the reason the answers stopped) makes
@@ -106,13 +108,16 @@ void stop_path(Send& send) {
 void port_error_path(Send& send, int result) {
     TransferState& state = send.state;
     const std::string text = midi_out_error_text(send.out, result, 120);
-    publish(send.context, [&](SendReport& report) { report.error = text; });
+    publish(send.context, [&](SendReport& report) {
+        report.error = text;
+        report.button = text_send;
+    });
     state.sending.store(0);
     state.cancel_request.store(0);
     state.reopen_in_before_send.store(1);
     notify_transfer(state);
-    send.context.window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
-    send.context.window->set_text(ids::send, text_send);
+    if (Window* window = send.context.ports->window)
+        window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
 }
 
 enum class Sent { ok, stop, port_error };
@@ -207,7 +212,7 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
         send.hs_mode = hs_mode_unlimited;
     }
     state.sending.store(1);
-    context.window->set_text(ids::send, text_stop_send);
+    publish(context, [](SendReport& report) { report.button = text_stop_send; });
     pos = 0;
     size_t len = entry.length();
     const uint8_t* message = entry.bytes();
@@ -291,6 +296,21 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
 
 }  // namespace
 
+void SendView::show(const SendReport& report, Window& window, TransferList& list) {
+    const bool fresh = report.serial != shown_.serial || report.current != shown_.current;
+    const auto changed = [&](const auto& now, const auto& before) {
+        return now && (fresh || now != before);
+    };
+    if (changed(report.entry, shown_.entry)) show_entry_view(list, *report.entry);
+    if (changed(report.counter, shown_.counter))
+        window.set_text(ids::send_counter, *report.counter);
+    if (changed(report.status, shown_.status)) window.set_text(ids::status, *report.status);
+    if (changed(report.button, shown_.button)) window.set_text(ids::send, *report.button);
+    if (report.list_enabled && (fresh || !shown_.list_enabled))
+        window.enable(ids::transfer_list, true);
+    shown_ = report;
+}
+
 int32_t first_sample_number(const std::string& samplepos) {
     const std::optional<uint32_t> value = read_unsigned(samplepos);
     const int64_t number = value ? int64_t{*value} - 1 : 0;
@@ -338,6 +358,11 @@ void send_thread(SendContext& context) {
     Send send{context, state, context.ports->out.load(), MidiHeader{}};
     int total = 0;
     int index = -1;
+    publish(context, [](SendReport& report) {
+        const int serial = report.serial + 1;
+        report = SendReport{};
+        report.serial = serial;
+    });
     {
         std::lock_guard lock(*context.list_mutex);
         if (selected_count(list) == 0) return;
@@ -360,15 +385,15 @@ void send_thread(SendContext& context) {
         std::string name;
         {
             std::lock_guard lock(*context.list_mutex);
-            show_send_counter(list, n, total);
+            entry = entry_at(list, index);
+            name = entry_name(list, index);
             publish(context, [&](SendReport& report) {
                 if (report.current > 0) report.sent.push_back(state.sent_count.load());
                 report.current = n;
                 report.count_at_start = state.sent_count.load();
+                report.counter = send_counter_text(n, total);
+                if (entry) report.entry = view_entry(*entry);
             });
-            entry = entry_at(list, index);
-            name = entry_name(list, index);
-            show_entry_info(list, entry);
         }
         ++n;
         if (entry && !send_entry(send, *entry, name, pos)) return;
@@ -381,16 +406,16 @@ void send_thread(SendContext& context) {
     }
 
     state.status_bits.fetch_and(~status_sending);
-    context.window->set_text(ids::status, "Sent: " + std::to_string(pos));
     publish(context, [&](SendReport& report) {
         if (report.current > 0) {
             report.finished = true;
             report.sent.push_back(static_cast<int32_t>(pos));
         }
+        report.status = "Sent: " + std::to_string(pos);
+        report.counter = "";
+        report.button = text_send;
     });
-    context.window->set_text(ids::send_counter, "");
     state.progress_percent.store(0);
-    context.window->set_text(ids::send, text_send);
     state.sending.store(0);
     notify_transfer(state);
 }

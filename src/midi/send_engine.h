@@ -4,23 +4,34 @@
 // SDS dumps on the way, optionally under the SDS handshake with the receiving device.
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "midi/midi_ports.h"
+#include "transfer/entry_info.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
 
-// How far a send got, published by the send as it goes, for whoever reports on it (jx-cli's
-// progress line and results); read with snapshot() from any thread.
+// How far a send got and what the window is to show of it, published by the send as it goes, for
+// whoever reports on it (the window's timer, jx-cli's progress line and results); read with
+// snapshot() from any thread. The send itself never touches the window.
 struct SendReport {
+    int serial = 0;         // counts the sends started: a new send's texts are all new
     int current = 0;        // the entry being sent, from 1; 0 before the first
     bool finished = false;  // the send went through every entry
     std::vector<int32_t>
         sent;  // what each entry before the current one (and it, once finished) sent
     int32_t count_at_start = 0;  // the byte count when the current entry began
     std::string error;           // the port's text when a port error ended the send
+
+    // The window's texts as the send set them last; none until it sets them.
+    std::optional<std::string> button;   // the Send button: text_stop_send, then text_send
+    std::optional<std::string> status;   // "Sent: N" once the send went through every entry
+    std::optional<std::string> counter;  // "(n/total)" for each entry, empty at the end
+    std::optional<EntryView> entry;      // the File Info of the entry being sent
+    bool list_enabled = false;           // a stop enabled the transfer list
 };
 
 class SendProgress {
@@ -40,24 +51,34 @@ class SendProgress {
     SendReport report_;
 };
 
+// Brings the window up to what the send published, on the window thread (the main window's
+// timer): each text that changed since the last call, and every text the send set when the send
+// or its entry is new since then, as the send set them again for each entry.
+class SendView {
+  public:
+    void show(const SendReport& report, Window& window, TransferList& list);
+
+  private:
+    SendReport shown_;
+};
+
 // What one send works with. The transfer list belongs to the window thread; the send thread
 // reaches it only under list_mutex, which the window thread holds whenever it changes the list
 // (adds, removes or moves items, changes the selection) while a send may run. The thread takes
 // each entry's address under the lock and then reads the entry's bytes in place without it: the
 // window refuses to close entries while sending, and an Entry does not move when the list grows.
 // The thread takes the lock only for short list calls and never while it waits, so a window
-// thread waiting for a stop (shutdown) can never block it; the window's own calls (texts,
-// message boxes) are the window's to make safe from another thread.
+// thread waiting for a stop (shutdown) can never block it. What the window shows of the send
+// goes through `progress`.
 struct SendContext {
     TransferList* list = nullptr;
-    Window* window = nullptr;
     MidiPorts* ports = nullptr;
     const Settings* settings = nullptr;
     std::mutex* list_mutex = nullptr;
     // Where the first sample goes, read from the Samplepos field by whoever starts the send (the
     // window thread): the send itself never reads the window.
     int32_t sample_number = 0;
-    SendProgress* progress = nullptr;  // none when nobody follows it
+    SendProgress* progress = nullptr;  // none when nobody follows it (the window does)
 };
 
 // The sample number of a Samplepos text: the value less one, 0 for an empty or unreadable one.

@@ -107,14 +107,25 @@ void apply_entry_info(Window& window, const EntryInfo& info) {
     window.enable(ids::tonepak, info.enable_tonepak);
 }
 
-void show_entry_info(TransferList& list, const Entry* entry) {
-    if (entry == nullptr) return;
-    EntryInfo info = describe_entry(*entry);
-    if (info.is_sample) {
-        set_loop_mode(list, entry->loop_option, true);
-        set_channel_mode(list, entry->channel_option, true);
+EntryView view_entry(const Entry& entry) {
+    EntryView view{describe_entry(entry)};
+    if (view.info.is_sample) {
+        view.loop_option = entry.loop_option;
+        view.channel_option = entry.channel_option;
     }
-    if (list.window) apply_entry_info(*list.window, info);
+    return view;
+}
+
+void show_entry_view(TransferList& list, const EntryView& view) {
+    if (view.info.is_sample) {
+        set_loop_mode(list, view.loop_option, true);
+        set_channel_mode(list, view.channel_option, true);
+    }
+    if (list.window) apply_entry_info(*list.window, view.info);
+}
+
+void show_entry_info(TransferList& list, const Entry* entry) {
+    if (entry != nullptr) show_entry_view(list, view_entry(*entry));
 }
 
 const char* loop_caption(LoopMode mode) {
@@ -150,11 +161,14 @@ void press_channel_button(TransferList& list) {
         entry->channel_option = mode_option(list.channel_mode);
 }
 
-void show_send_counter(TransferList& list, int index, int count) {
-    if (list.window == nullptr) return;
+std::string send_counter_text(int index, int count) {
     char text[32] = "";
     if (index >= 0) std::snprintf(text, sizeof text, "(%i/%i)", index, count);
-    list.window->set_text(ids::send_counter, text);
+    return text;
+}
+
+void show_send_counter(TransferList& list, int index, int count) {
+    if (list.window) list.window->set_text(ids::send_counter, send_counter_text(index, count));
 }
 
 void show_status(TransferList& list, const std::string& text) {

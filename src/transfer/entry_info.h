@@ -17,6 +17,7 @@ struct EntryInfo {
     bool enable_loop = false;
     bool enable_channel = false;
     bool enable_tonepak = false;
+    bool operator==(const EntryInfo&) const = default;
 };
 
 // Decides what the panel shows for the entry's data; touches nothing.
@@ -43,6 +44,17 @@ void show_aifc_info(Window& window, const uint8_t* data, size_t length);
 // Shows the text in the File Info box and enables exactly the option buttons the info names.
 void apply_entry_info(Window& window, const EntryInfo& info);
 
+// What show_entry_info shows for an entry, as a value that another thread can hand to the window:
+// the panel, and for a sample the entry's option characters that become the current modes.
+struct EntryView {
+    EntryInfo info;
+    char loop_option = 0;
+    char channel_option = 0;
+    bool operator==(const EntryView&) const = default;
+};
+EntryView view_entry(const Entry& entry);
+void show_entry_view(TransferList& list, const EntryView& view);
+
 // Fills the File Info box and the option buttons for an entry; nothing without an entry. For a
 // sample it first takes the entry's option characters as the current modes.
 void show_entry_info(TransferList& list, const Entry* entry);
@@ -58,7 +70,8 @@ const char* channel_caption(ChannelMode mode);
 void press_loop_button(TransferList& list);
 void press_channel_button(TransferList& list);
 
-// "(%i/%i)" in the send counter field, or nothing when index is negative.
+// "(%i/%i)" for the send counter field, or nothing when index is negative; shown in the field.
+std::string send_counter_text(int index, int count);
 void show_send_counter(TransferList& list, int index, int count);
 void show_status(TransferList& list, const std::string& text);
 

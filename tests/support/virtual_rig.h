@@ -30,7 +30,9 @@ struct VirtualRig {
     TransferList list;
     std::mutex list_mutex;
     MidiPorts ports;
+    SendProgress progress;
     SendContext context;
+    SendView view;
     SendJob send;
     std::atomic<bool> send_ended{false};
 
@@ -45,7 +47,7 @@ struct VirtualRig {
         ports.window = &window;
         ports.settings = &settings;
         ports.state = &state;
-        context = SendContext{&list, &window, &ports, &settings, &list_mutex};
+        context = SendContext{&list, &ports, &settings, &list_mutex, 0, &progress};
         open_midi_in(ports);
     }
     ~VirtualRig() {
@@ -88,11 +90,19 @@ struct VirtualRig {
         }
     }
 
+    // What the window's timer does with what the send published: the window's texts.
+    void tick() {
+        std::lock_guard lock(list_mutex);
+        view.show(progress.snapshot(), window, list);
+    }
+
     // Waits for the send thread to end by itself; false (and the send stopped) when it did not.
+    // The window's timer then runs once, so that its texts show how the send ended.
     bool wait_send_end(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
         const bool ended = wait_for([this] { return send_ended.load(); }, limit);
         if (!ended) request_cancel(state);
         send.join();
+        tick();
         return ended;
     }
 
