@@ -94,7 +94,6 @@ FileDialogRunner MainWindow::unlocked_dialog(bool save) {
 void MainWindow::init_dialog(Window& window) {
     window_ = &window;
     app_.list.window = &window;
-    app_.ports.window = &window;
     app_.recorder.window = &window;
 
     const Rect outer = window.outer_rect();
@@ -115,6 +114,7 @@ void MainWindow::init_dialog(Window& window) {
         open_midi_in(app_.ports);
         send_turbo_query(app_.ports);
     }
+    show_port_errors(app_.ports, window);
 }
 
 void MainWindow::refresh_list() {
@@ -240,6 +240,8 @@ void MainWindow::command(int id) {
             break;
     }
     refresh_list();
+    // What failed in the ports on the way (an output, an input, the Turbo message) is said now.
+    show_port_errors(app_.ports, *window_);
 }
 
 void MainWindow::add(const std::optional<std::string>& path) {
@@ -277,6 +279,7 @@ void MainWindow::list_notify(int id, ListNotify notify, int key, bool control) {
     if (notify == ListNotify::double_click) {
         if (app_.state.sending == 0) send_command();
         refresh_list();
+        show_port_errors(app_.ports, *window_);
         return;
     }
     ListLock lock(*this);
@@ -361,6 +364,8 @@ void MainWindow::timer(int id) {
     window_->set_progress(ids::progress, state.progress_percent);
     // Received dumps join the list on the input thread; the view catches up here.
     refresh_list();
+    // Last: a message box waits for the user, and the timer goes on meanwhile.
+    show_port_errors(app_.ports, *window_);
 }
 
 void MainWindow::request_sample(int32_t number) {
@@ -375,6 +380,7 @@ void MainWindow::request_sample(int32_t number) {
     } else if (app_.settings.midi_out < 0 && app_.state.receive_state == receive_recording) {
         show_status(app_.list, text_no_request_output);
     }
+    show_port_errors(app_.ports, *window_);
 }
 
 void MainWindow::watch_request() {

@@ -80,12 +80,17 @@ int choose_port(MidiService& service, bool output, const std::string& option, in
     return configured < count ? configured : -1;
 }
 
-void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings) {
+void wire_ports(MidiPorts& ports, CliMidi& midi, const Settings& settings) {
     ports.service = midi.service.get();
-    ports.window = &window;
     ports.settings = &settings;
     ports.state = &midi.state;
     // The platform returns the input buffers at once on a reset; no pause is needed for them.
+}
+
+std::vector<PortError> port_errors(MidiPorts& ports) {
+    std::vector<PortError> errors = ports.errors.take();
+    std::erase_if(errors, [](const PortError& error) { return error.missing(); });
+    return errors;
 }
 
 std::string port_failure(const CliMidi& midi, const char* text) {

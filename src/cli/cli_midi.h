@@ -4,6 +4,7 @@
 // port from what the user typed.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
@@ -38,8 +39,12 @@ int find_port(MidiService& service, bool output, const std::string& text, std::s
 int choose_port(MidiService& service, bool output, const std::string& option, int32_t configured,
                 const std::string& configured_name, std::string& problem);
 
-// The ports of one command run on the window, settings and state given.
-void wire_ports(MidiPorts& ports, CliMidi& midi, Window& window, const Settings& settings);
+// The ports of one command run on the settings given and the command's state. What fails at
+// them is left in ports.errors for the command to report.
+void wire_ports(MidiPorts& ports, CliMidi& midi, const Settings& settings);
+// The port errors recorded so far that the window shows in a message box, taken: a port not
+// plugged in, which the window names in its status field, is left out.
+std::vector<PortError> port_errors(MidiPorts& ports);
 
 // Why a port could not be opened: `text` ("Could not allocate Midi Out port" or In), with the
 // backend's reason (another program holds the device) or else the server's, when there is one.

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/config.h"
 #include "audio/sds.h"
@@ -213,7 +214,7 @@ int cmd_receive(int argc, char** argv) {
     std::mutex list_mutex;
     list.window = &window;
     MidiPorts ports;
-    wire_ports(ports, midi, window, settings);
+    wire_ports(ports, midi, settings);
     Recorder recorder;
     recorder.state = &midi.state;
     recorder.settings = &settings;
@@ -249,8 +250,8 @@ int cmd_receive(int argc, char** argv) {
     if (ports.open_in_index.load() < 0) {
         close_midi_out(ports);
         std::string reason = port_failure(midi, text_in_port_failed);
-        for (const MessageBoxRecord& box : window.message_boxes)
-            if (box.text != text_in_port_failed) reason = box.text;
+        for (const PortError& error : port_errors(ports))
+            if (error.text != text_in_port_failed) reason = error.text;
         return failure(command, reason);
     }
     if (!is_recording(recorder)) {
@@ -332,7 +333,8 @@ int cmd_receive(int argc, char** argv) {
     close_midi_out(ports);
 
     // A port that failed on the way (a handshake reply that could not be sent) says why.
-    for (const MessageBoxRecord& box : window.message_boxes) failure(command, box.text);
+    const std::vector<PortError> errors = port_errors(ports);
+    for (const PortError& error : errors) failure(command, error.text);
     if (lost > 0)
         failure(command, std::to_string(lost) +
                              " bytes were lost at the MIDI input: they came faster than they "
@@ -342,8 +344,7 @@ int cmd_receive(int argc, char** argv) {
         return 128 + interrupted;
     }
     if (ended_by_itself) failure(command, "the recording ended by itself: " + why_ended);
-    if (!written || !window.message_boxes.empty() || lost > 0 || ended_by_itself ||
-        files.partial_dumps > 0)
+    if (!written || !errors.empty() || lost > 0 || ended_by_itself || files.partial_dumps > 0)
         return 1;
     return 0;
 }

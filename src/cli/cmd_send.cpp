@@ -20,7 +20,6 @@
 #include "cli/cli_midi.h"
 #include "midi/send_engine.h"
 #include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
 #include "transfer/add_files.h"
 
 namespace jx::cli {
@@ -68,26 +67,6 @@ void on_interrupt(int signal) {
     interrupted = signal;
     if (TransferState* state = interrupted_state.load()) request_cancel_from_signal(*state);
 }
-
-// The window the send writes to: it keeps the texts, and the message boxes of the ports (an
-// output that cannot be opened, a reply that cannot be sent) for the reasons given on stderr.
-class SendWindow : public HeadlessWindow {
-  public:
-    void message_box(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override {
-        HeadlessWindow::message_box(text, caption, icon);
-        std::lock_guard lock(mutex_);
-        boxes_.push_back(text);
-    }
-    std::vector<std::string> boxes() const {
-        std::lock_guard lock(mutex_);
-        return boxes_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> boxes_;
-};
 
 struct Options {
     std::vector<std::string> files;
@@ -218,11 +197,9 @@ int cmd_send(int argc, char** argv) {
     if (settings.midi_in < 0 && options.turbo)
         return usage_error(command, "--turbo needs the device's answer: give --from PORT");
 
-    SendWindow window;
     SendProgress progress;
-    list.window = &window;
     MidiPorts ports;
-    wire_ports(ports, midi, window, settings);
+    wire_ports(ports, midi, settings);
 
     interrupted_state = &midi.state;
     on_ctrl_c(on_interrupt);
@@ -281,7 +258,6 @@ int cmd_send(int argc, char** argv) {
     close_midi_in(ports);
 
     const SendReport p = progress.snapshot();
-    const std::vector<std::string> boxes = window.boxes();
     for (size_t i = 0; i < list.items.size(); ++i) {
         const int n = static_cast<int>(i) + 1;
         const Entry& entry = *list.items[i].entry;
@@ -305,10 +281,16 @@ int cmd_send(int argc, char** argv) {
         std::fprintf(stderr, "jx-cli send: stopped\n");
         return 128 + interrupted;
     }
-    // The port error that ended the send comes as its value; the window showed it in a box too.
-    if (!p.error.empty()) status = failure(command, p.error);
-    for (const std::string& box : boxes)
-        if (box != p.error) status = failure(command, box);
+    // The port error that ended the send first, then those met on the way (a Turbo message that
+    // did not go out) that say something else.
+    const std::vector<PortError> errors = port_errors(ports);
+    const auto ended_by = std::find_if(errors.begin(), errors.end(), [](const PortError& error) {
+        return error.fault == PortFault::out_send;
+    });
+    const std::string send_error = ended_by != errors.end() ? ended_by->text : "";
+    if (!send_error.empty()) status = failure(command, send_error);
+    for (const PortError& error : errors)
+        if (error.text != send_error) status = failure(command, error.text);
     if (status == 0 && (midi.state.status_bits.load() & status_remote_cancel)) {
         status = failure(command, "Remotely cancelled.");
     } else if (status == 0 && !p.finished && p.current > 0) {

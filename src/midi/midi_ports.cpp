@@ -23,15 +23,6 @@ std::vector<uint8_t> turbo_message(uint8_t command, std::optional<uint8_t> value
     return message;
 }
 
-void show_port_error(MidiPorts& ports, const std::string& text) {
-    if (ports.window)
-        ports.window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
-}
-
-void show_port_missing(MidiPorts& ports, bool output, const std::string& name) {
-    if (ports.window) ports.window->set_text(ids::status, text_port_missing(output, name));
-}
-
 // open_midi_out with the message lock held; `look_up` finds the configured device again.
 void reopen_out(MidiPorts& ports, bool look_up) {
     if (ports.open_out_index.load() >= 0) {
@@ -50,7 +41,8 @@ void reopen_out(MidiPorts& ports, bool look_up) {
     if (configured < 0) {
         if (!settings.midi_out_name.empty()) {
             // A stored port that is not plugged in is said so, never replaced by another.
-            show_port_missing(ports, true, settings.midi_out_name);
+            ports.errors.record(
+                {PortFault::out_missing, text_port_missing(true, settings.midi_out_name)});
             ports.state->sending.store(0);
             notify_transfer(*ports.state);
         }
@@ -61,20 +53,9 @@ void reopen_out(MidiPorts& ports, bool look_up) {
         ports.out.store(handle);
         ports.open_out_index.store(configured);
     } else {
-        show_port_error(ports, text_out_port_failed);
+        ports.errors.record({PortFault::out_open, text_out_port_failed});
         ports.state->sending.store(0);
         notify_transfer(*ports.state);
-    }
-}
-
-// Waits until the message has left the cable, or a stop is asked for; true when it left.
-bool wait_released(MidiPorts& ports, MidiOut* out, MidiHeader& header) {
-    TransferState& state = *ports.state;
-    for (;;) {
-        if (midi_out_unprepare_header(out, header) != midi_still_playing) return true;
-        if (state.cancel_request.load() != 0) return false;
-        wait_transfer_until(state, midi_out_release_time(out, header),
-                            [&] { return state.cancel_request.load() != 0; });
     }
 }
 
@@ -126,15 +107,38 @@ void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n) {
     int result = midi_out_prepare_header(out, header);
     if (result == midi_ok) result = midi_out_long_msg(out, header);
     if (result != midi_ok) {
-        show_port_error(ports, midi_out_error_text(out, result, 120));
-        TransferState& state = *ports.state;
-        state.sending.store(0);
-        state.cancel_request.store(0);
-        notify_transfer(state);
-        if (ports.window) ports.window->set_text(ids::send, "Send");
+        message_failed(ports, out, result, PortFault::out_message);
         return;
     }
-    wait_released(ports, out, header);
+    wait_released(*ports.state, out, header, true);
+}
+
+void message_failed(MidiPorts& ports, MidiOut* out, int result, PortFault fault) {
+    ports.errors.record({fault, midi_out_error_text(out, result, 120)});
+    TransferState& state = *ports.state;
+    state.sending.store(0);
+    state.cancel_request.store(0);
+    notify_transfer(state);
+}
+
+bool wait_released(TransferState& state, MidiOut* out, MidiHeader& header, bool stop_on_cancel) {
+    const auto stop = [&] { return stop_on_cancel && state.cancel_request.load() != 0; };
+    for (;;) {
+        if (midi_out_unprepare_header(out, header) != midi_still_playing) return true;
+        if (stop()) return false;
+        wait_transfer_until(state, midi_out_release_time(out, header), stop);
+    }
+}
+
+void show_port_errors(MidiPorts& ports, Window& window) {
+    for (const PortError& error : ports.errors.take()) {
+        if (error.missing()) {
+            window.set_text(ids::status, error.text);
+            continue;
+        }
+        if (error.fault == PortFault::out_message) window.set_text(ids::send, "Send");
+        window.message_box(error.text, text_cancel_caption, MessageIcon::exclamation);
+    }
 }
 
 void open_midi_in(MidiPorts& ports, bool into_recording) {
@@ -148,12 +152,14 @@ void open_midi_in(MidiPorts& ports, bool into_recording) {
     const int32_t configured =
         configured_port(*ports.service, false, settings.midi_in, settings.midi_in_name);
     if (configured < 0) {
-        if (!settings.midi_in_name.empty()) show_port_missing(ports, false, settings.midi_in_name);
+        if (!settings.midi_in_name.empty())
+            ports.errors.record(
+                {PortFault::in_missing, text_port_missing(false, settings.midi_in_name)});
         return;
     }
     MidiIn* in = nullptr;
     if (midi_in_open(*ports.service, configured, midi_in_callback, &ports, in) != midi_ok) {
-        show_port_error(ports, text_in_port_failed);
+        ports.errors.record({PortFault::in_open, text_in_port_failed});
         return;
     }
     ports.in = in;
@@ -169,7 +175,7 @@ void open_midi_in(MidiPorts& ports, bool into_recording) {
     }
     if (added != midi_ok) return;
     if (midi_in_start(in) != midi_ok) {
-        show_port_error(ports, text_in_start_failed);
+        ports.errors.record({PortFault::in_start, text_in_start_failed});
         ports.open_in_index.store(-1);
         close_input(ports);
     }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "midi/transfer_state.h"
 #include "platform/midi/midi.h"
@@ -29,12 +31,52 @@ struct RecorderHooks {
     void (*stop_recording)(void* recorder) = nullptr;
 };
 
+// What failed at a port.
+enum class PortFault {
+    out_missing,  // the output stored by name is not plugged in
+    in_missing,   // the input stored by name is not plugged in
+    out_open,     // the output would not open
+    in_open,      // the input would not open
+    in_start,     // the input opened but would not start
+    out_message,  // a short message (a handshake reply, a Turbo message) did not go out
+    out_send,     // a message of the send did not go out
+};
+
+// A port's failure as a value: what failed, and the text the user is shown (in the status field
+// for a port not plugged in, else in a message box).
+struct PortError {
+    PortFault fault;
+    std::string text;
+    bool missing() const {
+        return fault == PortFault::out_missing || fault == PortFault::in_missing;
+    }
+    bool operator==(const PortError&) const = default;
+};
+
+// The port errors met and not yet taken, from whichever thread met them: the window thread
+// opening a port, the engine thread sending. The window takes and shows them, jx-cli reports them.
+class PortErrors {
+  public:
+    void record(PortError error) {
+        std::lock_guard lock(mutex_);
+        errors_.push_back(std::move(error));
+    }
+    std::vector<PortError> take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(errors_, {});
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<PortError> errors_;
+};
+
 // Everything the ports need, made once by the program (a test makes its own). The program
 // points service->pacing.turbo_speed at state->turbo_speed, so that the wire runs at the speed
 // the device confirmed.
 struct MidiPorts {
     MidiService* service = nullptr;
-    Window* window = nullptr;  // owns the message boxes
+    PortErrors errors;
     const Settings* settings = nullptr;
     TransferState* state = nullptr;
     RecorderHooks hooks;
@@ -80,9 +122,19 @@ std::string text_port_missing(bool output, const std::string& name);
 // one. "Could not allocate Midi Out port" and sending 0 when that fails.
 void open_midi_out(MidiPorts& ports);
 // Sends one SysEx message of at most 64 bytes and returns when it has left the cable (or when a
-// stop is requested). Nothing without an output. A port error shows the platform's text and
-// ends a send.
+// stop is requested). Nothing without an output. A port error is recorded with the platform's
+// text and ends a send.
 void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n);
+// A message that did not go out (`result` of the output's call): the error recorded with the
+// platform's text, and a running send ended.
+void message_failed(MidiPorts& ports, MidiOut* out, int result, PortFault fault);
+// Waits until the message sent with the header has left the cable; with stop_on_cancel, no longer
+// than a stop request. True when it has left.
+bool wait_released(TransferState& state, MidiOut* out, MidiHeader& header, bool stop_on_cancel);
+// Shows the port errors recorded since the last call, on the window thread: a port not plugged
+// in in the status field, the others in a message box each; a short message that failed puts
+// the Send button back, as the send it ended would.
+void show_port_errors(MidiPorts& ports, Window& window);
 // Closes the input if open, then opens the configured input with the eight buffers queued.
 // The input starts idle, or, with `into_recording`, in the recording its caller has begun, so
 // that what a device sends the moment the port opens is recorded, not taken for an answer.

@@ -61,12 +61,7 @@ struct Send {
 // Waits until the message sent with the thread's header has left the cable; with
 // stop_on_cancel, no longer than a stop request. True when it has left.
 bool wait_released(Send& send, bool stop_on_cancel) {
-    for (;;) {
-        if (midi_out_unprepare_header(send.out, send.header) != midi_still_playing) return true;
-        if (stop_on_cancel && cancelled(send.state)) return false;
-        wait_transfer_until(send.state, midi_out_release_time(send.out, send.header),
-                            [&] { return stop_on_cancel && cancelled(send.state); });
-    }
+    return wait_released(send.state, send.out, send.header, stop_on_cancel);
 }
 
 // The stop path. The flags drop before any control is touched: shutdown waits for
@@ -103,21 +98,12 @@ void stop_path(Send& send) {
     send.dump_open = false;
 }
 
-// The port-error path. The flags drop before the message box for the same reason as in the stop
-// path: a box shown while shutdown waits would never be answered.
+// The port-error path: the error recorded as the ports record theirs (the window shows it in a
+// message box), the send ended, and the input reopened before the next one.
 void port_error_path(Send& send, int result) {
-    TransferState& state = send.state;
-    const std::string text = midi_out_error_text(send.out, result, 120);
-    publish(send.context, [&](SendReport& report) {
-        report.error = text;
-        report.button = text_send;
-    });
-    state.sending.store(0);
-    state.cancel_request.store(0);
-    state.reopen_in_before_send.store(1);
-    notify_transfer(state);
-    if (Window* window = send.context.ports->window)
-        window->message_box(text, text_cancel_caption, MessageIcon::exclamation);
+    publish(send.context, [](SendReport& report) { report.button = text_send; });
+    send.state.reopen_in_before_send.store(1);
+    message_failed(*send.context.ports, send.out, result, PortFault::out_send);
 }
 
 enum class Sent { ok, stop, port_error };

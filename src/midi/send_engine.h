@@ -24,7 +24,6 @@ struct SendReport {
     std::vector<int32_t>
         sent;  // what each entry before the current one (and it, once finished) sent
     int32_t count_at_start = 0;  // the byte count when the current entry began
-    std::string error;           // the port's text when a port error ended the send
 
     // The window's texts as the send set them last; none until it sets them.
     std::optional<std::string> button;   // the Send button: text_stop_send, then text_send

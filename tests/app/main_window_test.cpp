@@ -326,6 +326,34 @@ TEST_F(MainWindowTest, SendWithNothingSelectedAsksForAFileAndSendsIt) {
     EXPECT_EQ(window.text(ids::status), "Sent: " + std::to_string(kit.size()));
 }
 
+// A port that fails on the window thread is said at once; one the send meets on the engine
+// thread is said by the next timer tick, in the same message box, once.
+TEST_F(MainWindowTest, PortErrorsAreSaidAtOnceOrByTheTimer) {
+    main.init_dialog(window);
+    add_files(app.list, dir.write("kit.syx", test::record(0x06, 'R', {1})), '0', '0');
+    select({true}, 0);
+    app.settings.midi_out = 7;
+    main.command(ids::send);
+    ASSERT_EQ(window.message_boxes.size(), 1u);
+    EXPECT_EQ(window.message_boxes[0].text, "Could not allocate Midi Out port");
+    EXPECT_FALSE(app.send_worker.joinable());
+
+    app.settings.midi_out = 0;
+    rig.loopback.set_unplugged(true);
+    main.command(ids::send);
+    ASSERT_TRUE(app.send_worker.joinable());
+    ASSERT_TRUE(wait_for([&] { return !app.worker_alive.load(); }));
+    EXPECT_EQ(window.message_boxes.size(), 1u);
+    tick();
+    ASSERT_EQ(window.message_boxes.size(), 2u);
+    EXPECT_EQ(window.message_boxes[1].text, "Virtual device: the MIDI cable is unplugged.");
+    EXPECT_EQ(window.message_boxes[1].caption, "Cancel");
+    EXPECT_EQ(window.message_boxes[1].icon, MessageIcon::exclamation);
+    EXPECT_EQ(window.text(ids::send), "Send");
+    tick();
+    EXPECT_EQ(window.message_boxes.size(), 2u);
+}
+
 TEST_F(MainWindowTest, ClosingWhileSendingStopsTheSendFirst) {
     rig.service.pacing.enabled = true;  // a dump that takes seconds on the wire
     app.settings.syx_reload = 1;

@@ -125,7 +125,6 @@ TEST_F(PreferencesTest, PortsAreChosenAndKeptByName) {
     app.ports.service = &service;
     app.ports.settings = &app.settings;
     app.ports.state = &app.state;
-    app.ports.window = &dialog;
 
     interfaces.names = {"A:one", "B:two"};
     app.settings.midi_out = 0;

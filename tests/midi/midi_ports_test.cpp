@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "named_ports.h"
@@ -31,6 +32,7 @@ TEST(MidiPorts, WithoutAnOutputNothingIsSentAndNothingShown) {
     rig.settings.midi_out = -1;
     send_turbo_query(rig.ports);
     send_turbo_request(rig.ports);
+    rig.tick();
     EXPECT_TRUE(rig.device_record().answers.empty());
     EXPECT_TRUE(rig.window.message_boxes.empty());
     EXPECT_EQ(rig.state.turbo_speed.load(), 10);
@@ -188,6 +190,7 @@ TEST(MidiPorts, EveryShortMessageReopensTheConfiguredOutput) {
     rig.settings.midi_out = 7;  // no such device: picked up by the next message
     rig.state.sending = 1;
     send_hs_nak(rig.ports, 0, 2);
+    rig.tick();
     ASSERT_EQ(rig.window.message_boxes.size(), 1u);
     EXPECT_EQ(rig.window.message_boxes[0].text, "Could not allocate Midi Out port");
     EXPECT_EQ(rig.window.message_boxes[0].caption, "Cancel");
@@ -210,6 +213,7 @@ TEST(MidiPorts, PortErrorOfAShortMessageShowsThePortsTextAndEndsTheSend) {
     rig.window.set_text(ids::send, "Stop Send");
     rig.loopback.set_unplugged(true);
     send_turbo_query(rig.ports);
+    rig.tick();
     ASSERT_EQ(rig.window.message_boxes.size(), 1u);
     EXPECT_EQ(rig.window.message_boxes[0].text, "Virtual device: the MIDI cable is unplugged.");
     EXPECT_EQ(rig.window.message_boxes[0].caption, "Cancel");
@@ -253,6 +257,7 @@ TEST(MidiPorts, InputFailuresAndReopeningPassThroughTheCloseNotice) {
 
     rig.settings.midi_in = 9;
     open_midi_in(rig.ports);
+    rig.tick();
     EXPECT_EQ(closes, 2);
     ASSERT_EQ(rig.window.message_boxes.size(), 1u);
     EXPECT_EQ(rig.window.message_boxes[0].text, "Could not allocate Midi In port");
@@ -261,6 +266,7 @@ TEST(MidiPorts, InputFailuresAndReopeningPassThroughTheCloseNotice) {
 
     rig.settings.midi_in = 1;
     open_midi_in(rig.ports);
+    rig.tick();
     ASSERT_EQ(rig.window.message_boxes.size(), 2u);
     EXPECT_EQ(rig.window.message_boxes[1].text, "Could not start MIDI In");
     EXPECT_EQ(rig.window.message_boxes[1].caption, "Cancel");
@@ -269,6 +275,81 @@ TEST(MidiPorts, InputFailuresAndReopeningPassThroughTheCloseNotice) {
     EXPECT_EQ(rig.state.receive_state.load(), receive_closed);
     for (const MidiHeader& header : rig.ports.in_headers)
         EXPECT_EQ(header.flags & (midi_header_prepared | midi_header_in_queue), 0u);
+}
+
+// Every port failure is kept as a value, whichever thread met it, until the window's timer (or a
+// handler on the window thread) shows it: once, and as the window always showed it.
+TEST(MidiPorts, EachFailureIsAValueUntilTheWindowShowsIt) {
+    StubbornInput stubborn;
+    struct Case {
+        const char* what;
+        std::function<void(VirtualRig&)> fail;
+        PortError error;
+    };
+    const Case cases[] = {
+        {"output that will not open",
+         [](VirtualRig& rig) {
+             rig.settings.midi_out = 7;
+             open_midi_out(rig.ports);
+         },
+         {PortFault::out_open, "Could not allocate Midi Out port"}},
+        {"output not plugged in",
+         [](VirtualRig& rig) {
+             rig.settings.midi_out_name = "A:gone";
+             open_midi_out(rig.ports);
+         },
+         {PortFault::out_missing, "MIDI Out port not found: A:gone"}},
+        {"input that will not open",
+         [](VirtualRig& rig) {
+             rig.settings.midi_in = 9;
+             open_midi_in(rig.ports);
+         },
+         {PortFault::in_open, "Could not allocate Midi In port"}},
+        {"input not plugged in",
+         [](VirtualRig& rig) {
+             rig.settings.midi_in_name = "E:gone";
+             open_midi_in(rig.ports);
+         },
+         {PortFault::in_missing, "MIDI In port not found: E:gone"}},
+        {"input that will not start",
+         [&](VirtualRig& rig) {
+             rig.service.backends.push_back(&stubborn);
+             rig.settings.midi_in = 1;
+             open_midi_in(rig.ports);
+         },
+         {PortFault::in_start, "Could not start MIDI In"}},
+        {"reply that does not go out",
+         [](VirtualRig& rig) {
+             rig.loopback.set_unplugged(true);
+             send_hs_ack(rig.ports, 0, 1);
+         },
+         {PortFault::out_message, "Virtual device: the MIDI cable is unplugged."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VirtualRig rig;
+        rig.window.set_text(ids::send, "Stop Send");
+        c.fail(rig);
+        EXPECT_TRUE(rig.window.message_boxes.empty());
+        EXPECT_EQ(rig.window.text(ids::status), "");
+        const std::vector<PortError> errors = rig.ports.errors.take();
+        ASSERT_EQ(errors, std::vector<PortError>{c.error});
+        rig.ports.errors.record(errors[0]);
+        rig.tick();
+        rig.tick();
+        if (c.error.missing()) {
+            EXPECT_TRUE(rig.window.message_boxes.empty());
+            EXPECT_EQ(rig.window.text(ids::status), c.error.text);
+        } else {
+            ASSERT_EQ(rig.window.message_boxes.size(), 1u);
+            EXPECT_EQ(rig.window.message_boxes[0].text, c.error.text);
+            EXPECT_EQ(rig.window.message_boxes[0].caption, "Cancel");
+            EXPECT_EQ(rig.window.message_boxes[0].icon, MessageIcon::exclamation);
+        }
+        // A short message that failed ended a send: the button says so.
+        EXPECT_EQ(rig.window.text(ids::send),
+                  c.error.fault == PortFault::out_message ? "Send" : "Stop Send");
+    }
 }
 
 // Ports stored by name are found wherever the system lists them now; one that is not there is
@@ -303,11 +384,13 @@ TEST(MidiPorts, PortsStoredByNameSurviveAChangeOfOrder) {
     interfaces.names = {"C:new", "B:two", "D:other"};
     rig.state.sending = 1;
     open_midi_out(rig.ports);
+    rig.tick();
     EXPECT_EQ(rig.ports.open_out_index.load(), -1);
     EXPECT_EQ(rig.window.text(ids::status), "MIDI Out port not found: A:one");
     EXPECT_EQ(rig.state.sending.load(), 0);
     rig.settings.midi_in_name = "E:gone";
     open_midi_in(rig.ports);
+    rig.tick();
     EXPECT_EQ(rig.ports.open_in_index.load(), -1);
     EXPECT_EQ(rig.window.text(ids::status), "MIDI In port not found: E:gone");
     EXPECT_TRUE(rig.window.message_boxes.empty());

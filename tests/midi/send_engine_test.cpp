@@ -323,6 +323,24 @@ TEST(SendEngine, PortUnpluggedDuringAnOpenLoopDumpIsAPortError) {
     EXPECT_EQ(status_text(rig), "");
 }
 
+TEST(SendEngine, PortErrorIsAValueForWhoeverFollowsTheSend) {
+    VirtualRig rig;
+    rig.add("/d/a.syx", {0xF0, 0x01, 0xF7});
+    open_midi_out(rig.ports);
+    rig.loopback.set_unplugged(true);
+    ASSERT_TRUE(rig.start_send());
+    ASSERT_TRUE(rig.wait_for([&] { return rig.send_ended.load(); }));
+    rig.send.join();
+    // Nothing shown by the send itself; the error waits for whoever takes it.
+    EXPECT_TRUE(rig.window.message_boxes.empty());
+    EXPECT_EQ(rig.ports.errors.take(),
+              (std::vector<PortError>{
+                  {PortFault::out_send, "Virtual device: the MIDI cable is unplugged."}}));
+    rig.tick();
+    EXPECT_TRUE(rig.window.message_boxes.empty());  // taken: not shown as well
+    EXPECT_EQ(rig.window.text(ids::send), "Send");
+}
+
 TEST(SendEngine, StopDuringAMessageDelayEndsTheSendWithoutTheSentText) {
     VirtualRig rig;
     rig.settings.midi_del = 60000;

@@ -9,7 +9,6 @@
 #include "child_process.h"
 #include "jack_server.h"
 #include "midi/midi_ports.h"
-#include "platform/headless_window.h"
 #include "platform/midi/midi_jack.h"
 
 namespace jx {
@@ -40,10 +39,8 @@ TEST_P(MidiDeviceOverJack, TurboRequestIsAnsweredWithTheSpeedInForce) {
     settings.midi_in = 0;   // the device's output
     ASSERT_EQ(midi_out_name(*service, 0), "jx-device-in:in");
     ASSERT_EQ(midi_in_name(*service, 0), "jx-device-out:out");
-    HeadlessWindow window;
     MidiPorts ports;
     ports.service = service.get();
-    ports.window = &window;
     ports.settings = &settings;
     ports.state = &state;
 

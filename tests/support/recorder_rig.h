@@ -63,7 +63,6 @@ struct RecorderRig {
         service.backends = {&backend};
         service.pacing.enabled = false;
         ports.service = &service;
-        ports.window = &window;
         ports.settings = &settings;
         ports.state = &state;
     }

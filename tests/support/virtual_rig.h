@@ -44,7 +44,6 @@ struct VirtualRig {
         settings.midi_in = 0;
         list.window = &window;
         ports.service = &service;
-        ports.window = &window;
         ports.settings = &settings;
         ports.state = &state;
         context = SendContext{&list, &ports, &settings, &list_mutex, 0, &progress};
@@ -90,10 +89,14 @@ struct VirtualRig {
         }
     }
 
-    // What the window's timer does with what the send published: the window's texts.
+    // What the window's timer does with what the send and the ports published: the window's
+    // texts, and a message box for each port error.
     void tick() {
-        std::lock_guard lock(list_mutex);
-        view.show(progress.snapshot(), window, list);
+        {
+            std::lock_guard lock(list_mutex);
+            view.show(progress.snapshot(), window, list);
+        }
+        show_port_errors(ports, window);
     }
 
     // Waits for the send thread to end by itself; false (and the send stopped) when it did not.
