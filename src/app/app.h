@@ -37,6 +37,8 @@ struct App {
     // refuses while it still ends, and shutdown finishes once it has.
     SendJob send_worker;
     std::atomic<bool> worker_alive{false};
+    // open_ports' job may still run on the engine thread; read and written by the window thread.
+    bool ports_opening = false;
 };
 
 }  // namespace jx

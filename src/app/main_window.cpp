@@ -110,11 +110,7 @@ void MainWindow::init_dialog(Window& window) {
     }
     report_damaged();
     window.start_timer(status_timer, status_period_ms);
-    if (app_.ports.service != nullptr) {
-        open_midi_in(app_.ports);
-        send_turbo_query(app_.ports);
-    }
-    show_port_errors(app_.ports, window);
+    open_ports(app_);
 }
 
 void MainWindow::refresh_list() {
@@ -145,6 +141,7 @@ void MainWindow::send_command() {
     }
     // A worker that was stopped may still be ending; a second one would race it for the list.
     if (app_.worker_alive) return;
+    settle_ports(app_);
     {
         ListLock lock(*this);
         if (first_selected(app_.list) < 0) add(std::nullopt);
@@ -173,6 +170,7 @@ void MainWindow::send_command() {
 
 void MainWindow::preferences() {
     if (app_.state.sending != 0 || app_.state.receive_state != receive_idle) return;
+    settle_ports(app_);
     PreferencesDialog dialog(app_);
     window_->run_dialog(ids::preferences_dialog, dialog);
 }
@@ -215,6 +213,7 @@ void MainWindow::command(int id) {
             send_command();
             break;
         case ids::receive:
+            settle_ports(app_);
             // The recorder takes the list's mutex itself when it stores what it received.
             if (app_.state.receive_state == receive_idle)
                 start_recording(app_.recorder);
@@ -229,6 +228,7 @@ void MainWindow::command(int id) {
             return;
         case ids::turbo_check:
             if (app_.ports.service == nullptr) break;
+            settle_ports(app_);
             if (app_.state.turbo_speed == 10)
                 send_turbo_request(app_.ports);
             else
@@ -370,6 +370,7 @@ void MainWindow::timer(int id) {
 
 void MainWindow::request_sample(int32_t number) {
     if (app_.ports.service == nullptr) return;
+    settle_ports(app_);
     request_ticks_ = 0;
     unanswered_ = false;
     // The count at the request tells an answer apart from what a running recording had before.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/config.h"
+#include "app/startup.h"
 #include "platform/dialog_ids.h"
 
 namespace jx {
@@ -154,10 +155,7 @@ void PreferencesDialog::ok() {
     if (limit >= 0) settings.turbo_lim = limit;
     settings.rec_format = window_->selected_index(ids::rec_format);
     save_prefs(settings);
-    if (app_.ports.service != nullptr) {
-        open_midi_in(app_.ports);
-        send_turbo_query(app_.ports);
-    }
+    open_ports(app_);
     window_->end_dialog(ok_result);
 }
 

@@ -36,8 +36,26 @@ void start_up(App& app, const std::string& document) {
     fft_init(app.fft, fft_max_length, fft_flag::any_length);
 }
 
+void open_ports(App& app) {
+    if (app.ports.service == nullptr) return;
+    settle_ports(app);
+    const auto open = [&app] {
+        open_midi_in(app.ports);
+        send_turbo_query(app.ports);
+    };
+    app.ports_opening = app.ports.service->engine.start_job(open);
+    if (!app.ports_opening) open();
+}
+
+void settle_ports(App& app) {
+    if (!app.ports_opening) return;
+    app.ports.service->engine.wait_for_job();
+    app.ports_opening = false;
+}
+
 void shutdown(App& app, Window& window) {
     window.stop_timer(status_timer);
+    settle_ports(app);
     app.state.reopen_in_before_send = 0;
 
     if (app.send_worker.running()) request_cancel(app.state);

@@ -15,6 +15,14 @@ constexpr const char* instance_name = "tessarin_jx";
 // is the program's first argument, or empty.
 void start_up(App& app, const std::string& document);
 
+// Opens the configured input and asks the device for its Turbo speed as a job of the MIDI engine
+// thread, so that a MIDI server slow to answer does not hold the window; what fails there is left
+// in the ports' errors for the window's timer. At once when the engine still runs another job (a
+// stopped send ending).
+void open_ports(App& app);
+// Waits until open_ports' job has ended: the window thread calls it before it uses the ports.
+void settle_ports(App& app);
+
 // Stops the timer, stops a running send and waits for it, closes the output and then the input
 // with their pauses, and saves the window's placement.
 void shutdown(App& app, Window& window);

@@ -19,7 +19,6 @@
 #include "cli/cli.h"
 #include "cli/cli_midi.h"
 #include "midi/send_engine.h"
-#include "platform/dialog_ids.h"
 #include "transfer/add_files.h"
 
 namespace jx::cli {

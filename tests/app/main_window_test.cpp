@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <future>
+#include <memory>
+#include <string>
 
 #include "app/config.h"
 #include "app/startup.h"
@@ -38,6 +41,7 @@ struct MainWindowTest : ::testing::Test {
         window.size_control(ids::transfer_list, 580, 200);
     }
     void TearDown() override {
+        settle_ports(app);
         if (app.send_worker.joinable()) {
             request_cancel(app.state);
             app.send_worker.join();
@@ -87,6 +91,7 @@ TEST_F(MainWindowTest, InitialisationSetsTheMinimumSizeAndStartsTheTimer) {
     EXPECT_EQ(window.minimum_size, (Size{600, 320}));
     EXPECT_EQ(window.timers.at(status_timer), 100);
     EXPECT_FALSE(window.is_checked(ids::turbo_check));
+    settle_ports(app);  // the ports open on the engine thread
     EXPECT_EQ(app.ports.open_in_index.load(), 0);
     // The Turbo query went out and opened the output.
     EXPECT_EQ(app.ports.open_out_index.load(), 0);
@@ -326,11 +331,53 @@ TEST_F(MainWindowTest, SendWithNothingSelectedAsksForAFileAndSendsIt) {
     EXPECT_EQ(window.text(ids::status), "Sent: " + std::to_string(kit.size()));
 }
 
+// An input whose open takes until the test lets it go, and then fails.
+class SlowInput : public MidiBackend {
+  public:
+    std::promise<void> release;
+    std::atomic<bool> held_too_long{false};
+
+    int out_count() override { return 0; }
+    std::string out_name(int) override { return {}; }
+    int in_count() override { return 1; }
+    std::string in_name(int) override { return "slow"; }
+    std::unique_ptr<MidiOutConnection> open_out(int, std::string&) override { return nullptr; }
+    std::unique_ptr<MidiInConnection> open_in(int, MidiInSink&, std::string& error) override {
+        if (released_.wait_for(5s) != std::future_status::ready) held_too_long = true;
+        error = "not now";
+        return nullptr;
+    }
+
+  private:
+    std::shared_future<void> released_ = release.get_future().share();
+};
+
+// A MIDI server slow to open a port does not hold the window: at start-up the input opens on the
+// engine thread, and what fails there is said by the timer.
+TEST_F(MainWindowTest, TheInputOpensOffTheWindowThread) {
+    SlowInput slow;
+    rig.service.backends = {&slow};
+    app.settings.midi_out = -1;
+    main.init_dialog(window);  // returns while the open waits
+    slow.release.set_value();
+    settle_ports(app);
+    EXPECT_FALSE(slow.held_too_long.load());
+    EXPECT_EQ(app.ports.open_in_index.load(), -1);
+    EXPECT_TRUE(window.message_boxes.empty());
+    tick();
+    ASSERT_EQ(window.message_boxes.size(), 1u);
+    EXPECT_EQ(window.message_boxes[0].text, "Could not allocate Midi In port");
+}
+
 // A port that fails on the window thread is said at once; one the send meets on the engine
 // thread is said by the next timer tick, in the same message box, once.
 TEST_F(MainWindowTest, PortErrorsAreSaidAtOnceOrByTheTimer) {
     main.init_dialog(window);
-    add_files(app.list, dir.write("kit.syx", test::record(0x06, 'R', {1})), '0', '0');
+    settle_ports(app);  // the settings change below only once the ports opened, as Preferences'
+    test::Bytes two = test::record(0x06, 'R', {1});
+    const test::Bytes second = test::record(0x06, 'R', {2});
+    two.insert(two.end(), second.begin(), second.end());
+    add_files(app.list, dir.write("kit.syx", two), '0', '0');
     select({true}, 0);
     app.settings.midi_out = 7;
     main.command(ids::send);
@@ -338,10 +385,13 @@ TEST_F(MainWindowTest, PortErrorsAreSaidAtOnceOrByTheTimer) {
     EXPECT_EQ(window.message_boxes[0].text, "Could not allocate Midi Out port");
     EXPECT_FALSE(app.send_worker.joinable());
 
+    // The cable is pulled after the first message, while the send waits before the second.
     app.settings.midi_out = 0;
-    rig.loopback.set_unplugged(true);
+    app.settings.midi_del = 300;
     main.command(ids::send);
     ASSERT_TRUE(app.send_worker.joinable());
+    ASSERT_TRUE(wait_for([&] { return rig.device.device().record().sysex.size() == 1; }));
+    rig.loopback.set_unplugged(true);
     ASSERT_TRUE(wait_for([&] { return !app.worker_alive.load(); }));
     EXPECT_EQ(window.message_boxes.size(), 1u);
     tick();

@@ -20,6 +20,7 @@ struct PreferencesTest : ::testing::Test {
     PreferencesDialog preferences{app};
 
     void TearDown() override {
+        settle_ports(app);
         close_midi_out(app.ports);
         close_midi_in(app.ports);
     }
@@ -135,6 +136,7 @@ TEST_F(PreferencesTest, PortsAreChosenAndKeptByName) {
     EXPECT_EQ(dialog.selected_index(ids::midi_out_list), 1);
     EXPECT_EQ(dialog.selected_index(ids::midi_in_list), -1);
     preferences.command(ids::pref_ok);
+    settle_ports(app);  // Ok opens the ports on the engine thread; the window waits for that
     Settings saved;
     load_config(saved);
     EXPECT_EQ(saved.midi_out, 1);
@@ -150,6 +152,7 @@ TEST_F(PreferencesTest, PortsAreChosenAndKeptByName) {
     load_config(saved);
     EXPECT_EQ(saved.midi_in, 0);
     EXPECT_EQ(saved.midi_in_name, "A:one");
+    settle_ports(app);
     close_midi_out(app.ports);  // before the service ends
     close_midi_in(app.ports);
     app.ports.service = nullptr;

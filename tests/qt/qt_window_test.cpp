@@ -74,6 +74,8 @@ struct Session {
         procedure.init_dialog(*window);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // The ports open on the engine thread; a test may change the settings once they have.
+        settle_ports(app);
     }
     ~Session() {
         if (window && window->isVisible()) procedure.close_request();
