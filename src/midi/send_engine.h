@@ -52,7 +52,8 @@ class SendProgress {
 
 // Brings the window up to what the send published, on the window thread (the main window's
 // timer): each text that changed since the last call, and every text the send set when the send
-// or its entry is new since then, as the send set them again for each entry.
+// or its entry is new since then, as the send set them again for each entry. Called with the
+// list's mutex held: the File Info of a sample sets the list's current option modes.
 class SendView {
   public:
     void show(const SendReport& report, Window& window, TransferList& list);
