@@ -13,7 +13,7 @@
 #include "midi/recorder.h"
 #include "midi/send_engine.h"
 #include "midi/transfer_state.h"
-#include "platform/settings.h"
+#include "platform/store/settings.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/settings.h"
+#include "platform/store/settings.h"
 
 namespace jx {
 

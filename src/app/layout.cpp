@@ -1,6 +1,6 @@
 #include "app/layout.h"
 
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 
 namespace jx {
 

@@ -4,7 +4,7 @@
 // Positions are kept in dialog units, so the layout follows the dialog font.
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

@@ -9,7 +9,7 @@
 
 #include "app/app.h"
 #include "midi/send_engine.h"
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "transfer/file_entry.h"
 
 namespace jx {

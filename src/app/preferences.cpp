@@ -6,7 +6,7 @@
 
 #include "app/config.h"
 #include "app/startup.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 
 namespace jx {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "platform/window.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

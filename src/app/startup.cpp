@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "app/config.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 
 namespace jx {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "platform/window.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

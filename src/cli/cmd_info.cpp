@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
 #include "platform/os/paths.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 

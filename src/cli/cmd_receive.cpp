@@ -20,12 +20,19 @@
 #include "midi/midi_ports.h"
 #include "midi/recorder.h"
 #include "midi/sample_request.h"
-#include "platform/headless_window.h"
+#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace jx::cli {
 
 namespace {
+
+// A time limit in nanoseconds as the messages say it: "5 seconds", "1 second", "0.5 seconds".
+std::string seconds_text(int64_t ns) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(ns) / 1e9);
+    return std::string(text) + (ns == 1000000000 ? " second" : " seconds");
+}
 
 const char* const receive_help =
     "usage: jx-cli receive --from PORT --out DIR [--to PORT] [--format sds|wav|aiff|none]\n"
@@ -306,9 +313,8 @@ int cmd_receive(int argc, char** argv) {
         if (idle_limit >= 0 && last != 0 && now_ns() - last >= idle_limit) break;
         if (options.request && last == 0 && now_ns() - started_ns >= request_limit) {
             ended_by_itself = true;
-            why_ended = "nothing came within " +
-                        std::to_string(static_cast<int>(request_limit / 1000000000)) +
-                        " seconds of the request for sample " + std::to_string(*options.request) +
+            why_ended = "nothing came within " + seconds_text(request_limit) +
+                        " of the request for sample " + std::to_string(*options.request) +
                         " (a sample the device does not hold?)";
             break;
         }

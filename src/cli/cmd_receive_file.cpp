@@ -10,8 +10,8 @@
 #include "cli/cli.h"
 #include "cli/received_files.h"
 #include "midi/recorder.h"
-#include "platform/headless_window.h"
 #include "platform/os/files.h"
+#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace jx::cli {

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
 #include "platform/os/folders.h"
 #include "platform/os/paths.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
+#include "platform/window/window.h"
 #include "transfer/add_files.h"
 #include "transfer/file_list.h"
 

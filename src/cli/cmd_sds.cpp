@@ -13,7 +13,7 @@
 #include "audio/sds_convert.h"
 #include "cli/cli.h"
 #include "platform/os/files.h"
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "transfer/entry_info.h"
 #include "transfer/file_entry.h"
 

@@ -8,10 +8,10 @@
 
 #include "audio/waveform_synthesis.h"
 #include "cli/cli.h"
-#include "platform/headless_window.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/paths.h"
+#include "platform/window/headless_window.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 #include "transfer/tonepak_convert.h"

@@ -5,7 +5,7 @@
 #include "audio/sds.h"
 #include "audio/zbname.h"
 #include "platform/midi/sysex.h"
-#include "platform/settings.h"
+#include "platform/store/settings.h"
 
 namespace jx {
 

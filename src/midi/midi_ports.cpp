@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "audio/sds.h"
-#include "platform/dialog_ids.h"
 #include "platform/midi/sysex.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

@@ -14,7 +14,7 @@
 
 #include "midi/transfer_state.h"
 #include "platform/midi/midi.h"
-#include "platform/settings.h"
+#include "platform/store/settings.h"
 
 namespace jx {
 

@@ -12,7 +12,7 @@
 
 #include "midi/transfer_state.h"
 #include "platform/midi/sysex_framer.h"
-#include "platform/settings.h"
+#include "platform/store/settings.h"
 
 namespace jx {
 

@@ -11,9 +11,9 @@
 #include "midi/sds_receive.h"
 #include "midi/send_engine.h"
 #include "midi/store_received.h"
-#include "platform/dialog_ids.h"
 #include "platform/midi/sysex.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

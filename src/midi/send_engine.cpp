@@ -8,8 +8,8 @@
 #include "audio/sample_words.h"
 #include "audio/sds.h"
 #include "audio/sds_convert.h"
-#include "platform/dialog_ids.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/window.h"
 #include "transfer/entry_info.h"
 
 namespace jx {

@@ -9,8 +9,8 @@
 #include "audio/extended80.h"
 #include "audio/zbname.h"
 #include "midi/receive_buffer.h"
-#include "platform/dialog_ids.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/window.h"
 #include "transfer/entry_info.h"
 #include "transfer/transfer_list.h"
 

@@ -9,7 +9,7 @@
 
 #include "app/main_window.h"
 #include "audio/sds.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 #include "qt/qt_window.h"
 
 namespace jx {

@@ -1,7 +1,7 @@
 #include "transfer/add_files.h"
 
 #include "platform/os/paths.h"
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "transfer/file_list.h"
 
 namespace jx {

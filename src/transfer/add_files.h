@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "transfer/file_entry.h"
 #include "transfer/transfer_list.h"
 

@@ -7,8 +7,8 @@
 #include "audio/aiff.h"
 #include "audio/sds.h"
 #include "audio/wav.h"
-#include "platform/dialog_ids.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

@@ -4,11 +4,11 @@
 #include <climits>
 #include <optional>
 
-#include "platform/dialog_ids.h"
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/paths.h"
-#include "platform/window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/window.h"
 #include "transfer/file_entry.h"
 #include "transfer/remove_entries.h"
 

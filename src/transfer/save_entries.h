@@ -3,7 +3,7 @@
 // the whole list as a file-list document.
 #include <string>
 
-#include "platform/window.h"
+#include "platform/window/window.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {

@@ -9,11 +9,11 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "devsim/in_process_device.h"
-#include "platform/dialog_ids.h"
 #include "platform/midi/midi_loopback.h"
 #include "platform/midi/midi_system.h"
 #include "platform/os/console.h"
 #include "platform/os/single_instance.h"
+#include "platform/window/dialog_ids.h"
 #include "win/request_sample.h"
 #include "win/win_window.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "audio/sds.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 
 namespace jx {
 

@@ -2,7 +2,7 @@
 // "Request sample...": the context menus of the Receive button and of the main window offer it; a
 // small dialog asks for the sample number and shows the SDS device number the request goes to.
 #include "app/main_window.h"
-#include "platform/dialog_template.h"
+#include "platform/window/dialog_template.h"
 #include "win/win_window.h"
 
 namespace jx {

@@ -9,8 +9,8 @@
 #include <map>
 #include <mutex>
 
-#include "platform/dialog_template.h"
-#include "platform/window.h"
+#include "platform/window/dialog_template.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

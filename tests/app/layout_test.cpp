@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 
 namespace jx {
 namespace {

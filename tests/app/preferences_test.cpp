@@ -6,8 +6,8 @@
 #include "app/startup.h"
 #include "app_rig.h"
 #include "named_ports.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "xdg_folders.h"
 
 namespace jx {

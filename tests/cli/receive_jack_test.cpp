@@ -276,7 +276,7 @@ TEST_F(ReceiveOverJack, EveryWaitEndsWithItsReasonAndPartialDumpsAreNamed) {
          {},
          {"--request", "7", "--idle", "1"},
          End::by_itself,
-         "nothing came within 1 seconds",
+         "nothing came within 1 second of the request for sample 7",
          false},
         {"device switched off mid-dump",
          {"--hold", wav, "--send-unplug", "4"},

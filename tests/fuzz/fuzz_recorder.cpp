@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "midi/recorder.h"
-#include "platform/headless_window.h"
+#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace {

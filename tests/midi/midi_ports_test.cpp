@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "named_ports.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 #include "sample_file_maker.h"
 #include "virtual_rig.h"
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dialog_ids.h"
 #include "platform/midi/midi_loopback.h"
+#include "platform/window/dialog_ids.h"
 #include "recorder_rig.h"
 #include "sds_dump_maker.h"
 

@@ -11,7 +11,7 @@
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
 #include "midi/recorder.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 #include "recorder_rig.h"
 #include "sample_file_maker.h"
 #include "sds_dump_maker.h"

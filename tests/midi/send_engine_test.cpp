@@ -9,7 +9,7 @@
 
 #include "audio/sample_words.h"
 #include "audio/sds_convert.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 #include "sample_file_maker.h"
 #include "sds_stream.h"
 #include "virtual_rig.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "midi/recorder.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 #include "recorder_rig.h"
 #include "sample_file_maker.h"
 #include "sds_dump_maker.h"

@@ -11,9 +11,9 @@
 #include <functional>
 
 #include "app/config.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
 #include "platform/os/files.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "transfer/file_list.h"
 #include "transfer/save_entries.h"
 #include "xdg_folders.h"

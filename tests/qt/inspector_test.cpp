@@ -19,7 +19,7 @@
 #include "app/startup.h"
 #include "app_rig.h"
 #include "maker_message.h"
-#include "platform/dialog_ids.h"
+#include "platform/window/dialog_ids.h"
 #include "qt/qt_window.h"
 #include "sample_file_maker.h"
 #include "sds_dump_maker.h"

@@ -9,7 +9,7 @@
 
 #include "midi/midi_ports.h"
 #include "midi/recorder.h"
-#include "platform/headless_window.h"
+#include "platform/window/headless_window.h"
 #include "reply_capture.h"
 #include "sds_dump_maker.h"
 #include "transfer/transfer_list.h"

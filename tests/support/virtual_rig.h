@@ -13,9 +13,9 @@
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
 #include "midi/send_engine.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
 #include "platform/midi/midi_loopback.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace jx::test {

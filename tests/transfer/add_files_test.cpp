@@ -4,8 +4,8 @@
 
 #include "maker_message.h"
 #include "midi_file_maker.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "temp_dir.h"
 
 namespace jx {

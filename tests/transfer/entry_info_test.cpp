@@ -5,8 +5,8 @@
 
 #include "audio/wav.h"
 #include "maker_message.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "sample_file_maker.h"
 
 namespace jx {

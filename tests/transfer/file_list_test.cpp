@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
 #include "platform/os/files.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "transfer/add_files.h"
 #include "xdg_folders.h"
 

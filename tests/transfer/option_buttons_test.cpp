@@ -1,8 +1,8 @@
 // The Loop and L+R buttons, and the send counter and status fields.
 #include <gtest/gtest.h>
 
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "transfer/entry_info.h"
 
 namespace jx {

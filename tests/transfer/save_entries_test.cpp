@@ -6,8 +6,8 @@
 
 #include "maker_message.h"
 #include "midi_file_maker.h"
-#include "platform/headless_window.h"
 #include "platform/os/files.h"
+#include "platform/window/headless_window.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"
 #include "transfer/file_list.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "maker_message.h"
-#include "platform/dialog_ids.h"
-#include "platform/headless_window.h"
+#include "platform/window/dialog_ids.h"
+#include "platform/window/headless_window.h"
 #include "transfer/remove_entries.h"
 
 namespace jx {

@@ -1,4 +1,4 @@
-#include "platform/headless_window.h"
+#include "platform/window/headless_window.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/window.h"
+#include "platform/window/window.h"
 
 namespace jx {
 

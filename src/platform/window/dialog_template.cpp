@@ -1,4 +1,4 @@
-#include "platform/dialog_template.h"
+#include "platform/window/dialog_template.h"
 
 #include <sstream>
 
