@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -24,7 +25,8 @@ class ChildProcess {
   public:
     using Clock = std::chrono::steady_clock;
 
-    ChildProcess(const std::string& program, const std::vector<std::string>& args) {
+    ChildProcess(const std::string& program, const std::vector<std::string>& args)
+        : program_(program) {
         err_path_ = dir_.file("stderr");
         int pipe_fds[2];
         int in_fds[2];
@@ -92,6 +94,7 @@ class ChildProcess {
             reap(false);
         }
         if (running()) {
+            print_stacks();
             ::kill(pid_, SIGKILL);
             reap(true);
             return -1;
@@ -99,6 +102,15 @@ class ChildProcess {
         while (read_some(Clock::now())) {
         }
         return status_;
+    }
+    // A program that did not end in time shows where each of its threads stands, on the test's
+    // error output, when gdb is at hand: a hang seen once under load is otherwise a guess.
+    void print_stacks() const {
+        if (::access("/usr/bin/gdb", X_OK) != 0) return;
+        std::fprintf(stderr, "%s did not end in time; its threads:\n", program_.c_str());
+        const std::string command = "/usr/bin/gdb -p " + std::to_string(pid_) +
+                                    " -batch -ex 'thread apply all bt' 1>&2 2>/dev/null";
+        if (std::system(command.c_str()) != 0) std::fprintf(stderr, "(gdb could not attach)\n");
     }
     // Sends a signal, then waits for the end as wait_exit does.
     int stop(int signal, std::chrono::milliseconds limit) {
@@ -171,6 +183,7 @@ class ChildProcess {
 
     TempDir dir_;
     std::string err_path_;
+    std::string program_;
     pid_t pid_ = -1;
     int out_fd_ = -1;
     int in_fd_ = -1;
