@@ -67,7 +67,7 @@ void BM_record(benchmark::State& state) {
     for (auto _ : state) {
         jx::test::RecorderRig rig(static_cast<int32_t>(state.range(0)));
         jx::start_recording(rig.recorder);
-        for (const Stream& m : buffers()) jx::record_input_buffer(rig.recorder, m.data(), m.size());
+        for (const Stream& m : buffers()) rig.arrive(m.data(), m.size());
         jx::stop_recording(rig.recorder);
         benchmark::DoNotOptimize(rig.list.items.size());
         state.counters["entries"] = static_cast<double>(rig.list.items.size());

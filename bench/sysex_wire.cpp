@@ -67,9 +67,9 @@ void send_all(benchmark::State& state, MidiService& service, int port, Arrivals&
     use_precise_timed_waits();  // as the send engine's thread does
     std::atomic<int32_t> speed{x20};
     service.pacing.turbo_speed = &speed;
-    MidiOut* out = nullptr;
-    if (midi_out_open(service, port, out) != midi_ok) {
-        state.SkipWithError(midi_out_error_text(out, midi_error).c_str());
+    MidiOutput* out = nullptr;
+    if (auto error = open_output(service, midi_output_at(service, port), out)) {
+        state.SkipWithError(midi_error_text(*error).c_str());
         return;
     }
     double wire = 0, taken = 0;
@@ -77,17 +77,12 @@ void send_all(benchmark::State& state, MidiService& service, int port, Arrivals&
         const size_t before = arrivals.bytes;
         const Clock::time_point start = Clock::now();
         for (const auto& m : messages) {
-            MidiHeader header;
-            header.data = const_cast<uint8_t*>(m.data());
-            header.length = static_cast<uint32_t>(m.size());
-            midi_out_prepare_header(out, header);
-            const int result = midi_out_long_msg(out, header);
-            if (result != midi_ok) {
-                state.SkipWithError(midi_out_error_text(out, result).c_str());
+            const MidiSent sent = out->send(m.data(), m.size());
+            if (!sent.ok()) {
+                state.SkipWithError(midi_error_text(*sent.error).c_str());
                 return;
             }
-            std::this_thread::sleep_until(midi_out_release_time(out, header));
-            midi_out_unprepare_header(out, header);
+            std::this_thread::sleep_until(sent.leaves_wire);
         }
         if (!arrivals.wait_for(before + total_bytes)) state.SkipWithError("bytes were lost");
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -96,7 +91,7 @@ void send_all(benchmark::State& state, MidiService& service, int port, Arrivals&
         wire += std::chrono::duration<double>(wire_time(total_bytes, x20)).count();
     }
     state.counters["wire_percent"] = 100.0 * wire / taken;
-    midi_out_close(out);
+    out->close();
 }
 
 void BM_SysExOverLoopback(benchmark::State& state) {
@@ -120,26 +115,22 @@ void BM_SysExOverAlsa(benchmark::State& state) {
     Arrivals arrivals;
     AlsaSeqBackend far_end("jx-bench-far");
     EngineThread engine;
-    MidiIn* in = nullptr;
-    std::string error;
-    std::vector<std::vector<uint8_t>> buffers(8, std::vector<uint8_t>(midi_in_buffer_size));
-    std::vector<MidiHeader> headers(buffers.size());
-    auto callback = [](MidiIn* handle, MidiInMessage message, void* self, MidiHeader* header) {
-        if (message != MidiInMessage::long_data && message != MidiInMessage::long_error) return;
-        static_cast<Arrivals*>(self)->add(header->bytes_recorded);
-        midi_in_add_buffer(handle, *header);
-    };
-    if (midi_in_open_virtual(far_end, engine, "in", callback, &arrivals, in, error) != midi_ok) {
-        state.SkipWithError(error.c_str());
+    struct Taker final : MidiConsumer {
+        Arrivals& arrivals;
+        explicit Taker(Arrivals& a) : arrivals(a) {}
+        void take(std::span<const SysexPiece> pieces) override {
+            size_t bytes = 0;
+            for (const SysexPiece& piece : pieces)
+                if (piece.kind != SysexPiece::lost) bytes += piece.size;
+            arrivals.add(bytes);
+        }
+    } taker(arrivals);
+    std::unique_ptr<MidiInput> in;
+    if (auto error = open_virtual_input(far_end, engine, "in", &taker, in)) {
+        state.SkipWithError(error->text.c_str());
         return;
     }
-    for (size_t k = 0; k < buffers.size(); ++k) {
-        headers[k].data = buffers[k].data();
-        headers[k].length = midi_in_buffer_size;
-        midi_in_prepare_header(in, headers[k]);
-        midi_in_add_buffer(in, headers[k]);
-    }
-    midi_in_start(in);
+    in->start();
     {
         AlsaSeqBackend program("jx-bench");
         MidiService service;  // ends before the backend
@@ -150,7 +141,7 @@ void BM_SysExOverAlsa(benchmark::State& state) {
             ++port;
         send_all(state, service, port, arrivals);
     }
-    midi_in_close(in);
+    in.reset();
 }
 
 BENCHMARK(BM_SysExOverLoopback)

@@ -229,16 +229,19 @@ int cmd_receive(int argc, char** argv) {
     recorder.list = &list;
     recorder.list_mutex = &list_mutex;
     connect_recorder(ports, recorder);
-    // Every buffer passes through here first, so that the idle time and the progress line see
+    // What arrives passes through here first, so that the idle time and the progress line see
     // the bytes as they come.
     Arrivals arrivals;
     arrivals.recorder = &recorder;
     ports.hooks.recorder = &arrivals;
-    ports.hooks.record = [](void* instance, const uint8_t* data, size_t count) {
+    ports.hooks.record = [](void* instance, std::span<const SysexPiece> pieces) {
         auto& a = *static_cast<Arrivals*>(instance);
-        a.bytes.fetch_add(static_cast<int64_t>(count));
+        int64_t count = 0;
+        for (const SysexPiece& piece : pieces)
+            if (piece.kind != SysexPiece::lost) count += static_cast<int64_t>(piece.size);
+        a.bytes.fetch_add(count);
         a.last_ns.store(now_ns());
-        record_input_buffer(*a.recorder, data, count);
+        record_pieces(*a.recorder, pieces);
     };
     ports.hooks.stop_recording = [](void* instance) {
         stop_recording(*static_cast<Arrivals*>(instance)->recorder);
@@ -302,9 +305,9 @@ int cmd_receive(int argc, char** argv) {
             break;
         }
         if (options.count && files.entries_written >= static_cast<size_t>(*options.count)) break;
-        // A message longer than a buffer returns nothing until the buffer is full: its bytes
-        // coming slowly are arrivals all the same.
-        const uint64_t sysex_bytes = midi_in_sysex_bytes(ports.in);
+        // Bytes that came while no recording ran (before the request's dump began) are arrivals
+        // all the same.
+        const uint64_t sysex_bytes = ports.in ? ports.in->sysex_bytes() : 0;
         if (sysex_bytes != sysex_bytes_seen) {
             sysex_bytes_seen = sysex_bytes;
             arrivals.last_ns.store(now_ns());
@@ -334,7 +337,7 @@ int cmd_receive(int argc, char** argv) {
     stop_recording(recorder);
     if (terminal) std::fputs("\r\033[K", stderr);
     write_stored();
-    const uint64_t lost = midi_in_lost_bytes(ports.in);
+    const uint64_t lost = ports.in ? ports.in->lost_bytes() : 0;
     close_midi_in(ports);
     close_midi_out(ports);
 

@@ -298,9 +298,9 @@ int cmd_send(int argc, char** argv) {
         const bool header_unanswered = midi.state.sent_count.load() <= 1;
         status = failure(
             command,
-            midi.state.hs_reply.load() == hs_nak
+            ports.answers.reply == hs_nak
                 ? "the answers do not belong to this dump: a NAK for packet " +
-                      std::to_string(midi.state.hs_nak_packet.load()) +
+                      std::to_string(ports.answers.nak_packet) +
                       ", which was not the last one sent (another sender using the device?)"
             : header_unanswered
                 ? "the device did not answer the dump header within 2 seconds (handshake "

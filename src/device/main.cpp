@@ -17,6 +17,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -89,10 +90,8 @@ class ServerLink : public jx::DeviceLink {
     void write(jx::TimedQueue::Message& message) {
         std::lock_guard lock(mutex_);
         if (!out_) return;
-        std::string error;
-        if (out_->write(message.bytes.data(), message.bytes.size(), message.due, error) !=
-            jx::midi_ok)
-            print_line({{"event", "error"}, {"text", error}});
+        if (auto error = out_->write(message.bytes.data(), message.bytes.size(), message.due))
+            print_line({{"event", "error"}, {"text", error->text}});
     }
 
     std::unique_ptr<jx::MidiOutConnection> out_;
@@ -104,12 +103,13 @@ class ServerLink : public jx::DeviceLink {
     jx::TimedQueue queue_;  // last: its thread ends before the members above go
 };
 
-// What the input thread needs: the device, where to copy what arrived, what was reported.
-struct Receiver {
+// What the input needs: the device, where to copy what arrived, what was reported.
+struct Receiver final : jx::MidiConsumer {
+    void take(std::span<const jx::SysexPiece> pieces) override;
+
     jx::VirtualDevice* device = nullptr;
-    std::FILE* copy = nullptr;  // --out: every message but the Turbo ones, byte for byte
-    bool skipping_turbo = false;
-    bool message_start = true;
+    std::FILE* copy = nullptr;         // --out: every message but the Turbo ones, byte for byte
+    std::vector<uint8_t> copying;      // the message arriving, for --out
     std::atomic<bool> closing{false};  // set by the main thread before it closes the input
     size_t sysex_reported = 0;
     size_t samples_started = 0;
@@ -211,31 +211,35 @@ void report(Receiver& r) {
     r.device->with_record([&r](const jx::DeviceRecord& record) { report_record(r, record); });
 }
 
-// Copies a buffer to --out, leaving out the Turbo messages, which are the link's own business.
-void copy_out(Receiver& r, const uint8_t* data, size_t count) {
+// Copies what arrived to --out message by message, leaving out the Turbo messages, which are the
+// link's own business; a message cut short is copied as far as it came.
+void copy_out(Receiver& r, const jx::SysexPiece& piece) {
+    if (piece.kind == jx::SysexPiece::lost) return;
+    if (piece.kind == jx::SysexPiece::start) r.copying.clear();
+    if (piece.bytes) r.copying.insert(r.copying.end(), piece.bytes, piece.bytes + piece.size);
+    if (piece.kind != jx::SysexPiece::end && piece.kind != jx::SysexPiece::cut) return;
     const auto& turbo = jx::turbo_message_start;
-    if (r.message_start)
-        r.skipping_turbo = count >= sizeof turbo && std::equal(turbo, turbo + sizeof turbo, data);
-    if (!r.skipping_turbo) std::fwrite(data, 1, count, r.copy);
-    r.message_start = count > 0 && data[count - 1] == 0xF7;
-    if (r.message_start) std::fflush(r.copy);
+    const bool is_turbo = r.copying.size() >= sizeof turbo &&
+                          std::equal(turbo, turbo + sizeof turbo, r.copying.begin());
+    if (!is_turbo) std::fwrite(r.copying.data(), 1, r.copying.size(), r.copy);
+    r.copying.clear();
+    std::fflush(r.copy);
 }
 
-void on_input(jx::MidiIn* handle, jx::MidiInMessage message, void* instance,
-              jx::MidiHeader* header) {
-    auto& r = *static_cast<Receiver*>(instance);
-    if (message != jx::MidiInMessage::long_data && message != jx::MidiInMessage::long_error) return;
-    if (r.closing) return;
-    if (r.copy) copy_out(r, header->data, header->bytes_recorded);
-    r.device->receive(header->data, header->bytes_recorded);
-    report(r);
-    // A loss is said, never a message dropped without a word.
-    const uint64_t lost = jx::midi_in_lost_bytes(handle);
-    if (lost != r.lost_reported) {
-        r.lost_reported = lost;
-        print_line({{"event", "lost"}, {"bytes", lost}});
+void Receiver::take(std::span<const jx::SysexPiece> pieces) {
+    if (closing) return;
+    uint64_t lost = 0;
+    for (const jx::SysexPiece& piece : pieces) {
+        if (piece.kind == jx::SysexPiece::lost) lost += piece.size;
+        if (copy) copy_out(*this, piece);
     }
-    jx::midi_in_add_buffer(handle, *header);
+    device->take(pieces);
+    report(*this);
+    // A loss is said, never a message dropped without a word.
+    if (lost > 0) {
+        lost_reported += lost;
+        print_line({{"event", "lost"}, {"bytes", lost_reported}});
+    }
 }
 
 void print_help() {
@@ -595,21 +599,15 @@ int main(int argc, char** argv) {
     device.set_send_observer([&receiver] { report(receiver); });
 
     jx::EngineThread engine;
-    jx::MidiIn* in = nullptr;
-    if (jx::midi_in_open_virtual(*backend, engine, "in", on_input, &receiver, in, error) !=
-        jx::midi_ok) {
-        std::fprintf(stderr, "jx-device: %s\n", error.c_str());
+    std::unique_ptr<jx::MidiInput> in;
+    if (auto failed = jx::open_virtual_input(*backend, engine, "in", &receiver, in)) {
+        std::fprintf(stderr, "jx-device: %s\n", failed->text.c_str());
         return 1;
     }
-    std::array<std::array<uint8_t, jx::midi_in_buffer_size>, 8> buffers{};
-    std::array<jx::MidiHeader, 8> headers{};
-    for (size_t i = 0; i < buffers.size(); ++i) {
-        headers[i].data = buffers[i].data();
-        headers[i].length = jx::midi_in_buffer_size;
-        jx::midi_in_prepare_header(in, headers[i]);
-        jx::midi_in_add_buffer(in, headers[i]);
+    if (auto failed = in->start()) {
+        std::fprintf(stderr, "jx-device: %s\n", failed->text.c_str());
+        return 1;
     }
-    jx::midi_in_start(in);
     print_line({{"event", "ready"},
                 {"api", backend->api_name()},
                 {"in", backend->virtual_port_name("in", false)},
@@ -621,14 +619,13 @@ int main(int argc, char** argv) {
         // The device pulled its cable: both ports go away, the program stays until stopped.
         if (!in) continue;
         receiver.closing = true;
-        jx::midi_in_close(in);
-        in = nullptr;
+        in.reset();
         link.close_output();
         print_line({{"event", "unplugged"}});
     }
     if (in) {
         receiver.closing = true;
-        jx::midi_in_close(in);
+        in.reset();
     }
     if (receiver.copy) std::fclose(receiver.copy);
     return 0;

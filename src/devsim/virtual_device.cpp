@@ -70,21 +70,26 @@ void VirtualDevice::clear() {
 
 void VirtualDevice::receive(const uint8_t* data, size_t length) {
     std::lock_guard lock(mutex_);
-    if (record_.unplugged) return;
     framer_.feed(data, length);
     SysexPiece piece;
-    while (framer_.next(piece)) {
-        if (piece.kind == SysexPiece::start) {
-            collecting_.assign(1, sysex_start);
-        } else if (piece.kind == SysexPiece::data) {
-            collecting_.insert(collecting_.end(), piece.bytes, piece.bytes + piece.size);
-        } else if (piece.kind == SysexPiece::end) {
-            collecting_.push_back(sysex_end);
-            take_message(collecting_);
-            if (record_.unplugged) return;
-        }
-        // A message cut short by a status byte is dropped.
+    while (!record_.unplugged && framer_.next(piece)) take_piece(piece);
+}
+
+void VirtualDevice::take(std::span<const SysexPiece> pieces) {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < pieces.size() && !record_.unplugged; ++i) take_piece(pieces[i]);
+}
+
+void VirtualDevice::take_piece(const SysexPiece& piece) {
+    if (piece.kind == SysexPiece::start) {
+        collecting_.assign(1, sysex_start);
+    } else if (piece.kind == SysexPiece::data) {
+        collecting_.insert(collecting_.end(), piece.bytes, piece.bytes + piece.size);
+    } else if (piece.kind == SysexPiece::end) {
+        collecting_.push_back(sysex_end);
+        take_message(collecting_);
     }
+    // A message cut short by a status byte is dropped.
 }
 
 void VirtualDevice::take_message(const std::vector<uint8_t>& message) {

@@ -19,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -177,8 +178,11 @@ class VirtualDevice {
     VirtualDevice(const VirtualDevice&) = delete;
     VirtualDevice& operator=(const VirtualDevice&) = delete;
 
-    // Bytes as they arrive from the cable, in any pieces; whole messages are acted on.
+    // Bytes as they arrive from the cable, in any pieces; whole messages are acted on. The
+    // device frames them itself: the in-process cable hands it what the program sent as it is.
     void receive(const uint8_t* data, size_t length);
+    // The same, framed already by a MIDI input (jx-device's port).
+    void take(std::span<const SysexPiece> pieces);
 
     // A copy of everything taken so far: for tests, which look at it once.
     DeviceRecord record() const;
@@ -225,6 +229,7 @@ class VirtualDevice {
                                              std::chrono::steady_clock::time_point deadline);
     void take_request(const std::vector<uint8_t>& message);
     void take_answer(const std::vector<uint8_t>& message);
+    void take_piece(const SysexPiece& piece);
     void take_message(const std::vector<uint8_t>& message);
     void take_sds(const std::vector<uint8_t>& message);
     void take_header(const std::vector<uint8_t>& message, bool extended);
@@ -239,10 +244,10 @@ class VirtualDevice {
     DeviceConfig config_;
     DeviceRecord record_;
     std::vector<uint8_t> collecting_;  // the message arriving now
-    SysexFramer framer_;
-    bool in_dump_ = false;     // a dump header was taken and its dump is not complete
-    int expected_packet_ = 0;  // 0..127
-    int dump_packets_ = 0;     // packets accepted in this dump
+    SysexFramer framer_;               // receive()'s
+    bool in_dump_ = false;             // a dump header was taken and its dump is not complete
+    int expected_packet_ = 0;          // 0..127
+    int dump_packets_ = 0;             // packets accepted in this dump
     uint8_t dump_channel_ = 0;
     bool nak_done_ = false;
 

@@ -1,5 +1,6 @@
 #include "midi/midi_ports.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -26,7 +27,7 @@ std::vector<uint8_t> turbo_message(uint8_t command, std::optional<uint8_t> value
 // open_midi_out with the message lock held; `look_up` finds the configured device again.
 void reopen_out(MidiPorts& ports, bool look_up) {
     if (ports.open_out_index.load() >= 0) {
-        midi_out_close(ports.out.load());
+        ports.out.load()->close();
         ports.open_out_index.store(-1);
     }
     const Settings& settings = *ports.settings;
@@ -34,6 +35,7 @@ void reopen_out(MidiPorts& ports, bool look_up) {
         settings.midi_out_name != ports.out_device_name) {
         ports.out_device =
             configured_port(*ports.service, true, settings.midi_out, settings.midi_out_name);
+        ports.out_port = midi_output_at(*ports.service, ports.out_device);
         ports.out_device_index = settings.midi_out;
         ports.out_device_name = settings.midi_out_name;
     }
@@ -48,9 +50,9 @@ void reopen_out(MidiPorts& ports, bool look_up) {
         }
         return;
     }
-    MidiOut* handle = nullptr;
-    if (midi_out_open(*ports.service, configured, handle) == midi_ok) {
-        ports.out.store(handle);
+    MidiOutput* output = nullptr;
+    if (!open_output(*ports.service, ports.out_port, output)) {
+        ports.out.store(output);
         ports.open_out_index.store(configured);
     } else {
         ports.errors.record({PortFault::out_open, text_out_port_failed});
@@ -59,14 +61,12 @@ void reopen_out(MidiPorts& ports, bool look_up) {
     }
 }
 
+// What arrived before the close still reaches its consumer (a recording keeps a message cut off
+// by the close as far as it came), then the consumer hears of the close, and the input is closed
+// for whatever comes after.
 void close_input(MidiPorts& ports) {
+    ports.in.reset();
     ports.state->receive_state.store(receive_closed);
-    // The reset hands every buffer back before it returns, so the close can follow at once.
-    midi_in_reset(ports.in);
-    MidiIn* in = ports.in;
-    ports.in = nullptr;
-    midi_in_close(in);
-    for (MidiHeader& header : ports.in_headers) midi_in_unprepare_header(nullptr, header);
 }
 
 }  // namespace
@@ -98,35 +98,30 @@ void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n) {
     std::lock_guard lock(ports.message_mutex);
     reopen_out(ports, false);
     if (ports.open_out_index.load() < 0) return;
-    MidiOut* out = ports.out.load();
-    std::memcpy(ports.message.data(), bytes, n);
-    MidiHeader& header = ports.message_header;
-    header.data = ports.message.data();
-    header.length = static_cast<uint32_t>(n);
-    header.flags = 0;
-    int result = midi_out_prepare_header(out, header);
-    if (result == midi_ok) result = midi_out_long_msg(out, header);
-    if (result != midi_ok) {
-        message_failed(ports, out, result, PortFault::out_message);
+    MidiOutput& out = *ports.out.load();
+    const MidiSent sent = out.send(bytes, n);
+    if (!sent.ok()) {
+        message_failed(ports, *sent.error, PortFault::out_message);
         return;
     }
-    wait_released(*ports.state, out, header, true);
+    wait_released(*ports.state, out, sent, true);
 }
 
-void message_failed(MidiPorts& ports, MidiOut* out, int result, PortFault fault) {
-    ports.errors.record({fault, midi_out_error_text(out, result, 120)});
+void message_failed(MidiPorts& ports, const MidiError& error, PortFault fault) {
+    ports.errors.record({fault, midi_error_text(error)});
     TransferState& state = *ports.state;
     state.sending.store(0);
     state.cancel_request.store(0);
     notify_transfer(state);
 }
 
-bool wait_released(TransferState& state, MidiOut* out, MidiHeader& header, bool stop_on_cancel) {
+bool wait_released(TransferState& state, MidiOutput& out, const MidiSent& sent,
+                   bool stop_on_cancel) {
     const auto stop = [&] { return stop_on_cancel && state.cancel_request.load() != 0; };
     for (;;) {
-        if (midi_out_unprepare_header(out, header) != midi_still_playing) return true;
+        if (out.left_cable(sent)) return true;
         if (stop()) return false;
-        wait_transfer_until(state, midi_out_release_time(out, header), stop);
+        wait_transfer_until(state, sent.leaves_wire, stop);
     }
 }
 
@@ -157,79 +152,98 @@ void open_midi_in(MidiPorts& ports, bool into_recording) {
                 {PortFault::in_missing, text_port_missing(false, settings.midi_in_name)});
         return;
     }
-    MidiIn* in = nullptr;
-    if (midi_in_open(*ports.service, configured, midi_in_callback, &ports, in) != midi_ok) {
+    if (open_input(*ports.service, midi_input_at(*ports.service, configured), &ports.reader,
+                   ports.in)) {
         ports.errors.record({PortFault::in_open, text_in_port_failed});
         return;
     }
-    ports.in = in;
     ports.open_in_index.store(configured);
-    int added = midi_ok;
-    for (int i = 0; i < midi_in_buffer_count; ++i) {
-        MidiHeader& header = ports.in_headers[i];
-        header.data = ports.in_buffers[i].data();
-        header.length = midi_in_buffer_size;
-        header.flags = 0;
-        if (midi_in_prepare_header(in, header) != midi_ok) return;
-        added = midi_in_add_buffer(in, header);
-    }
-    if (added != midi_ok) return;
-    if (midi_in_start(in) != midi_ok) {
+    if (ports.in->start()) {
         ports.errors.record({PortFault::in_start, text_in_start_failed});
         ports.open_in_index.store(-1);
         close_input(ports);
     }
 }
 
-void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, MidiHeader* header) {
-    MidiPorts& ports = *static_cast<MidiPorts*>(instance);
-    TransferState& state = *ports.state;
-    if (message == MidiInMessage::close) {
-        if (ports.hooks.stop_recording) ports.hooks.stop_recording(ports.hooks.recorder);
-        return;
-    }
-    if (message != MidiInMessage::long_data && message != MidiInMessage::long_error) return;
-    const uint8_t* data = header->data;
-    const size_t count = header->bytes_recorded;
+void AnswerReader::take(std::span<const SysexPiece> pieces) {
+    TransferState& state = *ports_.state;
     const int32_t receive = state.receive_state.load();
-    if (receive == receive_closed) return;
     if (receive == receive_recording) {
-        if (ports.hooks.record) ports.hooks.record(ports.hooks.recorder, data, count);
+        in_message_ = false;
+        if (ports_.hooks.record) ports_.hooks.record(ports_.hooks.recorder, pieces);
     } else if (receive == receive_idle) {
-        // Only the start of the buffer matters: it holds the start of at most one message. Bytes
-        // beyond what arrived are left from an earlier message and are never looked at.
-        if (count >= 8 && std::memcmp(data, turbo_message_start, sizeof turbo_message_start) == 0 &&
-            data[6] == turbo_answer_id) {
-            set_turbo_speed(state, data[7]);
-        } else if (count >= 4 && data[1] == universal_non_realtime &&
-                   data[2] == ports.settings->sds_dev && state.sending.load() != 0 &&
-                   state.sending_sample.load() != 0) {
-            switch (data[3]) {
-                case sds::ack:
-                    state.hs_reply.store(hs_ack);
+        for (const SysexPiece& piece : pieces) {
+            switch (piece.kind) {
+                case SysexPiece::start:
+                    in_message_ = true;
+                    head_[0] = sysex_start;
+                    head_count_ = 1;
                     break;
-                case sds::nak:
-                    if (count >= 5) {
-                        state.hs_nak_packet.store(data[4]);
-                        state.hs_reply.store(hs_nak);
-                    }
+                case SysexPiece::data: {
+                    if (!in_message_) break;
+                    const size_t n = std::min(piece.size, sizeof head_ - head_count_);
+                    std::memcpy(head_ + head_count_, piece.bytes, n);
+                    head_count_ += n;
                     break;
-                case sds::cancel:
-                    state.status_bits.fetch_or(status_remote_cancel);
-                    state.cancel_request.store(1);
+                }
+                case SysexPiece::end:
+                case SysexPiece::cut:
+                    // A message cut short is looked at as far as it came, as an answer cut by a
+                    // status byte was always taken.
+                    if (in_message_) message_ended();
+                    in_message_ = false;
                     break;
-                case sds::wait:
-                    state.hs_wait.store(1);
-                    break;
-                default:
+                case SysexPiece::lost:
                     break;
             }
-            notify_transfer(state);
         }
     }
-    midi_in_add_buffer(handle, *header);
-    // Whoever waits for what the input brings (a Turbo answer, a recording's progress) looks again.
+    // Whoever waits on another thread for what the input brings (a Turbo answer, a recording's
+    // progress) looks again; the engine's own waits look after every delivery.
     notify_transfer(state);
+}
+
+void AnswerReader::closed() {
+    in_message_ = false;
+    if (ports_.hooks.stop_recording) ports_.hooks.stop_recording(ports_.hooks.recorder);
+}
+
+void AnswerReader::message_ended() {
+    TransferState& state = *ports_.state;
+    const uint8_t* data = head_;
+    const size_t count = head_count_;
+    if (count >= 8 && std::memcmp(data, turbo_message_start, sizeof turbo_message_start) == 0 &&
+        data[6] == turbo_answer_id) {
+        set_turbo_speed(state, data[7]);
+        return;
+    }
+    if (count < 4 || data[1] != universal_non_realtime || data[2] != ports_.settings->sds_dev ||
+        state.sending.load() == 0 || state.sending_sample.load() == 0)
+        return;
+    // The send's answers are its own thread's values; handed over elsewhere (an input closing)
+    // they reach no send.
+    if (!ports_.service->engine.on_thread()) return;
+    DeviceAnswers& answers = ports_.answers;
+    switch (data[3]) {
+        case sds::ack:
+            answers.reply = hs_ack;
+            break;
+        case sds::nak:
+            if (count >= 5) {
+                answers.nak_packet = data[4];
+                answers.reply = hs_nak;
+            }
+            break;
+        case sds::cancel:
+            state.status_bits.fetch_or(status_remote_cancel);
+            state.cancel_request.store(1);
+            break;
+        case sds::wait:
+            answers.wait = true;
+            break;
+        default:
+            break;
+    }
 }
 
 void send_hs_ack(MidiPorts& ports, uint8_t channel, uint8_t packet) {
@@ -274,16 +288,14 @@ void set_turbo_speed(TransferState& state, int index) {
 void close_midi_out(MidiPorts& ports) {
     std::lock_guard lock(ports.message_mutex);
     if (ports.open_out_index.load() < 0) return;
-    MidiOut* out = ports.out.load();
-    midi_out_reset(out);
-    midi_out_close(out);
+    MidiOutput* out = ports.out.load();
+    out->reset();
+    out->close();
     ports.open_out_index.store(-1);
 }
 
 void close_midi_in(MidiPorts& ports) {
     if (ports.open_in_index.load() < 0) return;
-    ports.state->receive_state.store(receive_closed);
-    midi_in_stop(ports.in);
     close_input(ports);
     ports.open_in_index.store(-1);
 }

@@ -1,13 +1,14 @@
 #pragma once
 // The program's one MIDI output and one MIDI input: opening them from the configured devices,
-// the short SysEx messages (SDS handshake replies and the Turbo messages), the eight input
-// buffers kept queued on the input, and the input callback that hands every returned buffer to
-// the recorder or to the small answer path serving the send engine and the Turbo display.
-#include <array>
+// the short SysEx messages (SDS handshake replies and the Turbo messages), and the input's
+// consumer, which hands what arrives to the recorder while recording and otherwise takes the
+// device's answers: the Turbo speed, and the handshake answers the send waits for.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,16 +20,48 @@
 namespace jx {
 
 class Window;
+struct MidiPorts;
 
-constexpr int midi_in_buffer_count = 8;
 constexpr size_t midi_message_size = 64;
 
-// Where the input callback hands buffers while recording, and who hears of the input's close.
-// Both may be left empty.
+// Where the input hands what arrives while recording, and who hears of the input's close. Both
+// may be left empty.
 struct RecorderHooks {
     void* recorder = nullptr;
-    void (*record)(void* recorder, const uint8_t* data, size_t count) = nullptr;
+    void (*record)(void* recorder, std::span<const SysexPiece> pieces) = nullptr;
     void (*stop_recording)(void* recorder) = nullptr;
+};
+
+// hs_reply values: the device's last answer to a message of the send.
+constexpr int32_t hs_none = 0;
+constexpr int32_t hs_ack = 1;
+constexpr int32_t hs_nak = 2;
+
+// The device's answers to the send, as the input takes them. The input and the send both run on
+// the engine thread, so these are plain values: the send clears `reply` before each message and
+// looks at them as its wait hands over what arrives. Answers handed over on another thread (an
+// input closing) are not taken.
+struct DeviceAnswers {
+    int32_t reply = hs_none;
+    int32_t nak_packet = 0;  // the packet a NAK names
+    bool wait = false;       // a WAIT came: the answer may take longer
+};
+
+// Looks at the first bytes of each message while no recording runs: a Turbo answer sets the speed,
+// an SDS answer of our device number during a sample's send is the send's. Bytes of a message
+// beyond what an answer holds are not looked at.
+class AnswerReader final : public MidiConsumer {
+  public:
+    explicit AnswerReader(MidiPorts& ports) : ports_(ports) {}
+    void take(std::span<const SysexPiece> pieces) override;
+    void closed() override;
+
+  private:
+    void message_ended();
+    MidiPorts& ports_;
+    uint8_t head_[8] = {};
+    size_t head_count_ = 0;
+    bool in_message_ = false;
 };
 
 // What failed at a port.
@@ -84,10 +117,13 @@ struct MidiPorts {
     // Read by the send thread and the input thread while the window thread reopens: atomic.
     std::atomic<int32_t> open_out_index{-1};
     std::atomic<int32_t> open_in_index{-1};
-    // The handles stay valid while closed (the platform keeps them), so the send thread keeps
-    // using the output while a short reply closes and reopens the same device.
-    std::atomic<MidiOut*> out{nullptr};
-    MidiIn* in = nullptr;
+    // The output stays valid while closed (the platform keeps it), so the send keeps using it
+    // while a short reply closes and reopens the same device.
+    std::atomic<MidiOutput*> out{nullptr};
+    std::unique_ptr<MidiInput> in;
+    // The input's consumer: the recorder while recording, the answers otherwise.
+    AnswerReader reader{*this};
+    DeviceAnswers answers;  // the engine thread's alone
     // The SDS receiver's count of NAKs in a row; an ACK sent clears it.
     std::atomic<int32_t> nak_count{0};
 
@@ -95,16 +131,12 @@ struct MidiPorts {
     // replies) both send short messages: the lock keeps one buffer for both, and keeps one
     // reopening of the output at a time.
     std::mutex message_mutex;
-    std::array<uint8_t, midi_message_size> message{};
-    MidiHeader message_header;
     // The output device the settings name, looked up when a send starts or the settings
     // change, so that the short replies between never list the ports; under message_mutex.
     int32_t out_device = -1;
+    MidiPort out_port;              // that device, which the output opens by name
     int32_t out_device_index = -2;  // the settings it was looked up for
     std::string out_device_name;
-
-    std::array<std::array<uint8_t, midi_in_buffer_size>, midi_in_buffer_count> in_buffers{};
-    std::array<MidiHeader, midi_in_buffer_count> in_headers{};
 };
 
 // Joins the program's transfer values to its MIDI service: the wire runs at the Turbo speed the
@@ -125,22 +157,21 @@ void open_midi_out(MidiPorts& ports);
 // stop is requested). Nothing without an output. A port error is recorded with the platform's
 // text and ends a send.
 void send_sysex(MidiPorts& ports, const uint8_t* bytes, size_t n);
-// A message that did not go out (`result` of the output's call): the error recorded with the
-// platform's text, and a running send ended.
-void message_failed(MidiPorts& ports, MidiOut* out, int result, PortFault fault);
-// Waits until the message sent with the header has left the cable; with stop_on_cancel, no longer
-// than a stop request. True when it has left.
-bool wait_released(TransferState& state, MidiOut* out, MidiHeader& header, bool stop_on_cancel);
+// A message that did not go out: the error recorded with the platform's text, and a running send
+// ended.
+void message_failed(MidiPorts& ports, const MidiError& error, PortFault fault);
+// Waits until the message `sent` has left the cable; with stop_on_cancel, no longer than a stop
+// request. True when it has left.
+bool wait_released(TransferState& state, MidiOutput& out, const MidiSent& sent,
+                   bool stop_on_cancel);
 // Shows the port errors recorded since the last call, on the window thread: a port not plugged
 // in in the status field, the others in a message box each; a short message that failed puts
 // the Send button back, as the send it ended would.
 void show_port_errors(MidiPorts& ports, Window& window);
-// Closes the input if open, then opens the configured input with the eight buffers queued.
-// The input starts idle, or, with `into_recording`, in the recording its caller has begun, so
-// that what a device sends the moment the port opens is recorded, not taken for an answer.
+// Closes the input if open, then opens the configured input. The input starts idle, or, with
+// `into_recording`, in the recording its caller has begun, so that what a device sends the
+// moment the port opens is recorded, not taken for an answer.
 void open_midi_in(MidiPorts& ports, bool into_recording = false);
-// The input's callback; the instance is the MidiPorts.
-void midi_in_callback(MidiIn* handle, MidiInMessage message, void* instance, MidiHeader* header);
 
 void send_hs_ack(MidiPorts& ports, uint8_t channel, uint8_t packet);
 void send_hs_nak(MidiPorts& ports, uint8_t channel, uint8_t packet);
@@ -158,8 +189,8 @@ constexpr const char* text_in_port_failed = "Could not allocate Midi In port";
 constexpr const char* text_in_start_failed = "Could not start MIDI In";
 constexpr const char* text_cancel_caption = "Cancel";
 
-// Closing at exit: the output reset and closed; the input stopped, reset, closed and its buffers
-// unprepared.
+// Closing at exit: the output reset and closed; the input stopped, what arrived before handed
+// over, and closed.
 void close_midi_out(MidiPorts& ports);
 void close_midi_in(MidiPorts& ports);
 

@@ -104,9 +104,8 @@ struct Recorder {
     std::unique_ptr<uint8_t[]> buffer;
     int32_t receive_length = 0;
 
-    // Knows whether an F0 came and its F7 not yet, also across buffers and recordings.
-    SysexFramer framer;
-    bool sorting = false;  // the message's header bytes are still being collected
+    bool in_message = false;  // an F0 came and its F7 (or a cut) not yet
+    bool sorting = false;     // the message's header bytes are still being collected
     std::array<uint8_t, header_byte_count> header{};
     size_t header_count = 0;
     MessageClass message_class = MessageClass::skip;

@@ -174,12 +174,12 @@ void sort_and_take_header(Recorder& r, bool ended, bool in_input) {
     }
 }
 
-void record_locked(Recorder& r, const uint8_t* data, size_t count) {
+void record_locked(Recorder& r, std::span<const SysexPiece> pieces) {
     if (!is_recording(r)) return;
-    // The message begun in this input buffer, as long as its bytes so far lie in one stretch of
-    // it: a universal message is then not copied into the universal buffer as it comes, but
-    // taken from the input buffer when it ends. Should the stretch break (a real-time byte, the
-    // end of the input buffer), what it holds is put in the universal buffer then.
+    // The message begun in these pieces, as long as its bytes so far lie in one stretch of the
+    // input's memory: a universal message is then not copied into the universal buffer as it
+    // comes, but taken from the input when it ends. Should the stretch break (a real-time byte,
+    // the end of what the input handed over), what it holds is put in the universal buffer then.
     const uint8_t* stretch = nullptr;
     const uint8_t* stretch_end = nullptr;
     auto universal_in_stretch = [&] {
@@ -192,10 +192,10 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
         }
         stretch = nullptr;
     };
-    r.framer.feed(data, count);
-    SysexPiece piece;
-    while (r.framer.next(piece)) {
+    for (const SysexPiece& piece : pieces) {
+        if (piece.kind == SysexPiece::lost) continue;
         if (piece.kind == SysexPiece::start) {
+            r.in_message = true;
             r.sorting = true;
             r.header[0] = sysex_start;
             r.header_count = 1;
@@ -203,6 +203,7 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
             stretch_end = piece.bytes + 1;
             continue;
         }
+        if (!r.in_message) continue;  // the rest of a message begun before the recording
         if (piece.kind == SysexPiece::data) {
             if (stretch && piece.bytes == stretch_end)
                 stretch_end += piece.size;
@@ -222,6 +223,7 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
             if (n > 0 && !universal_in_stretch()) take_message_bytes(r, bytes, n);
             continue;
         }
+        r.in_message = false;
         sort_and_take_header(r, true, stretch != nullptr);
         const bool complete = piece.kind == SysexPiece::end;
         if (complete && universal_in_stretch() && piece.bytes == stretch_end &&
@@ -236,8 +238,8 @@ void record_locked(Recorder& r, const uint8_t* data, size_t count) {
         if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
         if (!is_recording(r)) return;
     }
-    // The input buffer ends inside a message: a universal one is told by its second byte.
-    if (r.framer.in_message()) sort_and_take_header(r, false, stretch != nullptr);
+    // What was handed over ends inside a message: a universal one is told by its second byte.
+    if (r.in_message) sort_and_take_header(r, false, stretch != nullptr);
     leave_stretch();
     if (r.buffer_full && is_recording(r)) stop_recording_locked(r);
     if (is_recording(r)) {
@@ -260,6 +262,7 @@ void start_recording(Recorder& r) {
         std::lock_guard lock(r.mutex);
         // The rest of a message cut off by an earlier stop is dropped.
         r.message_class = MessageClass::skip;
+        r.in_message = false;
         r.sorting = false;
         r.turbo_answer = false;
         r.universal_length = 0;
@@ -298,7 +301,7 @@ void stop_recording_locked(Recorder& r) {
                        static_cast<uint8_t>(r.sds.reply_packet));
     // What came of a message still too short to sort stays in the entry, as a plain message cut
     // off by the stop does; the start of a universal one is no SysEx to keep.
-    if (r.framer.in_message() && r.sorting) {
+    if (r.in_message && r.sorting) {
         const bool fits =
             r.receive_length + static_cast<int32_t>(r.header_count) <= receive_length_limit;
         if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits)
@@ -319,51 +322,33 @@ void stop_recording_locked(Recorder& r) {
     notify_transfer(state);
 }
 
-void record_input_buffer(Recorder& r, const uint8_t* data, size_t count) {
+void record_pieces(Recorder& r, std::span<const SysexPiece> pieces) {
     std::lock_guard lock(r.mutex);
-    record_locked(r, data, count);
+    record_locked(r, pieces);
 }
 
 void connect_recorder(MidiPorts& ports, Recorder& recorder) {
     recorder.ports = &ports;
     ports.hooks.recorder = &recorder;
-    ports.hooks.record = [](void* r, const uint8_t* data, size_t count) {
-        record_input_buffer(*static_cast<Recorder*>(r), data, count);
+    ports.hooks.record = [](void* r, std::span<const SysexPiece> pieces) {
+        record_pieces(*static_cast<Recorder*>(r), pieces);
     };
     ports.hooks.stop_recording = [](void* r) { stop_recording(*static_cast<Recorder*>(r)); };
 }
 
-void replay_stream(Recorder& r, const uint8_t* data, size_t length, size_t buffer_size) {
-    std::vector<uint8_t> buffer;
-    buffer.reserve(buffer_size);
-    auto deliver = [&] {
-        if (!buffer.empty()) record_input_buffer(r, buffer.data(), buffer.size());
-        buffer.clear();
-    };
-    auto put = [&](const uint8_t* bytes, size_t n) {
-        while (n > 0) {
-            const size_t k = std::min(n, buffer_size - buffer.size());
-            buffer.insert(buffer.end(), bytes, bytes + k);
-            bytes += k;
-            n -= k;
-            if (buffer.size() >= buffer_size) deliver();
-        }
-    };
+void replay_stream(Recorder& r, const uint8_t* data, size_t length) {
+    // In batches, as an input hands them over.
+    constexpr size_t batch_size = 256;
+    SysexPiece batch[batch_size];
+    size_t n = 0;
     SysexFramer framer;
     framer.feed(data, length);
-    SysexPiece piece;
-    while (framer.next(piece)) {
-        if (piece.kind == SysexPiece::start) {
-            put(&sysex_start, 1);
-        } else if (piece.kind == SysexPiece::data) {
-            put(piece.bytes, piece.size);
-        } else {
-            if (piece.kind == SysexPiece::end) buffer.push_back(sysex_end);
-            deliver();
-        }
+    while (framer.next(batch[n])) {
+        if (++n < batch_size) continue;
+        record_pieces(r, std::span<const SysexPiece>(batch, n));
+        n = 0;
     }
-    // What arrived of a message the stream ends in is handed over too, as a reset returns it.
-    deliver();
+    if (n > 0) record_pieces(r, std::span<const SysexPiece>(batch, n));
 }
 
 }  // namespace jx

@@ -49,8 +49,10 @@ void publish(SendContext& context, Change change) {
 struct Send {
     SendContext& context;
     TransferState& state;
-    MidiOut* out;
-    MidiHeader header;  // the thread's own, apart from the short messages' one
+    MidiOutput* out;
+    DeviceAnswers& answers;  // what the input took of the device's answers, on this thread
+    MidiSent sent;           // the message sent last, until it has left the cable
+    bool waiting = false;    // `sent` may still be on the cable
     int hs_mode = hs_mode_unlimited;
     int32_t sample_number = 0;
     const uint8_t* last_message = nullptr;
@@ -58,10 +60,13 @@ struct Send {
     bool dump_open = false;  // a dump header went out and its dump has not ended
 };
 
-// Waits until the message sent with the thread's header has left the cable; with
-// stop_on_cancel, no longer than a stop request. True when it has left.
+// Waits until the message sent last has left the cable; with stop_on_cancel, no longer than a
+// stop request. True when it has left.
 bool wait_released(Send& send, bool stop_on_cancel) {
-    return wait_released(send.state, send.out, send.header, stop_on_cancel);
+    if (!send.waiting) return true;
+    if (!wait_released(send.state, *send.out, send.sent, stop_on_cancel)) return false;
+    send.waiting = false;
+    return true;
 }
 
 // The stop path. The flags drop before any control is touched: shutdown waits for
@@ -80,50 +85,43 @@ void stop_path(Send& send) {
         report.button = text_send;
         report.list_enabled = true;
     });
-    if (send.header.flags & midi_header_prepared) wait_released(send, false);
+    wait_released(send, false);
     if (send.dump_open && !remote) {
-        // On the thread's own header: a port that is gone (the reason the answers stopped) makes
-        // this courtesy fail quietly, as the time-out ends the send without a message.
+        // A port that is gone (the reason the answers stopped) makes this courtesy fail quietly,
+        // as the time-out ends the send without a message.
         const bool packet = send.last_message && send.last_length == sds::packet_size;
         const auto cancel = sds_handshake(sds::cancel, send.context.settings->sds_dev,
                                           packet ? send.last_message[4] : 0);
-        send.header.data = const_cast<uint8_t*>(cancel.data());
-        send.header.length = static_cast<uint32_t>(cancel.size());
-        send.header.flags = 0;
-        if (midi_out_prepare_header(send.out, send.header) == midi_ok &&
-            midi_out_long_msg(send.out, send.header) == midi_ok)
-            wait_released(send, false);
-        send.header.flags = 0;
+        send.sent = send.out->send(cancel.data(), cancel.size());
+        send.waiting = send.sent.ok();
+        wait_released(send, false);
     }
     send.dump_open = false;
 }
 
 // The port-error path: the error recorded as the ports record theirs (the window shows it in a
 // message box), the send ended, and the input reopened before the next one.
-void port_error_path(Send& send, int result) {
+void port_error_path(Send& send, const MidiError& error) {
     publish(send.context, [](SendReport& report) { report.button = text_send; });
     send.state.reopen_in_before_send.store(1);
-    message_failed(*send.context.ports, send.out, result, PortFault::out_send);
+    message_failed(*send.context.ports, error, PortFault::out_send);
 }
 
 enum class Sent { ok, stop, port_error };
 
-// Sends one message with the thread's header and waits until it has left the cable.
-Sent send_message(Send& send, const uint8_t* message, size_t length, int& result) {
+// Sends one message and waits until it has left the cable.
+Sent send_message(Send& send, const uint8_t* message, size_t length) {
     TransferState& state = send.state;
-    send.header.data = const_cast<uint8_t*>(message);
-    send.header.length = static_cast<uint32_t>(length);
-    send.header.flags = 0;
-    result = midi_out_prepare_header(send.out, send.header);
-    state.hs_reply.store(hs_none);
-    if (result == midi_ok) result = midi_out_long_msg(send.out, send.header);
-    if (result != midi_ok) return Sent::port_error;
+    send.answers.reply = hs_none;
+    send.sent = send.out->send(message, length);
+    if (!send.sent.ok()) return Sent::port_error;
+    send.waiting = true;
     const int32_t delay = send.context.settings->midi_del;
     if (delay > 0) {
         wait_transfer_until(state, Clock::now() + milliseconds(delay),
                             [&] { return cancelled(state); });
     }
-    if (wait_released(send, true)) send.header.flags = 0;
+    wait_released(send, true);
     return Sent::ok;
 }
 
@@ -141,24 +139,24 @@ void show_progress(TransferState& state, size_t pos, size_t len) {
 // allows wait_time more. Sets cancel_request when the answer does not come in time.
 void await_answer(Send& send, size_t pos) {
     TransferState& state = send.state;
+    DeviceAnswers& answers = send.answers;
     const bool first = send.hs_mode == hs_mode_unlimited;
     if (first && pos == 0) return;
     Clock::time_point deadline = Clock::now() + (first ? header_answer_time : answer_time);
     for (;;) {
         const bool seen = wait_transfer_until(state, deadline, [&] {
-            return state.hs_reply.load() != hs_none || cancelled(state) ||
-                   state.hs_wait.load() != 0;
+            return answers.reply != hs_none || cancelled(state) || answers.wait;
         });
-        if (state.hs_reply.load() != hs_none || cancelled(state)) {
+        if (answers.reply != hs_none || cancelled(state)) {
             if (!seen) state.cancel_request.store(1);  // the answer came too late
-            if (first && !cancelled(state)) send.hs_mode = state.hs_reply.load();
+            if (first && !cancelled(state)) send.hs_mode = answers.reply;
             return;
         }
         if (!seen) {
             state.cancel_request.store(1);
             return;
         }
-        state.hs_wait.store(0);
+        answers.wait = false;
         deadline = Clock::now() + wait_time;
     }
 }
@@ -224,9 +222,9 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
             bool resend = false;
             if (handshake) {
                 await_answer(send, pos);
-                if (!cancelled(state) && state.hs_reply.load() == hs_nak) {
+                if (!cancelled(state) && send.answers.reply == hs_nak) {
                     if (send.last_message && send.last_length > 4 &&
-                        send.last_message[4] == state.hs_nak_packet.load()) {
+                        send.last_message[4] == send.answers.nak_packet) {
                         resend = true;
                     } else {
                         state.cancel_request.store(1);
@@ -258,9 +256,8 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
             }
         }
         if (!cancelled(state)) {
-            int result = midi_ok;
-            if (send_message(send, to_send, length, result) == Sent::port_error) {
-                port_error_path(send, result);
+            if (send_message(send, to_send, length) == Sent::port_error) {
+                port_error_path(send, *send.sent.error);
                 return false;
             }
             if (!sample) {
@@ -341,7 +338,7 @@ void SendJob::join() {
 void send_thread(SendContext& context) {
     TransferList& list = *context.list;
     TransferState& state = *context.ports->state;
-    Send send{context, state, context.ports->out.load(), MidiHeader{}};
+    Send send{context, state, context.ports->out.load(), context.ports->answers, {}};
     int total = 0;
     int index = -1;
     publish(context, [](SendReport& report) {
@@ -362,7 +359,7 @@ void send_thread(SendContext& context) {
     }
     send.hs_mode = hs_mode_unlimited;
     int n = 1;
-    state.hs_reply.store(hs_none);
+    send.answers.reply = hs_none;
     send.last_message = nullptr;
     size_t pos = 0;
 

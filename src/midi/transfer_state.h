@@ -24,11 +24,6 @@ constexpr int32_t receive_closed = -1;
 constexpr int32_t receive_idle = 0;
 constexpr int32_t receive_recording = 1;
 
-// hs_reply values.
-constexpr int32_t hs_none = 0;
-constexpr int32_t hs_ack = 1;
-constexpr int32_t hs_nak = 2;
-
 struct TransferState {
     // 1 while a send runs: set by the send as it starts; cleared by the send as it ends, and by
     // whoever asks it to stop (with cancel_request), so that a second Send is refused at once.
@@ -47,10 +42,6 @@ struct TransferState {
     std::atomic<int32_t> progress_percent{0};
     std::atomic<int32_t> turbo_speed{10};
     std::atomic<int32_t> sending_sample{0};
-    // The device's last answer: cleared by the send before each message, set by the input.
-    std::atomic<int32_t> hs_reply{hs_none};
-    std::atomic<int32_t> hs_nak_packet{0};
-    std::atomic<int32_t> hs_wait{0};
     std::atomic<int32_t> naks_sent{0};  // NAKs the SDS receiver sent, for progress displays
 
     // Wakes a thread waiting for one of the values above at once instead of at its next poll.

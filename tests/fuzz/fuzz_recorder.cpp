@@ -1,7 +1,7 @@
-// Feeds arbitrary bytes to the recorder as input buffers, in every receive format, with and
-// without the handshake. The first byte chooses the options; the rest is what arrives. The same
-// bytes cut into buffers of other sizes must give the same entries, as the input may end a buffer
-// anywhere; what the platform hands over (replay_stream) must record without fault too.
+// Feeds arbitrary bytes to the recorder as an input hands them over, in every receive format,
+// with and without the handshake. The first byte chooses the options; the rest is what arrives.
+// The same bytes arriving in pieces of other sizes must give the same entries, as the input may
+// hand over at any byte; the replay of a captured stream must record without fault too.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -34,8 +34,14 @@ Entries record(const jx::Settings& settings, const uint8_t* data, size_t size, s
     if (piece == 0) {
         jx::replay_stream(recorder, data, size);
     } else {
-        for (size_t at = 0; at < size; at += piece)
-            jx::record_input_buffer(recorder, data + at, size - at < piece ? size - at : piece);
+        jx::SysexFramer framer;  // as the input keeps one
+        std::vector<jx::SysexPiece> pieces;
+        for (size_t at = 0; at < size; at += piece) {
+            framer.feed(data + at, size - at < piece ? size - at : piece);
+            pieces.clear();
+            for (jx::SysexPiece p; framer.next(p);) pieces.push_back(p);
+            jx::record_pieces(recorder, pieces);
+        }
     }
     if (jx::is_recording(recorder) && state.received_count.load() != recorder.receive_length)
         std::abort();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "named_ports.h"
@@ -71,14 +72,14 @@ TEST(MidiPorts, TurboAnswerIndexBeyondTheTableChangesNothing) {
         VirtualRig rig;
         rig.state.turbo_speed = 33;
         rig.settings.ignore_hs = 0;
-        // The ACK after the answer shows when the callback has taken both.
+        // The ACK after the answer shows when the input has taken both.
         rig.state.sending = 1;
         rig.state.sending_sample = 1;
         const Bytes answer = {0xF0, 0x00, 0x6B, 0x2E, 0x04, 0x00, 0x02, c.index, 0xF7};
         const Bytes ack = {0xF0, 0x7E, 0x00, 0x7F, 0x00, 0xF7};
         rig.loopback.device_send(answer.data(), answer.size());
         rig.loopback.device_send(ack.data(), ack.size());
-        ASSERT_TRUE(rig.wait_for([&] { return rig.state.hs_reply.load() == hs_ack; }));
+        ASSERT_TRUE(rig.wait_for_answers([](const DeviceAnswers& a) { return a.reply == hs_ack; }));
         EXPECT_EQ(rig.state.turbo_speed.load(), c.speed);
     }
 }
@@ -88,7 +89,9 @@ TEST(MidiPorts, HandshakeAnswersReachTheSenderOnlyWhileASampleIsSentOnItsChannel
         const char* what;
         Bytes message;
         int32_t sending, sending_sample;
-        int32_t hs_reply, hs_nak_packet, hs_wait, cancel_request, status_bits;
+        int32_t reply, nak_packet;
+        bool wait;
+        int32_t cancel_request, status_bits;
     };
     const Case cases[] = {
         {"ACK", {0xF0, 0x7E, 0x05, 0x7F, 0x03, 0xF7}, 1, 1, hs_ack, 0, 0, 0, 0},
@@ -123,25 +126,31 @@ TEST(MidiPorts, HandshakeAnswersReachTheSenderOnlyWhileASampleIsSentOnItsChannel
         rig.state.sending = c.sending;
         rig.state.sending_sample = c.sending_sample;
         device_says(rig, c.message);
-        EXPECT_EQ(rig.state.hs_reply.load(), c.hs_reply);
-        EXPECT_EQ(rig.state.hs_nak_packet.load(), c.hs_nak_packet);
-        EXPECT_EQ(rig.state.hs_wait.load(), c.hs_wait);
+        const DeviceAnswers answers = rig.answers();
+        EXPECT_EQ(answers.reply, c.reply);
+        EXPECT_EQ(answers.nak_packet, c.nak_packet);
+        EXPECT_EQ(answers.wait, c.wait);
         EXPECT_EQ(rig.state.cancel_request.load(), c.cancel_request);
         EXPECT_EQ(rig.state.status_bits.load(), c.status_bits);
     }
 }
 
-TEST(MidiPorts, WhileRecordingEveryBufferGoesToTheRecorderAndNoneToTheSender) {
+TEST(MidiPorts, WhileRecordingEveryMessageGoesToTheRecorderAndNoneToTheSender) {
     VirtualRig rig;
     struct Recorded {
         std::mutex mutex;
-        std::vector<Bytes> buffers;
+        std::vector<Bytes> buffers;  // the messages, put back together from their pieces
     } recorded;
     rig.ports.hooks.recorder = &recorded;
-    rig.ports.hooks.record = [](void* to, const uint8_t* data, size_t count) {
+    rig.ports.hooks.record = [](void* to, std::span<const SysexPiece> pieces) {
         auto& r = *static_cast<Recorded*>(to);
         std::lock_guard lock(r.mutex);
-        r.buffers.emplace_back(data, data + count);
+        for (const SysexPiece& piece : pieces) {
+            if (piece.kind == SysexPiece::start) r.buffers.emplace_back();
+            if (piece.bytes)
+                r.buffers.back().insert(r.buffers.back().end(), piece.bytes,
+                                        piece.bytes + piece.size);
+        }
     };
     rig.state.receive_state = receive_recording;
     rig.state.sending = 1;
@@ -151,11 +160,13 @@ TEST(MidiPorts, WhileRecordingEveryBufferGoesToTheRecorderAndNoneToTheSender) {
     rig.loopback.device_send(turbo_answer_20.data(), turbo_answer_20.size());
     ASSERT_TRUE(rig.wait_for([&] {
         std::lock_guard lock(recorded.mutex);
-        return recorded.buffers.size() == 2;
+        return recorded.buffers.size() == 2 && recorded.buffers[1].size() == 9;
     }));
-    std::lock_guard lock(recorded.mutex);
-    EXPECT_EQ(recorded.buffers, (std::vector<Bytes>{ack, turbo_answer_20}));
-    EXPECT_EQ(rig.state.hs_reply.load(), hs_none);
+    {
+        std::lock_guard lock(recorded.mutex);
+        EXPECT_EQ(recorded.buffers, (std::vector<Bytes>{ack, turbo_answer_20}));
+    }
+    EXPECT_EQ(rig.answers().reply, hs_none);
     EXPECT_EQ(rig.state.turbo_speed.load(), 10);
 }
 
@@ -232,9 +243,8 @@ class StubbornInput : public MidiBackend {
     std::unique_ptr<MidiOutConnection> open_out(int, std::string&) override { return nullptr; }
     std::unique_ptr<MidiInConnection> open_in(int, MidiInSink&, std::string&) override {
         struct Connection : MidiInConnection {
-            int start(std::string& error) override {
-                error = "refused";
-                return midi_error;
+            std::optional<MidiError> start() override {
+                return MidiError{MidiErrorKind::refused, "refused"};
             }
             void stop() override {}
         };
@@ -273,8 +283,7 @@ TEST(MidiPorts, InputFailuresAndReopeningPassThroughTheCloseNotice) {
     EXPECT_EQ(closes, 3);  // the failed input was closed again
     EXPECT_EQ(rig.ports.open_in_index.load(), -1);
     EXPECT_EQ(rig.state.receive_state.load(), receive_closed);
-    for (const MidiHeader& header : rig.ports.in_headers)
-        EXPECT_EQ(header.flags & (midi_header_prepared | midi_header_in_queue), 0u);
+    EXPECT_EQ(rig.ports.in, nullptr);
 }
 
 // Every port failure is kept as a value, whichever thread met it, until the window's timer (or a

@@ -287,12 +287,12 @@ class EagerInput : public MidiBackend {
     std::unique_ptr<MidiInConnection> open_in(int, MidiInSink& sink, std::string&) override {
         struct Connection : MidiInConnection {
             Connection(MidiInSink& sink, const Stream& sends) : sink(sink), sends(sends) {}
-            int start(std::string&) override {
+            std::optional<MidiError> start() override {
                 sink.push(sends.data(), sends.size());
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
                 while (!sink.drained() && std::chrono::steady_clock::now() < deadline)
                     std::this_thread::yield();
-                return midi_ok;
+                return std::nullopt;
             }
             void stop() override {}
             MidiInSink& sink;

@@ -9,6 +9,7 @@
 #include <array>
 #include <condition_variable>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -20,44 +21,32 @@
 namespace jx {
 namespace {
 
-// An input that keeps its eight buffers queued and collects what they bring back.
-struct Collector {
+// An input's consumer that collects the bytes of the messages it hands over, and counts the
+// messages cut short.
+struct Collector final : MidiConsumer {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<uint8_t> bytes;
     int errors = 0;
-    MidiIn* in = nullptr;
-    std::array<std::array<uint8_t, midi_in_buffer_size>, 8> buffers{};
-    std::array<MidiHeader, 8> headers{};
+    std::unique_ptr<MidiInput> in;
 
-    static void callback(MidiIn* handle, MidiInMessage message, void* self, MidiHeader* header) {
-        auto* c = static_cast<Collector*>(self);
-        if (message != MidiInMessage::long_data && message != MidiInMessage::long_error) return;
+    void take(std::span<const SysexPiece> pieces) override {
         {
-            std::lock_guard lock(c->mutex);
-            c->bytes.insert(c->bytes.end(), header->data, header->data + header->bytes_recorded);
-            if (message == MidiInMessage::long_error) ++c->errors;
+            std::lock_guard lock(mutex);
+            for (const SysexPiece& piece : pieces) {
+                if (piece.kind == SysexPiece::cut || piece.kind == SysexPiece::lost) ++errors;
+                if (piece.bytes) bytes.insert(bytes.end(), piece.bytes, piece.bytes + piece.size);
+            }
         }
-        c->changed.notify_all();
-        midi_in_add_buffer(handle, *header);
+        changed.notify_all();
     }
-    void queue_and_start() {
-        for (size_t i = 0; i < buffers.size(); ++i) {
-            headers[i].data = buffers[i].data();
-            headers[i].length = midi_in_buffer_size;
-            ASSERT_EQ(midi_in_prepare_header(in, headers[i]), midi_ok);
-            ASSERT_EQ(midi_in_add_buffer(in, headers[i]), midi_ok);
-        }
-        ASSERT_EQ(midi_in_start(in), midi_ok);
-    }
+    void start() { ASSERT_FALSE(in->start()); }
     bool wait_for(size_t count) {
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, std::chrono::seconds(10),
                                 [&] { return bytes.size() >= count; });
     }
-    ~Collector() {
-        if (in) midi_in_close(in);
-    }
+    ~Collector() { in.reset(); }
 };
 
 std::vector<uint8_t> sysex(size_t length, uint8_t seed) {
@@ -111,21 +100,18 @@ struct MidiServerPorts : ::testing::Test {
         peer = std::make_unique<Backend>(unique_client("peer"));
         backend = std::make_unique<Backend>(unique_client("prog"));
         ASSERT_EQ(peer->unavailable_reason(), "");
-        std::string error;
-        ASSERT_EQ(midi_in_open_virtual(*peer, service.engine, "in", &Collector::callback, &far_end,
-                                       far_end.in, error),
-                  midi_ok)
-            << error;
-        far_end.queue_and_start();
+        const auto error = open_virtual_input(*peer, service.engine, "in", &far_end, far_end.in);
+        ASSERT_FALSE(error) << error->text;
+        far_end.start();
         service.backends = {backend.get()};
         service.pacing.enabled = false;
     }
     std::string far_in_name() const { return peer->virtual_port_name("in", false); }
-    MidiOut* open_far_end() {
-        MidiOut* out = nullptr;
+    MidiOutput* open_far_end() {
+        MidiOutput* out = nullptr;
         const int index = listed(service, true, far_in_name());
         EXPECT_GE(index, 0);
-        EXPECT_EQ(midi_out_open(service, index, out), midi_ok);
+        EXPECT_FALSE(open_output(service, midi_output_at(service, index), out));
         return out;
     }
     // A port of the far end that sends, and the program's input opened on it from the list.
@@ -135,17 +121,16 @@ struct MidiServerPorts : ::testing::Test {
         EXPECT_NE(far_out, nullptr) << error;
         const int index = listed(service, false, peer->virtual_port_name("out", true));
         EXPECT_GE(index, 0);
-        EXPECT_EQ(midi_in_open(service, index, &Collector::callback, &program, program.in),
-                  midi_ok);
-        if (program.in) program.queue_and_start();
+        EXPECT_FALSE(open_input(service, midi_input_at(service, index), &program, program.in));
+        if (program.in) program.start();
         return far_out;
     }
-    static int send(MidiOut* out, std::vector<uint8_t>& message) {
-        MidiHeader header;
-        header.data = message.data();
-        header.length = static_cast<uint32_t>(message.size());
-        midi_out_prepare_header(out, header);
-        return midi_out_long_msg(out, header);
+    static MidiSent send(MidiOutput* out, const std::vector<uint8_t>& message) {
+        return out->send(message.data(), message.size());
+    }
+    // The reason a send failed, in full.
+    static std::string why(const MidiSent& sent) {
+        return sent.ok() ? "sent" : midi_error_text(*sent.error, 1000);
     }
 };
 
@@ -156,14 +141,15 @@ TYPED_TEST_SUITE(MidiServerPorts, Backends);
 // what one write into alsa-lib's output buffer carries; and far beyond:
 // each arrives whole and unchanged, unpaced, the next right after the one before.
 TYPED_TEST(MidiServerPorts, CarriesMessagesOfEverySizeWhole) {
-    MidiOut* out = this->open_far_end();
+    MidiOutput* out = this->open_far_end();
     ASSERT_NE(out, nullptr);
     Collector& far_end = this->far_end;
     std::vector<uint8_t> expected;
     uint8_t seed = 0;
     for (size_t length : {6u, 5573u, 7000u, 16356u, 102400u, 6u}) {
         std::vector<uint8_t> message = sysex(length, seed++);
-        ASSERT_EQ(this->send(out, message), midi_ok) << midi_out_error_text(out, midi_error);
+        const MidiSent sent = this->send(out, message);
+        ASSERT_TRUE(sent.ok()) << this->why(sent);
         expected.insert(expected.end(), message.begin(), message.end());
     }
     ASSERT_TRUE(far_end.wait_for(expected.size()));
@@ -175,16 +161,13 @@ TYPED_TEST(MidiServerPorts, CarriesMessagesOfEverySizeWhole) {
 // A short reply sent from one thread while another sends a long message goes before or after
 // it, never into it.
 TYPED_TEST(MidiServerPorts, KeepsMessagesFromTwoThreadsApart) {
-    MidiOut* out = this->open_far_end();
+    MidiOutput* out = this->open_far_end();
     Collector& far_end = this->far_end;
     ASSERT_NE(out, nullptr);
     std::vector<uint8_t> long_message = sysex(60000, 1);
     std::vector<uint8_t> reply = {0xF0, 0x7E, 0x00, 0x7F, 0x05, 0xF7};
-    std::thread replier([&] {
-        std::vector<uint8_t> copy = reply;
-        EXPECT_EQ(TestFixture::send(out, copy), midi_ok);
-    });
-    EXPECT_EQ(this->send(out, long_message), midi_ok);
+    std::thread replier([&] { EXPECT_TRUE(TestFixture::send(out, reply).ok()); });
+    EXPECT_TRUE(this->send(out, long_message).ok());
     replier.join();
     ASSERT_TRUE(far_end.wait_for(long_message.size() + reply.size()));
     std::vector<uint8_t> reply_first = reply, long_first = long_message;
@@ -196,15 +179,14 @@ TYPED_TEST(MidiServerPorts, KeepsMessagesFromTwoThreadsApart) {
 
 // The far end's port goes away: the next message is a port error that names the port.
 TYPED_TEST(MidiServerPorts, ReportsAPortThatIsGone) {
-    MidiOut* out = this->open_far_end();
+    MidiOutput* out = this->open_far_end();
     ASSERT_NE(out, nullptr);
     const std::string name = this->far_in_name();
-    midi_in_close(this->far_end.in);
-    this->far_end.in = nullptr;
+    this->far_end.in.reset();
     this->peer.reset();  // over ALSA the port goes with the client
-    std::vector<uint8_t> message = sysex(6, 0);
-    ASSERT_EQ(this->send(out, message), midi_error);
-    EXPECT_EQ(midi_out_error_text(out, midi_error), "The MIDI port " + name + " is gone.");
+    const MidiSent sent = this->send(out, sysex(6, 0));
+    ASSERT_FALSE(sent.ok());
+    EXPECT_EQ(*sent.error, (MidiError{MidiErrorKind::gone, "The MIDI port " + name + " is gone."}));
 }
 
 // What a port of the far end sends arrives whole at the program's input opened from the list.
@@ -212,11 +194,11 @@ TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
     Collector program;
     std::unique_ptr<MidiOutConnection> far_out = this->open_far_out(program);
     ASSERT_TRUE(far_out && program.in);
-    std::string error;
     std::vector<uint8_t> expected;
     for (size_t length : {6u, 20000u, 70000u}) {
         std::vector<uint8_t> message = sysex(length, 9);
-        ASSERT_EQ(far_out->write(message.data(), message.size(), {}, error), midi_ok) << error;
+        const auto error = far_out->write(message.data(), message.size(), {});
+        ASSERT_FALSE(error) << error->text;
         expected.insert(expected.end(), message.begin(), message.end());
     }
     ASSERT_TRUE(program.wait_for(expected.size()));
@@ -226,10 +208,11 @@ TYPED_TEST(MidiServerPorts, InputFromAListedPortReceivesWholeMessages) {
 
 // A message longer than a mebibyte leaves one program's output whole and arrives whole.
 TYPED_TEST(MidiServerPorts, AMessageLongerThanAMebibyteArrivesWhole) {
-    MidiOut* out = this->open_far_end();
+    MidiOutput* out = this->open_far_end();
     ASSERT_NE(out, nullptr);
     std::vector<uint8_t> message = sysex((size_t{1} << 20) + 1, 7);
-    ASSERT_EQ(this->send(out, message), midi_ok) << midi_out_error_text(out, midi_error);
+    const MidiSent sent = this->send(out, message);
+    ASSERT_TRUE(sent.ok()) << this->why(sent);
     ASSERT_TRUE(this->far_end.wait_for(message.size()));
     std::lock_guard lock(this->far_end.mutex);
     EXPECT_TRUE(this->far_end.bytes == message);
@@ -237,23 +220,22 @@ TYPED_TEST(MidiServerPorts, AMessageLongerThanAMebibyteArrivesWhole) {
 }
 
 // The bytes of a SysEx message are handed on as they come, not held back until its F7: the
-// first part fills an input buffer while the rest is still to be sent.
+// first part arrives while the rest is still to be sent.
 TYPED_TEST(MidiServerPorts, BytesArriveBeforeTheirMessageEnds) {
     Collector program;
     std::unique_ptr<MidiOutConnection> far_out = this->open_far_out(program);
     ASSERT_TRUE(far_out && program.in);
-    std::string error;
     const std::vector<uint8_t> message = sysex(40000, 4);
     const size_t first_part = 20000;
-    ASSERT_EQ(far_out->write(message.data(), first_part, {}, error), midi_ok) << error;
-    ASSERT_TRUE(program.wait_for(midi_in_buffer_size));
+    auto error = far_out->write(message.data(), first_part, {});
+    ASSERT_FALSE(error) << error->text;
+    ASSERT_TRUE(program.wait_for(16384));
     {
         std::lock_guard lock(program.mutex);
         EXPECT_TRUE(std::equal(program.bytes.begin(), program.bytes.end(), message.begin()));
     }
-    ASSERT_EQ(far_out->write(message.data() + first_part, message.size() - first_part, {}, error),
-              midi_ok)
-        << error;
+    error = far_out->write(message.data() + first_part, message.size() - first_part, {});
+    ASSERT_FALSE(error) << error->text;
     ASSERT_TRUE(program.wait_for(message.size()));
     std::lock_guard lock(program.mutex);
     EXPECT_TRUE(program.bytes == message);
@@ -277,15 +259,13 @@ TEST(MidiAlsa, AReceiverThatTakesNothingStopsTheSendWithoutLoss) {
         MidiService service;
         service.backends = {&backend};
         service.pacing.enabled = false;
-        MidiOut* out = nullptr;
-        ASSERT_EQ(midi_out_open(service, listed(service, true, "jxt-sleeper:in"), out), midi_ok);
+        MidiOutput* out = nullptr;
+        ASSERT_FALSE(open_output(
+            service, midi_output_at(service, listed(service, true, "jxt-sleeper:in")), out));
         std::vector<uint8_t> message = sysex(65536, 3);
-        MidiHeader header;
-        header.data = message.data();
-        header.length = static_cast<uint32_t>(message.size());
-        midi_out_prepare_header(out, header);
-        ASSERT_EQ(midi_out_long_msg(out, header), midi_error);
-        const std::string said = midi_out_error_text(out, midi_error, 1000);
+        const MidiSent sent = out->send(message.data(), message.size());
+        ASSERT_FALSE(sent.ok());
+        const std::string said = midi_error_text(*sent.error, 1000);
 
         std::vector<uint8_t> held;
         snd_seq_event_t* event = nullptr;
@@ -307,14 +287,14 @@ using MidiJackPorts = MidiServerPorts<JackMidiBackend>;
 // A message too long for what an output holds for the server is refused with its size, never
 // dropped on the way.
 TEST_F(MidiJackPorts, AMessageLongerThanTheOutputHoldsIsRefusedWithItsSize) {
-    MidiOut* out = open_far_end();
+    MidiOutput* out = open_far_end();
     ASSERT_NE(out, nullptr);
-    std::vector<uint8_t> message = sysex(size_t{1} << 24, 2);
-    ASSERT_EQ(send(out, message), midi_error);
-    EXPECT_NE(midi_out_error_text(out, midi_error, 1000).find("16777216 bytes"), std::string::npos)
-        << midi_out_error_text(out, midi_error, 1000);
+    const MidiSent refused = send(out, sysex(size_t{1} << 24, 2));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error->kind, MidiErrorKind::too_long);
+    EXPECT_NE(why(refused).find("16777216 bytes"), std::string::npos) << why(refused);
     std::vector<uint8_t> after = sysex(6, 0);
-    EXPECT_EQ(send(out, after), midi_ok);
+    EXPECT_TRUE(send(out, after).ok());
     ASSERT_TRUE(far_end.wait_for(after.size()));
     std::lock_guard lock(far_end.mutex);
     EXPECT_EQ(far_end.bytes, after);
@@ -323,16 +303,16 @@ TEST_F(MidiJackPorts, AMessageLongerThanTheOutputHoldsIsRefusedWithItsSize) {
 // A reset cuts the message still on the wire and keeps the one whose wire time is over: that
 // one counts as sent, so it arrives whole; the next message arrives after the cut.
 TEST_F(MidiJackPorts, AResetCutsOnlyTheMessageStillPlaying) {
-    MidiOut* out = open_far_end();
+    MidiOutput* out = open_far_end();
     ASSERT_NE(out, nullptr);
     std::vector<uint8_t> sent = sysex(100000, 1);      // unpaced: gone out at once
     std::vector<uint8_t> playing = sysex(4 << 20, 2);  // minutes on a MIDI cable
     std::vector<uint8_t> after = sysex(6, 3);
-    ASSERT_EQ(send(out, sent), midi_ok);
+    ASSERT_TRUE(send(out, sent).ok());
     service.pacing.enabled = true;
-    ASSERT_EQ(send(out, playing), midi_ok);
-    ASSERT_EQ(midi_out_reset(out), midi_ok);
-    ASSERT_EQ(send(out, after), midi_ok);
+    ASSERT_TRUE(send(out, playing).ok());
+    out->reset();
+    ASSERT_TRUE(send(out, after).ok());
     std::unique_lock lock(far_end.mutex);
     const auto ends_with_after = [&] {
         return far_end.bytes.size() >= sent.size() + after.size() &&
@@ -346,7 +326,7 @@ TEST_F(MidiJackPorts, AResetCutsOnlyTheMessageStillPlaying) {
 // The server dies: the backend hears it, lists nothing and says why, and a message is a port
 // error that names the port; closing the ports afterwards returns.
 TEST_F(MidiJackPorts, AServerThatDiesLeavesPortsGone) {
-    MidiOut* out = open_far_end();
+    MidiOutput* out = open_far_end();
     ASSERT_NE(out, nullptr);
     server.jack.kill_now();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -354,9 +334,10 @@ TEST_F(MidiJackPorts, AServerThatDiesLeavesPortsGone) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(backend->unavailable_reason(), "The JACK server has shut down.");
     EXPECT_EQ(midi_out_count(service), 0);
-    std::vector<uint8_t> message = sysex(6, 0);
-    ASSERT_EQ(send(out, message), midi_error);
-    EXPECT_EQ(midi_out_error_text(out, midi_error), "The MIDI port " + far_in_name() + " is gone.");
+    const MidiSent gone = send(out, sysex(6, 0));
+    ASSERT_FALSE(gone.ok());
+    EXPECT_EQ(*gone.error,
+              (MidiError{MidiErrorKind::gone, "The MIDI port " + far_in_name() + " is gone."}));
 }
 
 // Another program whose client name begins with this program's (the window is "jx", the device
@@ -370,15 +351,12 @@ TEST(MidiJack, ListsAnotherProgramWhoseNameBeginsWithOurs) {
     service.backends = {&backend};
     service.pacing.enabled = false;
     Collector device_in;
-    std::string error;
-    ASSERT_EQ(midi_in_open_virtual(device, service.engine, "in", &Collector::callback, &device_in,
-                                   device_in.in, error),
-              midi_ok)
-        << error;
+    const auto error = open_virtual_input(device, service.engine, "in", &device_in, device_in.in);
+    ASSERT_FALSE(error) << error->text;
     const int index = listed(service, true, device.virtual_port_name("in", false));
     ASSERT_GE(index, 0);
-    MidiOut* out = nullptr;
-    ASSERT_EQ(midi_out_open(service, index, out), midi_ok);
+    MidiOutput* out = nullptr;
+    ASSERT_FALSE(open_output(service, midi_output_at(service, index), out));
     EXPECT_EQ(midi_out_count(service), 1);  // not our own output port
 }
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,18 +27,15 @@ class FakeBackend : public MidiBackend {
         FakeBackend& backend;
         explicit Out(FakeBackend& b) : backend(b) { ++backend.live_outs; }
         ~Out() override { --backend.live_outs; }
-        int write(const uint8_t* data, size_t length, Clock::time_point,
-                  std::string& error) override {
-            if (!backend.write_error.empty()) {
-                error = backend.write_error;
-                return midi_error;
-            }
+        std::optional<MidiError> write(const uint8_t* data, size_t length,
+                                       Clock::time_point) override {
+            if (backend.write_error) return backend.write_error;
             backend.written.emplace_back(data, data + length);
-            return midi_ok;
+            return std::nullopt;
         }
     };
     struct In : MidiInConnection {
-        int start(std::string&) override { return midi_ok; }
+        std::optional<MidiError> start() override { return std::nullopt; }
         void stop() override {}
     };
 
@@ -63,7 +62,7 @@ class FakeBackend : public MidiBackend {
     int listings = 0;  // times the outputs were counted
     int live_outs = 0;
     std::vector<Bytes> written;
-    std::string write_error;
+    std::optional<MidiError> write_error;
     std::string open_error;  // the ports refuse to open, saying this
     MidiInSink* sink = nullptr;
 
@@ -80,8 +79,13 @@ TEST(MidiLayer, DeviceListsJoinTheBackendsInOrder) {
     EXPECT_EQ(midi_out_name(service, 2), "three");
     EXPECT_EQ(midi_in_name(service, 1), "two");
     EXPECT_EQ(midi_out_name(service, 3), "");
-    MidiOut* out = nullptr;
-    EXPECT_EQ(midi_out_open(service, 3, out), midi_bad_device);
+    EXPECT_EQ(midi_outputs(service),
+              (std::vector<MidiPort>{{&first, "one"}, {&first, "two"}, {&second, "three"}}));
+    EXPECT_EQ(midi_input_at(service, 2), (MidiPort{&second, "three"}));
+    MidiOutput* out = nullptr;
+    const auto error = open_output(service, midi_output_at(service, 3), out);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, MidiErrorKind::no_port);
     EXPECT_EQ(out, nullptr);
 }
 
@@ -102,6 +106,25 @@ TEST(MidiLayer, RepeatedPortNamesAreNumberedInListOrder) {
     }
 }
 
+// A port is found by its name, wherever it stands in the list now: a list that changed between
+// the listing and the open opens the port chosen, or says it is gone.
+TEST(MidiLayer, PortsOpenByNameNotByWhereTheyStood) {
+    FakeBackend backend({"a", "b"});
+    MidiService service;
+    service.backends = {&backend};
+    service.pacing.enabled = false;
+    const MidiPort b = midi_output_at(service, 1);
+    backend = FakeBackend({"b"});
+    MidiOutput* out = nullptr;
+    ASSERT_FALSE(open_output(service, b, out));
+    EXPECT_EQ(out->port(), b);
+    backend = FakeBackend({"c"});
+    std::unique_ptr<MidiInput> in;
+    const auto error = open_input(service, b, nullptr, in);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, MidiErrorKind::no_port);
+}
+
 TEST(MidiLayer, WireTimeIsTenBitsAByteAt31250BaudOverTheTurboFactor) {
     EXPECT_EQ(wire_time(1, 10), 320us);
     EXPECT_EQ(wire_time(3125, 10), 1s);
@@ -110,49 +133,44 @@ TEST(MidiLayer, WireTimeIsTenBitsAByteAt31250BaudOverTheTurboFactor) {
     EXPECT_EQ(wire_time(10, 0), wire_time(10, 10));
 }
 
-TEST(MidiLayer, LongMessageStaysPlayingUntilItHasLeftTheCable) {
+TEST(MidiLayer, AMessageLeavesTheCableItsWireTimeAfterTheOneBefore) {
     FakeBackend backend({"port"});
     MidiService service;
     service.backends = {&backend};
     std::atomic<int32_t> speed{10};
     service.pacing.turbo_speed = &speed;
-    MidiOut* out = nullptr;
-    ASSERT_EQ(midi_out_open(service, 0, out), midi_ok);
+    MidiOutput* out = nullptr;
+    ASSERT_FALSE(open_output(service, midi_output_at(service, 0), out));
     Bytes a(31250, 0x11), b(3125, 0x22);  // 10 s and 1 s on the wire
-    MidiHeader first{a.data(), static_cast<uint32_t>(a.size())};
-    MidiHeader second{b.data(), static_cast<uint32_t>(b.size())};
-    EXPECT_EQ(midi_out_long_msg(out, first), midi_unprepared);
-    ASSERT_EQ(midi_out_prepare_header(out, first), midi_ok);
-    ASSERT_EQ(midi_out_prepare_header(out, second), midi_ok);
     const Clock::time_point before = Clock::now();
-    ASSERT_EQ(midi_out_long_msg(out, first), midi_ok);
-    ASSERT_EQ(midi_out_long_msg(out, second), midi_ok);
+    const MidiSent first = out->send(a.data(), a.size());
+    const MidiSent second = out->send(b.data(), b.size());
     const Clock::time_point after = Clock::now();
+    ASSERT_TRUE(first.ok() && second.ok());
     // The second message waits for the first to leave the cable.
-    const Clock::time_point first_leaves = midi_out_release_time(out, first);
-    EXPECT_GE(first_leaves, before + 10s);
-    EXPECT_LE(first_leaves, after + 10s);
-    EXPECT_EQ(midi_out_release_time(out, second), first_leaves + 1s);
-    EXPECT_EQ(midi_out_unprepare_header(out, first), midi_still_playing);
+    EXPECT_GE(first.leaves_wire, before + 10s);
+    EXPECT_LE(first.leaves_wire, after + 10s);
+    EXPECT_EQ(second.leaves_wire, first.leaves_wire + 1s);
+    EXPECT_FALSE(out->left_cable(first));
     EXPECT_EQ(backend.written.size(), 2u);  // handed over at once, held by the clock only
-    // A reset releases everything.
-    ASSERT_EQ(midi_out_reset(out), midi_ok);
-    EXPECT_EQ(midi_out_unprepare_header(out, first), midi_ok);
-    EXPECT_EQ(midi_out_unprepare_header(out, second), midi_ok);
-    EXPECT_EQ(first.flags & midi_header_prepared, 0u);
+    // A reset releases everything, and the cable is free at once.
+    out->reset();
+    EXPECT_TRUE(out->left_cable(first));
+    EXPECT_TRUE(out->left_cable(second));
 
     // At x20 the same message takes a twentieth; with pacing off, nothing.
     speed = 200;
-    ASSERT_EQ(midi_out_prepare_header(out, first), midi_ok);
     const Clock::time_point start = Clock::now();
-    ASSERT_EQ(midi_out_long_msg(out, first), midi_ok);
-    EXPECT_LE(midi_out_release_time(out, first), Clock::now() + 500ms);
-    EXPECT_GE(midi_out_release_time(out, first), start + 500ms);
-    midi_out_reset(out);
+    const MidiSent fast = out->send(a.data(), a.size());
+    EXPECT_LE(fast.leaves_wire, Clock::now() + 500ms);
+    EXPECT_GE(fast.leaves_wire, start + 500ms);
+    out->reset();
     service.pacing.enabled = false;
-    ASSERT_EQ(midi_out_prepare_header(out, first), midi_ok);
-    ASSERT_EQ(midi_out_long_msg(out, first), midi_ok);
-    EXPECT_EQ(midi_out_unprepare_header(out, first), midi_ok);
+    EXPECT_TRUE(out->left_cable(out->send(a.data(), a.size())));
+    // Nothing is no message.
+    const MidiSent empty = out->send(a.data(), 0);
+    ASSERT_FALSE(empty.ok());
+    EXPECT_EQ(empty.error->kind, MidiErrorKind::too_long);
 }
 
 TEST(MidiLayer, ReopeningTheSameOutputKeepsItsConnection) {
@@ -160,168 +178,199 @@ TEST(MidiLayer, ReopeningTheSameOutputKeepsItsConnection) {
     MidiService service;
     service.backends = {&backend};
     service.pacing.enabled = false;
-    MidiOut* out = nullptr;
-    MidiOut* again = nullptr;
-    ASSERT_EQ(midi_out_open(service, 0, out), midi_ok);
-    EXPECT_EQ(midi_out_open(service, 0, again), midi_not_ready);  // one user at a time
-    ASSERT_EQ(midi_out_close(out), midi_ok);
+    MidiOutput* out = nullptr;
+    MidiOutput* again = nullptr;
+    ASSERT_FALSE(open_output(service, midi_output_at(service, 0), out));
+    const auto busy = open_output(service, midi_output_at(service, 0), again);
+    ASSERT_TRUE(busy);  // one user at a time
+    EXPECT_EQ(busy->kind, MidiErrorKind::busy);
+    out->close();
     // A message from another thread between close and reopen still goes out.
     Bytes message = {0xF0, 0x01, 0xF7};
-    MidiHeader header{message.data(), 3};
-    midi_out_prepare_header(out, header);
-    EXPECT_EQ(midi_out_long_msg(out, header), midi_ok);
+    EXPECT_TRUE(out->send(message.data(), message.size()).ok());
     // The program reopens before every short reply: that lists no ports.
     const int listings = backend.listings;
-    ASSERT_EQ(midi_out_open(service, 0, again), midi_ok);
+    ASSERT_FALSE(open_output(service, midi_output_at(service, 0), again));
     EXPECT_EQ(again, out);
     EXPECT_EQ(backend.opens, 1);
-    EXPECT_EQ(backend.listings, listings);
+    EXPECT_EQ(backend.listings, listings + 1);  // the one listing of midi_output_at above
     // Another device: the closed one gives up its connection, its handle stays safe to use.
-    midi_out_close(out);
-    MidiOut* other = nullptr;
-    ASSERT_EQ(midi_out_open(service, 1, other), midi_ok);
+    out->close();
+    MidiOutput* other = nullptr;
+    ASSERT_FALSE(open_output(service, midi_output_at(service, 1), other));
     EXPECT_EQ(backend.opens, 2);
     EXPECT_EQ(backend.live_outs, 1);
-    midi_out_prepare_header(out, header);
-    EXPECT_EQ(midi_out_long_msg(out, header), midi_invalid_handle);
+    const MidiSent sent = out->send(message.data(), message.size());
+    ASSERT_FALSE(sent.ok());
+    EXPECT_EQ(sent.error->kind, MidiErrorKind::not_open);
 }
 
-TEST(MidiLayer, BackendErrorsComeBackWithTheirText) {
+TEST(MidiLayer, BackendErrorsComeBackWithTheirKindAndText) {
     FakeBackend backend({"a"});
     MidiService service;
     service.backends = {&backend};
-    MidiOut* out = nullptr;
-    ASSERT_EQ(midi_out_open(service, 0, out), midi_ok);
+    MidiOutput* out = nullptr;
+    ASSERT_FALSE(open_output(service, midi_output_at(service, 0), out));
     backend.write_error =
-        "message of 70000 bytes is too long for the port " + std::string(200, '.');
+        MidiError{MidiErrorKind::too_long,
+                  "message of 70000 bytes is too long for the port " + std::string(200, '.')};
     Bytes message = {0xF0, 0x01, 0xF7};
-    MidiHeader header{message.data(), 3};
-    midi_out_prepare_header(out, header);
-    const int result = midi_out_long_msg(out, header);
-    EXPECT_EQ(result, midi_error);
-    const std::string text = midi_out_error_text(out, result, 120);
+    const MidiSent sent = out->send(message.data(), message.size());
+    ASSERT_FALSE(sent.ok());
+    EXPECT_EQ(sent.error->kind, MidiErrorKind::too_long);
+    const std::string text = midi_error_text(*sent.error, 120);
     EXPECT_EQ(text.size(), 119u);
     EXPECT_EQ(text.substr(0, 33), "message of 70000 bytes is too lon");
-    EXPECT_EQ(midi_out_error_text(nullptr, midi_still_playing), "The message is still being sent.");
+    // The layer's own words where the backend said nothing.
+    EXPECT_EQ(midi_error_text({MidiErrorKind::gone, ""}), "The MIDI port failed.");
+    EXPECT_EQ(midi_error_text({MidiErrorKind::not_open, ""}), "The MIDI port is not open.");
 }
 
 TEST(MidiLayer, WhyAnOpenFailedIsKeptUntilTheNextOpen) {
     FakeBackend backend({"a", "b"});
     MidiService service;
     service.backends = {&backend};
-    MidiOut* out = nullptr;
-    MidiIn* in = nullptr;
+    MidiOutput* out = nullptr;
+    std::unique_ptr<MidiInput> in;
     backend.open_error = "another program holds the output";
-    EXPECT_EQ(midi_out_open(service, 0, out), midi_error);
+    const auto refused = open_output(service, midi_output_at(service, 0), out);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(*refused, (MidiError{MidiErrorKind::refused, "another program holds the output"}));
     EXPECT_EQ(midi_open_error_text(service), "another program holds the output");
     backend.open_error = "the input is gone";
-    EXPECT_EQ(midi_in_open(service, 1, nullptr, nullptr, in), midi_error);
+    EXPECT_TRUE(open_input(service, midi_input_at(service, 1), nullptr, in));
     EXPECT_EQ(midi_open_error_text(service), "the input is gone");
     // A failure the backend says nothing of leaves no stale reason behind.
-    EXPECT_EQ(midi_in_open(service, 7, nullptr, nullptr, in), midi_bad_device);
+    EXPECT_TRUE(open_input(service, midi_input_at(service, 7), nullptr, in));
     EXPECT_EQ(midi_open_error_text(service), "");
     backend.open_error.clear();
-    ASSERT_EQ(midi_out_open(service, 0, out), midi_ok);
+    ASSERT_FALSE(open_output(service, midi_output_at(service, 0), out));
     EXPECT_EQ(midi_open_error_text(service), "");
 }
 
-// Collects what the input returns, queueing each buffer again as the program does.
-struct Returned {
+// What an input hands over, put back together: each message's bytes and how it ended.
+struct Collector final : MidiConsumer {
+    struct Message {
+        Bytes bytes;
+        bool complete = false;  // ended by its F7; else cut short, or not ended yet
+        bool operator==(const Message&) const = default;
+    };
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<std::pair<MidiInMessage, Bytes>> buffers;
-    bool requeue = true;
-    bool closed = false;
-    std::thread::id thread;  // the thread of the last buffer returned
+    std::vector<Message> messages;
+    uint64_t lost = 0;
+    size_t calls = 0;
+    bool closed_seen = false;
+    std::thread::id thread;  // the thread of the last hand-over
 
-    static void callback(MidiIn* in, MidiInMessage message, void* instance, MidiHeader* header) {
-        auto& self = *static_cast<Returned*>(instance);
-        std::lock_guard lock(self.mutex);
-        if (message == MidiInMessage::close) self.closed = true;
-        if (header) {
-            self.thread = std::this_thread::get_id();
-            self.buffers.emplace_back(message,
-                                      Bytes(header->data, header->data + header->bytes_recorded));
-            if (self.requeue) midi_in_add_buffer(in, *header);
+    void take(std::span<const SysexPiece> pieces) override {
+        std::lock_guard lock(mutex);
+        ++calls;
+        thread = std::this_thread::get_id();
+        for (const SysexPiece& piece : pieces) {
+            switch (piece.kind) {
+                case SysexPiece::start:
+                    messages.push_back({{0xF0}, false});
+                    break;
+                case SysexPiece::data:
+                    messages.back().bytes.insert(messages.back().bytes.end(), piece.bytes,
+                                                 piece.bytes + piece.size);
+                    break;
+                case SysexPiece::end:
+                    messages.back().bytes.push_back(0xF7);
+                    messages.back().complete = true;
+                    break;
+                case SysexPiece::cut:
+                    break;
+                case SysexPiece::lost:
+                    lost += piece.size;
+                    break;
+            }
         }
-        self.changed.notify_all();
+        changed.notify_all();
     }
-    bool wait_for(size_t count) {
+    void closed() override {
+        std::lock_guard lock(mutex);
+        closed_seen = true;
+    }
+    template <typename Done>
+    bool wait_for(Done done) {
         std::unique_lock lock(mutex);
-        return changed.wait_for(lock, 10s, [&] { return buffers.size() >= count; });
+        return changed.wait_for(lock, 10s, done);
+    }
+    bool wait_for_complete(size_t count) {
+        return wait_for([&] {
+            return std::count_if(messages.begin(), messages.end(), [](const Message& m) {
+                       return m.complete;
+                   }) >= static_cast<ptrdiff_t>(count);
+        });
     }
 };
 
 struct OpenInput {
     FakeBackend backend{{"in"}};
     MidiService service;
-    Returned returned;
-    MidiIn* in = nullptr;
-    std::vector<Bytes> data;
-    std::vector<MidiHeader> headers;
+    Collector collector;
+    std::unique_ptr<MidiInput> in;
 
-    // Small buffers by default show the full-buffer rule.
-    explicit OpenInput(int buffers, size_t buffer_size = 8)
-        : data(buffers, Bytes(buffer_size)), headers(buffers) {
+    OpenInput() {
         service.backends = {&backend};
-        EXPECT_EQ(midi_in_open(service, 0, Returned::callback, &returned, in), midi_ok);
-        for (int i = 0; i < buffers; ++i) {
-            headers[i].data = data[i].data();
-            headers[i].length = static_cast<uint32_t>(buffer_size);
-            midi_in_prepare_header(in, headers[i]);
-            midi_in_add_buffer(in, headers[i]);
-        }
-        EXPECT_EQ(midi_in_start(in), midi_ok);
-    }
-    ~OpenInput() {
-        if (in) midi_in_close(in);
+        EXPECT_FALSE(open_input(service, midi_input_at(service, 0), &collector, in));
+        EXPECT_FALSE(in->start());
     }
     void push(const Bytes& bytes) { backend.sink->push(bytes.data(), bytes.size()); }
+    void wait_drained() {
+        const Clock::time_point deadline = Clock::now() + 10s;
+        while (!backend.sink->drained() && Clock::now() < deadline) std::this_thread::yield();
+        ASSERT_TRUE(backend.sink->drained());
+    }
 };
 
-TEST(MidiLayer, InputBuffersReturnAtTheEndOfASysExMessageOrWhenFull) {
-    using M = MidiInMessage;
+TEST(MidiLayer, AnInputHandsOverEachSysExMessageFramedOnce) {
+    using M = Collector::Message;
     struct Case {
         const char* what;
         std::vector<Bytes> pushes;
-        std::vector<std::pair<MidiInMessage, Bytes>> returned;
+        std::vector<M> messages;
     };
     const Case cases[] = {
-        {"one message", {{0xF0, 0x01, 0x02, 0xF7}}, {{M::long_data, {0xF0, 0x01, 0x02, 0xF7}}}},
+        {"one message", {{0xF0, 0x01, 0x02, 0xF7}}, {{{0xF0, 0x01, 0x02, 0xF7}, true}}},
         {"two messages in one piece",
          {{0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}},
-         {{M::long_data, {0xF0, 0x01, 0xF7}}, {M::long_data, {0xF0, 0x02, 0xF7}}}},
-        {"one message in two pieces",
-         {{0xF0, 0x01}, {0x02, 0xF7}},
-         {{M::long_data, {0xF0, 0x01, 0x02, 0xF7}}}},
+         {{{0xF0, 0x01, 0xF7}, true}, {{0xF0, 0x02, 0xF7}, true}}},
+        {"one message in three pieces",
+         {{0xF0, 0x01}, {0x02}, {0x03, 0xF7}},
+         {{{0xF0, 0x01, 0x02, 0x03, 0xF7}, true}}},
         {"real-time byte inside",
          {{0xF0, 0x01, 0xF8, 0x02, 0xF7}},
-         {{M::long_data, {0xF0, 0x01, 0x02, 0xF7}}}},
+         {{{0xF0, 0x01, 0x02, 0xF7}, true}}},
         {"channel message before",
          {{0x90, 0x40, 0x7F, 0xF0, 0x03, 0xF7}},
-         {{M::long_data, {0xF0, 0x03, 0xF7}}}},
+         {{{0xF0, 0x03, 0xF7}, true}}},
         {"cut short by a status byte",
          {{0xF0, 0x01, 0x02, 0x90, 0x40, 0xF0, 0x05, 0xF7}},
-         {{M::long_error, {0xF0, 0x01, 0x02}}, {M::long_data, {0xF0, 0x05, 0xF7}}}},
+         {{{0xF0, 0x01, 0x02}, false}, {{0xF0, 0x05, 0xF7}, true}}},
         {"cut short by the next F0",
          {{0xF0, 0x01, 0xF0, 0x05, 0xF7}},
-         {{M::long_error, {0xF0, 0x01}}, {M::long_data, {0xF0, 0x05, 0xF7}}}},
-        {"longer than a buffer",
-         {{0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xF7}},
-         {{M::long_data, {0xF0, 1, 2, 3, 4, 5, 6, 7}}, {M::long_data, {8, 9, 10, 0xF7}}}},
+         {{{0xF0, 0x01}, false}, {{0xF0, 0x05, 0xF7}, true}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        OpenInput input(2);
+        OpenInput input;
+        size_t bytes = 0;
         for (const Bytes& piece : c.pushes) input.push(piece);
-        ASSERT_TRUE(input.returned.wait_for(c.returned.size()));
-        std::lock_guard lock(input.returned.mutex);
-        EXPECT_EQ(input.returned.buffers, c.returned);
+        for (const M& m : c.messages) bytes += m.bytes.size();
+        ASSERT_TRUE(input.collector.wait_for_complete(1));
+        input.wait_drained();
+        std::lock_guard lock(input.collector.mutex);
+        EXPECT_EQ(input.collector.messages, c.messages);
+        EXPECT_EQ(input.in->sysex_bytes(), bytes);
+        EXPECT_EQ(input.in->lost_bytes(), 0u);
     }
 }
 
 // A backend may hand over a SysEx message only at its F7, in one piece: one longer than the
-// program's 8 MiB receive buffer still comes through whole, in full buffers, with nothing lost.
+// program's 8 MiB receive buffer still comes through whole, with nothing lost.
 TEST(MidiLayer, MessageLongerThanTheReceiveBufferHandedOverAtOnceArrivesWhole) {
     for (const size_t size : {(size_t{1} << 20) + 1, (size_t{8} << 20) + 1}) {
         SCOPED_TRACE(size);
@@ -329,73 +378,64 @@ TEST(MidiLayer, MessageLongerThanTheReceiveBufferHandedOverAtOnceArrivesWhole) {
         for (size_t i = 0; i < size; ++i) message[i] = static_cast<uint8_t>(i % 127);
         message.front() = 0xF0;
         message.back() = 0xF7;
-        OpenInput input(8, midi_in_buffer_size);
+        OpenInput input;
         input.push(message);
-        const size_t buffers = (size + midi_in_buffer_size - 1) / midi_in_buffer_size;
-        ASSERT_TRUE(input.returned.wait_for(buffers));
-        std::lock_guard lock(input.returned.mutex);
-        Bytes joined;
-        for (const auto& [kind, bytes] : input.returned.buffers) {
-            EXPECT_EQ(kind, MidiInMessage::long_data);
-            joined.insert(joined.end(), bytes.begin(), bytes.end());
-        }
-        EXPECT_TRUE(joined == message);
-        EXPECT_EQ(midi_in_lost_bytes(input.in), 0u);
+        ASSERT_TRUE(input.collector.wait_for_complete(1));
+        std::lock_guard lock(input.collector.mutex);
+        ASSERT_EQ(input.collector.messages.size(), 1u);
+        EXPECT_TRUE(input.collector.messages[0].bytes == message);
+        EXPECT_EQ(input.in->lost_bytes(), 0u);
     }
 }
 
-TEST(MidiLayer, MessageWithoutAQueuedBufferIsLostAndTheNextBufferSaysSo) {
-    OpenInput input(1);
-    input.returned.requeue = false;
-    input.push({0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7});
-    ASSERT_TRUE(input.returned.wait_for(1));
-    ASSERT_TRUE(input.backend.sink != nullptr);
-    // The second message found no buffer; wait until the input has taken it.
-    const Clock::time_point deadline = Clock::now() + 10s;
-    while (!input.backend.sink->drained() && Clock::now() < deadline) std::this_thread::yield();
-    ASSERT_TRUE(input.backend.sink->drained());
-    EXPECT_EQ(midi_in_lost_bytes(input.in), 3u);  // counted, not dropped silently
-    midi_in_add_buffer(input.in, input.headers[0]);
+// What the server threw away is said, once, and framing goes on with what comes after.
+TEST(MidiLayer, BytesLostOnTheWayAreHandedOverAsALoss) {
+    OpenInput input;
+    input.backend.sink->mark_lost();
     input.push({0xF0, 0x03, 0xF7});
-    ASSERT_TRUE(input.returned.wait_for(2));
-    std::lock_guard lock(input.returned.mutex);
-    EXPECT_EQ(input.returned.buffers[1],
-              std::make_pair(MidiInMessage::long_error, Bytes{0xF0, 0x03, 0xF7}));
+    ASSERT_TRUE(input.collector.wait_for_complete(1));
+    input.wait_drained();
+    std::lock_guard lock(input.collector.mutex);
+    EXPECT_EQ(input.collector.lost, 1u);
+    EXPECT_EQ(input.in->lost_bytes(), 1u);
+    EXPECT_EQ(input.collector.messages,
+              (std::vector<Collector::Message>{{{0xF0, 0x03, 0xF7}, true}}));
 }
 
-TEST(MidiLayer, ResetAndCloseReturnEveryQueuedBufferThenTheCloseNotice) {
-    OpenInput input(3);
-    input.returned.requeue = false;
-    input.push({0xF0, 0x01});  // a message begun
-    const Clock::time_point deadline = Clock::now() + 10s;
-    while (!input.backend.sink->drained() && Clock::now() < deadline) std::this_thread::yield();
-    ASSERT_EQ(midi_in_reset(input.in), midi_ok);
-    {
-        std::lock_guard lock(input.returned.mutex);
-        ASSERT_EQ(input.returned.buffers.size(), 3u);
-        EXPECT_EQ(input.returned.buffers[0].second, (Bytes{0xF0, 0x01}));
-        EXPECT_TRUE(input.returned.buffers[1].second.empty());
-        EXPECT_FALSE(input.returned.closed);
-    }
-    for (MidiHeader& header : input.headers) EXPECT_EQ(header.flags & midi_header_in_queue, 0u);
-    midi_in_add_buffer(input.in, input.headers[0]);
-    ASSERT_EQ(midi_in_close(input.in), midi_ok);
-    input.in = nullptr;
-    std::lock_guard lock(input.returned.mutex);
-    EXPECT_EQ(input.returned.buffers.size(), 4u);
-    EXPECT_TRUE(input.returned.closed);
+// Closing an input hands over what arrived before, cuts a message it was in, and then tells the
+// consumer; nothing comes after.
+TEST(MidiLayer, ClosingHandsOverWhatArrivedCutsTheMessageAndSaysSo) {
+    OpenInput input;
+    input.push({0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03});  // a message begun
+    input.in.reset();
+    std::lock_guard lock(input.collector.mutex);
+    EXPECT_EQ(
+        input.collector.messages,
+        (std::vector<Collector::Message>{{{0xF0, 0x01, 0xF7}, true}, {{0xF0, 0x02, 0x03}, false}}));
+    EXPECT_TRUE(input.collector.closed_seen);
+}
+
+// Many short messages arrive in few hand-overs: a consumer that locks does so once a batch.
+TEST(MidiLayer, PiecesAreHandedOverInBatches) {
+    OpenInput input;
+    Bytes burst;
+    for (int i = 0; i < 1000; ++i) burst.insert(burst.end(), {0xF0, 0x01, 0xF7});
+    input.push(burst);
+    ASSERT_TRUE(input.collector.wait_for_complete(1000));
+    std::lock_guard lock(input.collector.mutex);
+    EXPECT_LE(input.collector.calls, 3000u / 256 + 2);
 }
 
 // A device's answer reaches the job that waits for it without another thread between: the job's
 // wait hands over what arrives, on the job's own thread, and a push wakes it at once.
 TEST(MidiLayer, AJobOnTheEngineThreadTakesWhatArrivesWhileItWaits) {
-    OpenInput input(2, 16);
+    OpenInput input;
     EngineThread& engine = input.service.engine;
     std::atomic<bool> answered{false};
     std::thread::id job_thread;
     const auto arrived = [&] {
-        std::lock_guard lock(input.returned.mutex);
-        return !input.returned.buffers.empty();
+        std::lock_guard lock(input.collector.mutex);
+        return !input.collector.messages.empty() && input.collector.messages[0].complete;
     };
     ASSERT_TRUE(engine.start_job([&] {
         job_thread = std::this_thread::get_id();
@@ -405,7 +445,7 @@ TEST(MidiLayer, AJobOnTheEngineThreadTakesWhatArrivesWhileItWaits) {
     input.push({0xF0, 0x7E, 0x00, 0x7F, 0x01, 0xF7});
     engine.wait_for_job();
     EXPECT_TRUE(answered.load());
-    EXPECT_EQ(input.returned.thread, job_thread);
+    EXPECT_EQ(input.collector.thread, job_thread);
     EXPECT_FALSE(engine.job_running());
 }
 

@@ -65,6 +65,9 @@ std::vector<Framed> frame(const Bytes& stream, const std::vector<size_t>& cuts) 
                     messages.back().ending =
                         piece.kind == SysexPiece::end ? Ending::f7 : Ending::cut;
                     break;
+                case SysexPiece::lost:
+                    ADD_FAILURE() << "the framer has nothing lost to say";
+                    break;
             }
             EXPECT_EQ(framer.in_message(),
                       !messages.empty() && messages.back().ending == Ending::open);

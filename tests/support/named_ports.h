@@ -23,17 +23,17 @@ class NamedPorts : public MidiBackend {
         struct Out : MidiOutConnection {
             std::atomic<int>& writes;
             explicit Out(std::atomic<int>& w) : writes(w) {}
-            int write(const uint8_t*, size_t, std::chrono::steady_clock::time_point,
-                      std::string&) override {
+            std::optional<MidiError> write(const uint8_t*, size_t,
+                                           std::chrono::steady_clock::time_point) override {
                 ++writes;
-                return midi_ok;
+                return std::nullopt;
             }
         };
         return std::make_unique<Out>(writes);
     }
     std::unique_ptr<MidiInConnection> open_in(int, MidiInSink&, std::string&) override {
         struct In : MidiInConnection {
-            int start(std::string&) override { return midi_ok; }
+            std::optional<MidiError> start() override { return std::nullopt; }
             void stop() override {}
         };
         return std::make_unique<In>();

@@ -1,7 +1,7 @@
 #pragma once
 // A recorder wired as the program wires it, with a headless window and a transfer list, and on
-// request an output port whose replies are kept (ReplyCapture). Streams are fed either as the
-// platform cuts them or in pieces of a fixed size.
+// request an output port whose replies are kept (ReplyCapture). Streams are fed either at once or
+// in pieces of a fixed size, framed as an input frames them.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +32,7 @@ struct RecorderRig {
     ReplyCapture capture;
     MidiService service;
     MidiPorts ports;
+    SysexFramer input_framer;  // arrive()'s, as an open input keeps one
 
     explicit RecorderRig(int32_t rec_format = 0, bool handshake = false, bool replies = false) {
         settings.rec_format = rec_format;
@@ -67,15 +68,22 @@ struct RecorderRig {
         ports.state = &state;
     }
 
-    // Feeds the stream as input buffers: cut as the platform cuts (piece 0) or every `piece`
-    // bytes.
+    // Bytes as an input hands them over, framed as it frames them: what a message has left over
+    // from one call is taken up in the next.
+    void arrive(const uint8_t* data, size_t count) {
+        std::vector<SysexPiece> pieces;
+        input_framer.feed(data, count);
+        for (SysexPiece piece; input_framer.next(piece);) pieces.push_back(piece);
+        record_pieces(recorder, pieces);
+    }
+    // Feeds the stream at once (piece 0) or every `piece` bytes as they arrive.
     void feed(const Stream& s, size_t piece = 0) {
         if (piece == 0) {
             replay_stream(recorder, s.data(), s.size());
             return;
         }
         for (size_t at = 0; at < s.size(); at += piece)
-            record_input_buffer(recorder, s.data() + at, std::min(piece, s.size() - at));
+            arrive(s.data() + at, std::min(piece, s.size() - at));
     }
     // Start, feed, stop: one whole recording.
     void record(const Stream& s, size_t piece = 0) {
@@ -83,9 +91,9 @@ struct RecorderRig {
         feed(s, piece);
         stop_recording(recorder);
     }
-    // Feeds one message per input buffer.
+    // Feeds one message at a time.
     void feed_each(std::initializer_list<Stream> messages) {
-        for (const Stream& m : messages) record_input_buffer(recorder, m.data(), m.size());
+        for (const Stream& m : messages) arrive(m.data(), m.size());
     }
 
     std::vector<ReceivedEntry> entries() {

@@ -32,11 +32,11 @@ class ReplyCapture : public MidiBackend {
   private:
     struct Connection : MidiOutConnection {
         explicit Connection(ReplyCapture& owner) : owner(owner) {}
-        int write(const uint8_t* data, size_t length, std::chrono::steady_clock::time_point,
-                  std::string&) override {
+        std::optional<MidiError> write(const uint8_t* data, size_t length,
+                                       std::chrono::steady_clock::time_point) override {
             std::lock_guard lock(owner.mutex_);
             owner.messages_.emplace_back(data, data + length);
-            return midi_ok;
+            return std::nullopt;
         }
         ReplyCapture& owner;
     };

@@ -109,6 +109,27 @@ struct VirtualRig {
         return ended;
     }
 
+    // The device's answers as the input took them, read on the engine thread, whose values they
+    // are. Not while a send runs there.
+    DeviceAnswers answers() {
+        DeviceAnswers seen;
+        if (!service.engine.start_job([&] { seen = ports.answers; })) return seen;
+        service.engine.wait_for_job();
+        return seen;
+    }
+    // Waits until the answers are as `done` says, looking again as the input brings more.
+    template <typename Done>
+    bool wait_for_answers(Done done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (done(answers())) return true;
+            if (std::chrono::steady_clock::now() >= end) return false;
+            wait_transfer_until(state,
+                                std::chrono::steady_clock::now() + std::chrono::milliseconds(5),
+                                [] { return false; });
+        }
+    }
+
     // What the device took, once everything sent has crossed the loopback.
     DeviceRecord device_record() {
         loopback.wait_idle(std::chrono::steady_clock::now() + std::chrono::seconds(20));

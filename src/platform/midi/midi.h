@@ -1,55 +1,50 @@
 #pragma once
-// The MIDI port layer: device lists, one output and one input at a time, long messages from a
-// caller's header, and input buffers returned through a callback. The program above this layer
-// calls only the free functions below; the ports themselves come from backends (the ALSA
-// sequencer or JACK, the virtual loopback to the virtual device), listed in the order they were
-// added to the MidiService.
+// The MIDI contract of the program: port lists, outputs that send one whole message at a time,
+// and inputs that frame what arrives once and hand the pieces to one consumer on the service's
+// engine thread. The ports come from backends (the ALSA sequencer or JACK, winmm on Windows, the
+// virtual loopback to the virtual device), listed in the order they were added to the
+// MidiService.
+//
+// Sending: MidiOutput::send(bytes) hands one whole message to the backend and says when its last
+// byte leaves the MIDI cable (10 bits a byte at 31250 baud, divided by the Turbo factor in force,
+// one message after the other on the same output), or gives a MidiError. It does not wait for
+// the cable: a sender that must not run ahead of the cable (the send, a handshake reply) sleeps
+// until that moment on its own thread, with a deadline, never polling. This keeps interfaces from
+// overflowing and makes the sender's counters honest. MidiService::pacing switches the clock off
+// for fast tests.
+//
+// Receiving: a backend pushes bytes into the input's ring from its own delivery thread; the
+// engine thread takes them out, frames them (SysexFramer) and hands the consumer batches of
+// pieces: a message's start, runs of its data, its end, a cut (a status byte ended it short) and
+// lost bytes (the ring or the server had no room). Bytes outside SysEx messages (channel and
+// real-time messages) are not the program's business and are passed over.
 //
 // What a backend must do (class MidiBackend and its two connection classes):
 // - out_count/out_name, in_count/in_name: the ports it offers now, index 0 first.
 // - open_out(i): connect to output port i; nullptr and an error text when it cannot.
-//   The connection's write() hands one whole message to the wire or returns a non-zero result
-//   code with a text (the text of the library's error callback, a message too long for the
-//   backend's buffers with its size, a port gone). It never drops a message silently, and never
-//   blocks for the message's wire time: the shared layer paces (see WireClock). write() is
-//   called with the output's lock held, so a backend need not guard against two writers.
-//   `leaves_wire` is the moment the message's last byte would have left a MIDI cable; a
-//   backend that plays the cable itself (the loopback) delivers the bytes then, the others
-//   ignore it. reset() ends anything the backend still holds (a held note is not our business;
-//   a half-sent message is dropped).
+//   The connection's write() carries one whole message to the port or returns why not (the
+//   text of the library's error callback, a message too long for the backend's buffers with its
+//   size, a port gone). It never drops a message silently. It may block while the backend carries
+//   the message in pieces its receiver can take (ALSA), never for the cable's time beyond that;
+//   the shared layer keeps the wire clock. write() is called with the output's lock held, so a
+//   backend need not guard against two writers. `leaves_wire` is the moment the message's last
+//   byte would have left a MIDI cable; a backend that plays the cable itself (the loopback)
+//   delivers the bytes then, the others ignore it. reset() ends anything the backend still holds
+//   (a half-sent message is dropped).
 // - open_in(i, sink): connect to input port i. Once start() has run, every byte that arrives is
 //   handed to sink.push() in order, from ONE thread at a time (the backend's own delivery
 //   thread; a real-time thread is fine: push() never blocks, locks or allocates). stop() ends
-//   the pushes; after it returns push() is not called again. The sink cuts the bytes into the
-//   program's input buffers and calls the program's callback from a thread of its own, so the
-//   backend knows nothing of buffers.
+//   the pushes; after it returns push() is not called again.
 // - Connections are destroyed from the program's threads, never from inside push() or write().
-//
-// The rules every backend gets from this layer, implemented once in midi.cpp:
-// - Wire pacing: a long message stays "still playing" (midi_out_unprepare_header returns
-//   midi_still_playing, 65) until its bytes would have left a MIDI cable: 10 bits a byte at
-//   31250 baud, divided by the Turbo factor turbo_speed / 10 in force, one message after the
-//   other on the same output. This is how this platform holds a message until it has left the
-//   cable, as a driver keeps the buffer of a long message; it keeps interfaces from overflowing
-//   and makes the sender's counters honest. MidiService::pacing switches it off for fast tests.
-// - Input buffers: a buffer returns (midi_in_long_data) when a SysEx message ends with F7 or when
-//   its bytes are full (16384 for the program's buffers); a message cut short by a status byte
-//   returns its buffer as midi_in_long_error. Bytes outside SysEx messages (channel and real-time
-//   messages) are not the program's business and are dropped. When no buffer is queued the bytes
-//   of that message are lost and the next returned buffer is marked midi_in_long_error.
-// - Output handles stay valid until the service ends: closing and reopening the same output
-//   keeps the backend's connection (the program reopens before every short message), and a long
-//   message may be sent on a handle from two threads at once.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/midi/engine_thread.h"
@@ -57,38 +52,27 @@
 
 namespace jx {
 
-// Result codes of the port operations: 0 is success. The numbers follow the ones the program's
-// messages have always used, so a text can be looked up from the number alone.
-constexpr int midi_ok = 0;
-constexpr int midi_error = 1;           // the backend failed; its text says why
-constexpr int midi_bad_device = 2;      // no such device index
-constexpr int midi_invalid_handle = 5;  // handle closed for good, or none
-constexpr int midi_no_memory = 7;
-constexpr int midi_invalid_param = 11;  // a header without data, or too long
-constexpr int midi_unprepared = 64;     // the header was not prepared
-constexpr int midi_still_playing = 65;  // the message has not left the cable yet
-constexpr int midi_not_ready = 67;      // the device is busy with another message
-
-// Header flags.
-constexpr uint32_t midi_header_done = 1;
-constexpr uint32_t midi_header_prepared = 2;
-constexpr uint32_t midi_header_in_queue = 4;
-
-// Size of the program's input buffers.
-constexpr size_t midi_in_buffer_size = 16384;
-
-// A caller's buffer handed to a port. Output: data and length are the message. Input: data and
-// length are the buffer, bytes_recorded what arrived in it.
-struct MidiHeader {
-    uint8_t* data = nullptr;
-    uint32_t length = 0;
-    uint32_t bytes_recorded = 0;
-    uint32_t flags = 0;
-    // Kept by the layer: when an output message has left the cable, and the output's reset
-    // count when it was sent (a reset releases everything sent before it).
-    std::chrono::steady_clock::time_point leaves_wire{};
-    uint64_t reset_count = 0;
+// Why a port operation failed.
+enum class MidiErrorKind {
+    no_port,      // no port of that name or index now
+    busy,         // the output is open already
+    not_open,     // the output was closed for good (another output opened since)
+    gone,         // the port went away, or the cable was pulled
+    refused,      // the backend would not open or start the port
+    too_long,     // the message is longer than the backend can carry
+    server_down,  // the MIDI server stopped taking data
+    failed,       // anything else the backend reports
 };
+
+struct MidiError {
+    MidiErrorKind kind = MidiErrorKind::failed;
+    std::string text;  // the backend's words, or the layer's own when it said nothing
+    bool operator==(const MidiError&) const = default;
+};
+
+// The text a window shows for an error: at most max_length - 1 characters (the program's 120-byte
+// message buffer).
+std::string midi_error_text(const MidiError& error, size_t max_length = 120);
 
 // Wire time of `bytes` at the Turbo speed (multiple times ten; 10 = normal MIDI speed): 10 bits
 // a byte at 31250 baud, divided by turbo_speed / 10. Speeds below 10 count as 10.
@@ -115,23 +99,34 @@ struct WirePacing {
     int32_t speed() const { return turbo_speed ? turbo_speed->load() : 10; }
 };
 
+// Who takes what an input brings, on the service's engine thread (and on the thread that closes
+// the input, for what arrived just before). The pieces' bytes are valid during the call only.
+class MidiConsumer {
+  public:
+    virtual void take(std::span<const SysexPiece> pieces) = 0;
+    // The input is closing: nothing follows.
+    virtual void closed() {}
+
+  protected:
+    ~MidiConsumer() = default;
+};
+
+class MidiInput;
+
 // Where a backend hands the bytes that arrive at an input. Made by the layer for each open input.
 // push() takes bytes from one producer thread at a time, without blocking, locking or
-// allocating, and wakes the service's engine thread, which cuts them into buffers and calls the
-// callback.
-class MidiIn;
+// allocating, and wakes the service's engine thread, which frames them and hands the pieces on.
 class MidiInSink final : public EngineInput {
   public:
-    MidiInSink(MidiIn& in, EngineThread& engine);
+    MidiInSink(MidiInput& in, EngineThread& engine);
     ~MidiInSink();
     MidiInSink(const MidiInSink&) = delete;
     MidiInSink& operator=(const MidiInSink&) = delete;
 
-    // Takes what the ring has room for; the rest of a longer piece is lost, counted and marked
-    // on the next buffer returned.
+    // Takes what the ring has room for; the rest of a longer piece is lost and counted.
     void push(const uint8_t* bytes, size_t count) noexcept;
     // Bytes lost before they reached the backend (the server threw away what it held for us):
-    // counted as at least one, and the next buffer returned is an error.
+    // counted as at least one.
     void mark_lost() noexcept;
 
     // For the layer: start and end the delivery on the engine thread (the end hands over what
@@ -140,15 +135,15 @@ class MidiInSink final : public EngineInput {
     void stop_delivery();
     void discard_pending();
     // For the engine thread: hands everything pushed so far to the input. Does nothing when
-    // called again from inside this input's own callback.
+    // called again from inside this input's own consumer.
     void deliver_pending() override;
     // For tests: true once every byte pushed so far has been delivered or dropped.
     bool drained() const;
-    // Bytes dropped because the ring had no room for them.
+    // Bytes dropped because the ring had no room for them, or lost at the server.
     uint64_t overflowed_bytes() const { return overflowed_bytes_.load(); }
 
   private:
-    MidiIn& in_;
+    MidiInput& in_;
     EngineThread& engine_;
     // A power of two. Backends may hand over a SysEx message only at its F7: the ring holds one
     // of twice the program's 8 MiB receive buffer, so that a message too long for that buffer
@@ -158,23 +153,23 @@ class MidiInSink final : public EngineInput {
     std::unique_ptr<uint8_t[]> ring_;
     std::atomic<uint64_t> head_{0};  // written by push()
     std::atomic<uint64_t> tail_{0};  // written by the deliverer
-    std::atomic<bool> overflowed_{false};
     std::atomic<uint64_t> overflowed_bytes_{0};
-    bool delivering_ = false;  // the deliverer is inside this input's callback
+    uint64_t lost_told_ = 0;   // of overflowed_bytes_, what the consumer was told of
+    bool delivering_ = false;  // the deliverer is inside this input's consumer
 };
 
 class MidiOutConnection {
   public:
     virtual ~MidiOutConnection() = default;
-    virtual int write(const uint8_t* data, size_t length,
-                      std::chrono::steady_clock::time_point leaves_wire, std::string& error) = 0;
+    virtual std::optional<MidiError> write(const uint8_t* data, size_t length,
+                                           std::chrono::steady_clock::time_point leaves_wire) = 0;
     virtual void reset() {}
 };
 
 class MidiInConnection {
   public:
     virtual ~MidiInConnection() = default;
-    virtual int start(std::string& error) = 0;
+    virtual std::optional<MidiError> start() = 0;
     virtual void stop() = 0;
 };
 
@@ -190,15 +185,27 @@ class MidiBackend {
                                                       std::string& error) = 0;
 };
 
-// Messages to the input callback.
-enum class MidiInMessage { open, close, long_data, long_error };
-using MidiInCallback = void (*)(MidiIn* handle, MidiInMessage message, void* instance,
-                                MidiHeader* header);
+// A port: its backend and its name there. The index in the service's list is only where it stands
+// now; ports are opened and remembered by name.
+struct MidiPort {
+    MidiBackend* backend = nullptr;
+    std::string name;
+    bool operator==(const MidiPort&) const = default;
+};
 
-class MidiOut;
+// What send() gives: when the message leaves the cable (and the output's reset count then, as a
+// reset releases everything sent before it), or why it did not go.
+struct MidiSent {
+    std::chrono::steady_clock::time_point leaves_wire{};
+    uint64_t reset_count = 0;
+    std::optional<MidiError> error;
+    bool ok() const { return !error.has_value(); }
+};
+
+class MidiOutput;
 
 // The MIDI services of one process (or one test): the backends in list order, the pacing, and
-// the handles. Made by the program at start-up; the backends must outlive it.
+// the outputs. Made by the program at start-up; the backends must outlive it.
 struct MidiService {
     MidiService();
     ~MidiService();
@@ -210,15 +217,15 @@ struct MidiService {
 
     // Kept by the layer.
     std::mutex mutex;
-    std::vector<std::unique_ptr<MidiOut>> outs;  // every output handle ever opened
-    std::string open_error;                      // the backend's text for the last open that failed
+    std::vector<std::unique_ptr<MidiOutput>> outs;  // every output ever opened
+    std::string open_error;  // the backend's text for the last open that failed in it
     // Last: its thread ends before the rest goes.
     EngineThread engine;
 };
 
-// Why the last midi_out_open or midi_in_open of the service that failed in its backend failed
-// (another program holds the device, the device is gone), in the backend's words; empty when
-// the backend said nothing.
+// Why the last open_output or open_input of the service that failed in its backend failed
+// (another program holds the device, the device is gone), in the backend's words; empty when the
+// backend said nothing or the last open did not get that far.
 std::string midi_open_error_text(MidiService& service);
 
 // Names the ports of one backend's list as the lists show them: where several ports have one
@@ -226,80 +233,86 @@ std::string midi_open_error_text(MidiService& service);
 // number passed over where another port already has that name.
 void number_repeated_names(std::vector<std::string>& names);
 
-// Device lists: the ports of every backend, in backend order.
+// The ports of every backend, in backend order: the lists the user picks from.
+std::vector<MidiPort> midi_outputs(MidiService& service);
+std::vector<MidiPort> midi_inputs(MidiService& service);
+// Views of those lists by index: the count, and a port's name (empty for an index that names no
+// port); the port itself (no backend for such an index).
 int midi_out_count(MidiService& service);
 int midi_in_count(MidiService& service);
-// Empty for an index that names no port.
 std::string midi_out_name(MidiService& service, int index);
 std::string midi_in_name(MidiService& service, int index);
+MidiPort midi_output_at(MidiService& service, int index);
+MidiPort midi_input_at(MidiService& service, int index);
 
-// Output. A handle, once given, stays valid memory until the service ends.
-int midi_out_open(MidiService& service, int index, MidiOut*& handle);
-int midi_out_close(MidiOut* handle);
-// Releases every message still playing and ends what the backend holds.
-int midi_out_reset(MidiOut* handle);
-int midi_out_prepare_header(MidiOut* handle, MidiHeader& header);
-// Sends header.data[0..length) whole; safe from several threads on one handle.
-int midi_out_long_msg(MidiOut* handle, MidiHeader& header);
-// midi_still_playing until the message has left the cable; then unprepares it.
-int midi_out_unprepare_header(MidiOut* handle, MidiHeader& header);
-// When the message sent with this header leaves the cable (for a wait that sleeps instead of
-// polling); the past once a reset released it.
-std::chrono::steady_clock::time_point midi_out_release_time(MidiOut* handle,
-                                                            const MidiHeader& header);
-// The text of a result, at most max_length - 1 characters (the program's 120-byte buffer): the
-// backend's own text for midi_error from that handle.
-std::string midi_out_error_text(MidiOut* handle, int result, size_t max_length = 120);
-
-// Input. The callback runs on the service's engine thread (and from midi_in_reset and
-// midi_in_close on the caller's thread, with the buffers they return and the close notice).
-int midi_in_open(MidiService& service, int index, MidiInCallback callback, void* instance,
-                 MidiIn*& handle);
-int midi_in_prepare_header(MidiIn* handle, MidiHeader& header);
-int midi_in_unprepare_header(MidiIn* handle, MidiHeader& header);
-// SysEx bytes the input dropped since it was opened: with no buffer queued, or arriving faster
-// than they were handed over. Each loss is also marked on the next buffer (midi_in_long_error).
-uint64_t midi_in_lost_bytes(MidiIn* handle);
-// SysEx bytes that have arrived at the input since it was opened, also those of a message whose
-// buffer has not come back yet: for a wait that counts silence from the last byte.
-uint64_t midi_in_sysex_bytes(MidiIn* handle);
-// Queues an empty buffer; buffers fill in the order they were added.
-int midi_in_add_buffer(MidiIn* handle, MidiHeader& header);
-int midi_in_start(MidiIn* handle);
-int midi_in_stop(MidiIn* handle);
-// Stops input and returns every queued buffer to the callback (as long data, with what it holds).
-int midi_in_reset(MidiIn* handle);
-// Returns the queued buffers as midi_in_reset does, delivers the close notice, frees the handle.
-int midi_in_close(MidiIn* handle);
-std::string midi_in_error_text(MidiIn* handle, int result, size_t max_length = 120);
-
-// An open input: the backend's connection, the sink that cuts its bytes into the queued buffers,
-// and the callback. Made by midi_in_open, freed by midi_in_close.
-class MidiIn {
+// An output. Once given it stays valid memory until the service ends: closing and opening the
+// same port again keeps the backend's connection (the program opens the output afresh before
+// every short message), and messages may be sent on it from two threads at once.
+class MidiOutput {
   public:
-    MidiIn(MidiInCallback callback, void* instance, EngineThread& engine);
-    ~MidiIn();
+    // Sends data[0..length) whole.
+    MidiSent send(const uint8_t* data, size_t length);
+    // True once the message `sent` has left the cable, or a reset released it.
+    bool left_cable(const MidiSent& sent);
+    // Drops what the backend still holds and frees the cable at once.
+    void reset();
+    void close();
+    const MidiPort& port() const { return port_; }
 
-    MidiInCallback callback;
-    void* instance;
+  private:
+    friend std::optional<MidiError> open_output(MidiService&, const MidiPort&, MidiOutput*&);
+    MidiService* service_ = nullptr;
+    MidiPort port_;
+    std::mutex mutex_;  // one writer on the wire at a time
+    std::unique_ptr<MidiOutConnection> connection_;
+    bool open_ = false;
+    WireClock clock_;
+    uint64_t reset_count_ = 0;
+};
+
+// Opens the output port; the output's connection is kept when it was open before. A closed
+// output of another port gives up its connection.
+std::optional<MidiError> open_output(MidiService& service, const MidiPort& port,
+                                     MidiOutput*& output);
+
+// An open input: the backend's connection, the sink and framer, and the consumer.
+class MidiInput {
+  public:
+    MidiInput(MidiConsumer* consumer, EngineThread& engine);
+    ~MidiInput();  // stops, hands over what arrived, tells the consumer, closes
+    MidiInput(const MidiInput&) = delete;
+    MidiInput& operator=(const MidiInput&) = delete;
+
+    std::optional<MidiError> start();
+    // Ends the pushes. What arrived before is still handed over; closing the input (its end)
+    // then cuts a message begun.
+    void stop();
+
+    // SysEx bytes that have arrived since the input was opened, also those of a message not
+    // ended yet: for a wait that counts silence from the last byte.
+    uint64_t sysex_bytes() const { return sysex_bytes_.load(std::memory_order_relaxed); }
+    // Bytes lost on the way (the ring or the server had no room).
+    uint64_t lost_bytes() const { return sink.overflowed_bytes(); }
+
+    // For the layer and the backends.
     MidiInSink sink;
     std::unique_ptr<MidiInConnection> connection;  // ended before the sink
+    // Called by the sink's deliverer with the bytes in arrival order, and the bytes lost since.
+    void take(const uint8_t* bytes, size_t count, uint64_t lost);
+    // The end of delivery: a message begun is cut, and the consumer hears of the close.
+    void finish();
 
-    // The buffers queued and the message being collected; guarded by mutex.
-    std::mutex mutex;
-    std::deque<MidiHeader*> queue;
-    bool started = false;
-    SysexFramer framer;         // knows whether an F0 was seen and its F7 not yet
-    bool lost_message = false;  // bytes were dropped: the next buffer returned is an error
-    std::atomic<uint64_t> unbuffered_bytes{0};  // SysEx bytes dropped with no buffer queued
-    std::atomic<uint64_t> sysex_bytes{0};       // SysEx bytes taken, buffered or not
-    std::string error;                          // the backend's last text
-    // Called by the sink's deliverer with the bytes in arrival order.
-    void take(const uint8_t* bytes, size_t count);
-    // Puts one message byte in the front buffer; false when none is queued and it is lost.
-    bool store(uint8_t byte);
-    // Hands the front buffer back to the callback (outside the lock).
-    void return_front(MidiInMessage message, std::unique_lock<std::mutex>& lock);
+  private:
+    MidiConsumer* consumer_;
+    std::mutex mutex_;  // start and stop
+    bool started_ = false;
+    bool finished_ = false;
+    SysexFramer framer_;
+    std::atomic<uint64_t> sysex_bytes_{0};
 };
+
+// Opens the input port for `consumer`, delivering on the service's engine thread; not started.
+std::optional<MidiError> open_input(MidiService& service, const MidiPort& port,
+                                    MidiConsumer* consumer, std::unique_ptr<MidiInput>& input);
 
 }  // namespace jx

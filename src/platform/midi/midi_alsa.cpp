@@ -106,8 +106,8 @@ class AlsaOutConnection : public MidiOutConnection {
         : s_(state), port_(port), target_(std::move(target)) {}
     ~AlsaOutConnection() override { s_.drop_port(port_); }
 
-    int write(const uint8_t* data, size_t length, Clock::time_point leaves_wire,
-              std::string& error) override {
+    std::optional<MidiError> write(const uint8_t* data, size_t length,
+                                   Clock::time_point leaves_wire) override {
         const Clock::time_point start = Clock::now();
         const auto span = std::max(Clock::duration::zero(), leaves_wire - start);
         std::vector<Address> receivers = destinations();
@@ -128,25 +128,23 @@ class AlsaOutConnection : public MidiOutConnection {
                 progress = Clock::now();
                 continue;
             }
-            if (port_gone(result)) {
-                error = "The MIDI port " + name() + " is gone.";
-                return midi_error;
-            }
+            if (port_gone(result))
+                return MidiError{MidiErrorKind::gone, "The MIDI port " + name() + " is gone."};
             if (result != -EAGAIN && result != -ENOMEM && result != -ENOSPC) {
-                error = failure("Sending to " + name() + " failed (" + std::to_string(length) +
-                                    "-byte message)",
-                                result);
-                return midi_error;
+                return MidiError{MidiErrorKind::failed,
+                                 failure("Sending to " + name() + " failed (" +
+                                             std::to_string(length) + "-byte message)",
+                                         result)};
             }
             if (Clock::now() - progress > stall_limit) {
-                error = "The MIDI port " + name() + " stopped taking data (" +
-                        std::to_string(length) + "-byte message, " + std::to_string(done) +
-                        " bytes sent).";
-                return midi_error;
+                return MidiError{MidiErrorKind::server_down,
+                                 "The MIDI port " + name() + " stopped taking data (" +
+                                     std::to_string(length) + "-byte message, " +
+                                     std::to_string(done) + " bytes sent)."};
             }
             std::this_thread::sleep_for(retry_pause);
         }
-        return midi_ok;
+        return std::nullopt;
     }
 
   private:
@@ -226,10 +224,10 @@ class AlsaInConnection : public MidiInConnection {
         s_.drop_port(port_);
     }
 
-    int start(std::string&) override {
+    std::optional<MidiError> start() override {
         std::lock_guard lock(s_.inputs_mutex);
         started_ = true;
-        return midi_ok;
+        return std::nullopt;
     }
     void stop() override {
         std::lock_guard lock(s_.inputs_mutex);

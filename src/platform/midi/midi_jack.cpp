@@ -270,18 +270,17 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
 
     jack_port_t* port() const { return port_; }
 
-    int write(const uint8_t* data, size_t length, Clock::time_point leaves_wire,
-              std::string& error) override {
+    std::optional<MidiError> write(const uint8_t* data, size_t length,
+                                   Clock::time_point leaves_wire) override {
         if (!client_->running() ||
-            (!target_.empty() && !jack_port_connected_to(port_, target_.c_str()))) {
-            error = "The MIDI port " + name_ + " is gone.";
-            return midi_error;
-        }
+            (!target_.empty() && !jack_port_connected_to(port_, target_.c_str())))
+            return MidiError{MidiErrorKind::gone, "The MIDI port " + name_ + " is gone."};
         const size_t needed = length_bytes + length;
         if (needed > out_ring_size) {
-            error = "The message is too long for the JACK output (" + std::to_string(length) +
-                    " bytes, at most " + std::to_string(out_ring_size - length_bytes) + ").";
-            return midi_error;
+            return MidiError{MidiErrorKind::too_long,
+                             "The message is too long for the JACK output (" +
+                                 std::to_string(length) + " bytes, at most " +
+                                 std::to_string(out_ring_size - length_bytes) + ")."};
         }
         const uint64_t head = head_.load(std::memory_order_relaxed);
         while (!written_.empty() && written_.front().end <= tail_.load(std::memory_order_acquire))
@@ -293,10 +292,11 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
             // a while has stalled.
             if (!client_->wait([&] { return tail_.load(std::memory_order_acquire) != tail; },
                                server_limit)) {
-                error = client_->running() ? "The JACK server stopped taking MIDI data (" +
-                                                 std::to_string(length) + "-byte message)."
-                                           : "The MIDI port " + name_ + " is gone.";
-                return midi_error;
+                if (client_->running())
+                    return MidiError{MidiErrorKind::server_down,
+                                     "The JACK server stopped taking MIDI data (" +
+                                         std::to_string(length) + "-byte message)."};
+                return MidiError{MidiErrorKind::gone, "The MIDI port " + name_ + " is gone."};
             }
         }
         const auto count = static_cast<uint32_t>(length);
@@ -305,7 +305,7 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
         copy_in(head + length_bytes, data, length);
         head_.store(head + needed, std::memory_order_release);
         written_.push_back({head, head + needed, leaves_wire});
-        return midi_ok;
+        return std::nullopt;
     }
 
     // Drops what is still on its way. A message whose wire time is over counts as sent for the
@@ -404,9 +404,9 @@ class JackInConnection : public MidiInConnection, public PortWork {
 
     jack_port_t* port() const { return port_; }
 
-    int start(std::string&) override {
+    std::optional<MidiError> start() override {
         started_.store(true);
-        return midi_ok;
+        return std::nullopt;
     }
     void stop() override {
         started_.store(false);

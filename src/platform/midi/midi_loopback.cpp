@@ -9,9 +9,9 @@ namespace {
 class LoopbackOut : public MidiOutConnection {
   public:
     explicit LoopbackOut(MidiLoopback& loopback) : loopback_(loopback) {}
-    int write(const uint8_t* data, size_t length, Clock::time_point leaves_wire,
-              std::string& error) override {
-        return loopback_.host_write(data, length, leaves_wire, error);
+    std::optional<MidiError> write(const uint8_t* data, size_t length,
+                                   Clock::time_point leaves_wire) override {
+        return loopback_.host_write(data, length, leaves_wire);
     }
     void reset() override { loopback_.drop_host_messages(); }
 
@@ -23,9 +23,9 @@ class LoopbackIn : public MidiInConnection {
   public:
     LoopbackIn(MidiLoopback& loopback, MidiInSink& sink) : loopback_(loopback), sink_(sink) {}
     ~LoopbackIn() override { stop(); }
-    int start(std::string&) override {
+    std::optional<MidiError> start() override {
         loopback_.set_host_sink(&sink_);
-        return midi_ok;
+        return std::nullopt;
     }
     void stop() override { loopback_.set_host_sink(nullptr); }
 
@@ -71,15 +71,13 @@ std::unique_ptr<MidiInConnection> MidiLoopback::open_in(int index, MidiInSink& s
     return std::make_unique<LoopbackIn>(*this, sink);
 }
 
-int MidiLoopback::host_write(const uint8_t* data, size_t length, Clock::time_point arrives,
-                             std::string& error) {
+std::optional<MidiError> MidiLoopback::host_write(const uint8_t* data, size_t length,
+                                                  Clock::time_point arrives) {
     std::lock_guard lock(mutex_);
-    if (unplugged_) {
-        error = "Virtual device: the MIDI cable is unplugged.";
-        return midi_error;
-    }
+    if (unplugged_)
+        return MidiError{MidiErrorKind::gone, "Virtual device: the MIDI cable is unplugged."};
     queue_.push(arrives, data, length, to_device);
-    return midi_ok;
+    return std::nullopt;
 }
 
 void MidiLoopback::device_send(const uint8_t* data, size_t length,

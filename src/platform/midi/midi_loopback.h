@@ -56,8 +56,8 @@ class MidiLoopback : public MidiBackend {
                                               std::string& error) override;
 
     // Used by the connections.
-    int host_write(const uint8_t* data, size_t length,
-                   std::chrono::steady_clock::time_point arrives, std::string& error);
+    std::optional<MidiError> host_write(const uint8_t* data, size_t length,
+                                        std::chrono::steady_clock::time_point arrives);
     void set_host_sink(MidiInSink* sink);
     void drop_host_messages();
 

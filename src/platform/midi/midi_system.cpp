@@ -24,17 +24,17 @@ std::unique_ptr<ServerMidiBackend> make_server_backend(const std::string& client
     return std::make_unique<JackMidiBackend>(client_name);
 }
 
-int midi_in_open_virtual(ServerMidiBackend& backend, EngineThread& engine,
-                         const std::string& port_name, MidiInCallback callback, void* instance,
-                         MidiIn*& handle, std::string& error) {
-    handle = nullptr;
-    auto in = std::make_unique<MidiIn>(callback, instance, engine);
+std::optional<MidiError> open_virtual_input(ServerMidiBackend& backend, EngineThread& engine,
+                                            const std::string& port_name, MidiConsumer* consumer,
+                                            std::unique_ptr<MidiInput>& input) {
+    input.reset();
+    auto in = std::make_unique<MidiInput>(consumer, engine);
+    std::string error;
     in->connection = backend.open_virtual_in(port_name, in->sink, error);
-    if (!in->connection) return midi_error;
+    if (!in->connection) return MidiError{MidiErrorKind::refused, error};
     in->sink.start_delivery();
-    handle = in.release();
-    if (callback) callback(handle, MidiInMessage::open, instance, nullptr);
-    return midi_ok;
+    input = std::move(in);
+    return std::nullopt;
 }
 
 }  // namespace jx

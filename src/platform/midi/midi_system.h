@@ -21,11 +21,10 @@ std::string midi_api_from_environment();
 std::unique_ptr<ServerMidiBackend> make_server_backend(const std::string& client_name,
                                                        const std::string& api);
 
-// An input handle on a port of this program's own that others connect to, as midi_in_open gives
-// for a listed port: buffers, start, stop, reset and close work on it as on any input. Its
-// callback runs on `engine`'s thread.
-int midi_in_open_virtual(ServerMidiBackend& backend, EngineThread& engine,
-                         const std::string& port_name, MidiInCallback callback, void* instance,
-                         MidiIn*& handle, std::string& error);
+// An input on a port of this program's own that others connect to, as open_input gives for a
+// listed port; its consumer is served on `engine`'s thread. Not started.
+std::optional<MidiError> open_virtual_input(ServerMidiBackend& backend, EngineThread& engine,
+                                            const std::string& port_name, MidiConsumer* consumer,
+                                            std::unique_ptr<MidiInput>& input);
 
 }  // namespace jx

@@ -18,6 +18,8 @@ using Clock = std::chrono::steady_clock;
 
 // Messages that may wait in an output driver at once: one playing, the next ready behind it.
 constexpr size_t out_queue_limit = 4;
+// The size of the buffers the driver fills with what arrives.
+constexpr size_t in_buffer_size = 16384;
 
 class SystemWinmm final : public WinmmCalls {
   public:
@@ -122,9 +124,11 @@ class WinmmOut final : public MidiOutConnection {
         return true;
     }
 
-    int write(const uint8_t* data, size_t length, Clock::time_point, std::string& error) override {
+    std::optional<MidiError> write(const uint8_t* data, size_t length, Clock::time_point) override {
         release_done();
-        if (!wait_for_room(out_queue_limit, length, error)) return midi_error;
+        std::string error;
+        if (!wait_for_room(out_queue_limit, length, error))
+            return MidiError{MidiErrorKind::server_down, error};
         auto message = std::make_unique<Message>();
         message->bytes.assign(data, data + length);
         MIDIHDR& header = message->header;
@@ -132,7 +136,7 @@ class WinmmOut final : public MidiOutConnection {
         header.dwBufferLength = static_cast<DWORD>(length);
         header.dwBytesRecorded = static_cast<DWORD>(length);
         MMRESULT result = calls_.midiOutPrepareHeader(out_, &header, sizeof header);
-        if (result != MMSYSERR_NOERROR) return failed(result, length, error);
+        if (result != MMSYSERR_NOERROR) return failed(result, length);
         for (;;) {
             result = calls_.midiOutLongMsg(out_, &header, sizeof header);
             // A driver that takes one message at a time says so; it takes this one once the one
@@ -140,17 +144,17 @@ class WinmmOut final : public MidiOutConnection {
             if (result != MIDIERR_NOTREADY || playing_.empty()) break;
             if (!wait_for_room(playing_.size(), length, error)) {
                 calls_.midiOutUnprepareHeader(out_, &header, sizeof header);
-                return midi_error;
+                return MidiError{MidiErrorKind::server_down, error};
             }
         }
         if (result != MMSYSERR_NOERROR) {
             calls_.midiOutUnprepareHeader(out_, &header, sizeof header);
-            return failed(result, length, error);
+            return failed(result, length);
         }
         cable_free_ = std::max(cable_free_, Clock::now()) + wire_time(length, 10);
         message->due = cable_free_;
         playing_.push_back(std::move(message));
-        return midi_ok;
+        return std::nullopt;
     }
 
     void reset() override {
@@ -197,12 +201,12 @@ class WinmmOut final : public MidiOutConnection {
         return true;
     }
 
-    int failed(MMRESULT result, size_t length, std::string& error) {
-        error = winmm_failure(
+    MidiError failed(MMRESULT result, size_t length) {
+        const std::string text = winmm_failure(
             calls_, true,
             "Sending to " + name_ + " failed (" + std::to_string(length) + "-byte message)",
             result);
-        return result == MMSYSERR_NOMEM ? midi_no_memory : midi_error;
+        return {MidiErrorKind::failed, text};
     }
 
     WinmmCalls& calls_;
@@ -282,16 +286,16 @@ class WinmmIn final : public MidiInConnection {
         return true;
     }
 
-    int start(std::string& error) override {
+    std::optional<MidiError> start() override {
         {
             std::lock_guard lock(queue_mutex_);
             requeue_ = true;
             const MMRESULT result = queue_returned();
             if (result != MMSYSERR_NOERROR) {
                 requeue_ = false;
-                error =
-                    winmm_failure(calls_, false, "Could not start the MIDI input " + name_, result);
-                return midi_error;
+                return MidiError{MidiErrorKind::refused,
+                                 winmm_failure(calls_, false,
+                                               "Could not start the MIDI input " + name_, result)};
             }
         }
         {
@@ -301,10 +305,11 @@ class WinmmIn final : public MidiInConnection {
         const MMRESULT result = calls_.midiInStart(in_);
         if (result != MMSYSERR_NOERROR) {
             stop();
-            error = winmm_failure(calls_, false, "Could not start the MIDI input " + name_, result);
-            return midi_error;
+            return MidiError{
+                MidiErrorKind::refused,
+                winmm_failure(calls_, false, "Could not start the MIDI input " + name_, result)};
         }
-        return midi_ok;
+        return std::nullopt;
     }
 
     void stop() override {
@@ -317,7 +322,7 @@ class WinmmIn final : public MidiInConnection {
 
   private:
     struct Buffer {
-        std::array<uint8_t, midi_in_buffer_size> bytes{};
+        std::array<uint8_t, in_buffer_size> bytes{};
         MIDIHDR header{};
         std::atomic<bool> with_us{true};  // not queued at the driver
     };

@@ -27,6 +27,8 @@ struct SysexPiece {
         data,   // data bytes of the message
         end,    // the F7 that ends the message
         cut,    // a status byte ended the message short; after an F0, a start follows
+        lost,   // never made by the framer: an input's word for `size` bytes that did not reach
+                // it (its ring or the server had no room), with no `bytes`
     };
     Kind kind = start;
     const uint8_t* bytes = nullptr;
