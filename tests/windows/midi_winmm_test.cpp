@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <span>
 #include <thread>
 
 #include "fake_winmm.h"
@@ -38,20 +41,16 @@ struct Rig {
         service->pacing.enabled = false;
     }
 
-    MidiOut* open_out() {
-        MidiOut* out = nullptr;
-        EXPECT_EQ(midi_out_open(*service, 0, out), midi_ok);
+    MidiOutput* open_out() {
+        MidiOutput* out = nullptr;
+        EXPECT_FALSE(open_output(*service, midi_output_at(*service, 0), out));
         return out;
     }
 };
 
-// Sends one message through the layer as the program does; the header stays in `header`.
-int send(MidiOut* out, MidiHeader& header, Bytes& message) {
-    header = {};
-    header.data = message.data();
-    header.length = static_cast<uint32_t>(message.size());
-    const int result = midi_out_prepare_header(out, header);
-    return result == midi_ok ? midi_out_long_msg(out, header) : result;
+// Sends one message through the layer as the program does.
+MidiSent send(MidiOutput* out, const Bytes& message) {
+    return out->send(message.data(), message.size());
 }
 
 TEST(WinmmPorts, NamesAreUtf8AndRepeatedNamesAreNumbered) {
@@ -75,11 +74,10 @@ TEST(WinmmPorts, NamesAreUtf8AndRepeatedNamesAreNumbered) {
 
 TEST(WinmmOut, LongMessagesGoWholeInOneHeaderEachAndAreUnpreparedOnceDone) {
     Rig rig;
-    MidiOut* out = rig.open_out();
+    MidiOutput* out = rig.open_out();
     Bytes big = sysex(64 * 1024), small = sysex(6, 3);
-    MidiHeader first, second;
-    ASSERT_EQ(send(out, first, big), midi_ok);
-    ASSERT_EQ(send(out, second, small), midi_ok);
+    ASSERT_TRUE(send(out, big).ok());
+    ASSERT_TRUE(send(out, small).ok());
     {
         std::lock_guard lock(rig.fake.mutex);
         ASSERT_EQ(rig.fake.written.size(), 2u);
@@ -90,16 +88,14 @@ TEST(WinmmOut, LongMessagesGoWholeInOneHeaderEachAndAreUnpreparedOnceDone) {
     // The caller's buffer may be reused at once: the driver has a copy of its own.
     std::fill(big.begin(), big.end(), 0);
     rig.fake.finish(1);
-    Bytes third = sysex(9, 5);
-    MidiHeader header3;
-    ASSERT_EQ(send(out, header3, third), midi_ok);
+    ASSERT_TRUE(send(out, sysex(9, 5)).ok());
     {
         std::lock_guard lock(rig.fake.mutex);
         EXPECT_TRUE(rig.fake.written[0] == sysex(64 * 1024));
         EXPECT_EQ(rig.fake.out_prepared, 2);  // the first one's header was unprepared
     }
     rig.fake.finish(2);
-    midi_out_close(out);
+    out->close();
     rig.service.reset();
     std::lock_guard lock(rig.fake.mutex);
     EXPECT_EQ(rig.fake.out_prepared, 0);
@@ -110,15 +106,14 @@ TEST(WinmmOut, LongMessagesGoWholeInOneHeaderEachAndAreUnpreparedOnceDone) {
 TEST(WinmmOut, ADriverThatHoldsOneMessageTakesTheNextOnceTheFirstIsDone) {
     Rig rig;
     rig.fake.driver_holds = 1;
-    MidiOut* out = rig.open_out();
+    MidiOutput* out = rig.open_out();
     Bytes a = sysex(100), b = sysex(200, 1);
-    MidiHeader header_a, header_b;
-    ASSERT_EQ(send(out, header_a, a), midi_ok);
+    ASSERT_TRUE(send(out, a).ok());
     // The driver finishes the first message only once it has refused the second.
     std::thread driver([&] {
         if (rig.fake.wait([&] { return rig.fake.not_ready_answers > 0; })) rig.fake.finish(1);
     });
-    EXPECT_EQ(send(out, header_b, b), midi_ok);
+    EXPECT_TRUE(send(out, b).ok());
     driver.join();
     std::lock_guard lock(rig.fake.mutex);
     EXPECT_EQ(rig.fake.written, (std::vector<Bytes>{a, b}));
@@ -128,22 +123,19 @@ TEST(WinmmOut, ADriverThatHoldsOneMessageTakesTheNextOnceTheFirstIsDone) {
 
 TEST(WinmmOut, ADriverThatFinishesNothingEndsTheSendWithTheReason) {
     Rig rig(100ms);
-    MidiOut* out = rig.open_out();
-    std::vector<Bytes> messages(8, sysex(6));
-    std::vector<MidiHeader> headers(messages.size());
-    int result = midi_ok;
+    MidiOutput* out = rig.open_out();
+    const size_t messages = 8;
+    MidiSent result;
     size_t sent = 0;
-    for (; sent < messages.size() && result == midi_ok; ++sent)
-        result = send(out, headers[sent], messages[sent]);
-    EXPECT_EQ(result, midi_error);
-    EXPECT_LT(sent, messages.size());  // it stopped at the first message that found no room
-    EXPECT_EQ(midi_out_error_text(out, result, 200),
-              "The MIDI port Out stopped taking data (6-byte message).");
+    for (; sent < messages && result.ok(); ++sent) result = send(out, sysex(6));
+    ASSERT_FALSE(result.ok());
+    EXPECT_LT(sent, messages);  // it stopped at the first message that found no room
+    EXPECT_EQ(*result.error,
+              (MidiError{MidiErrorKind::server_down,
+                         "The MIDI port Out stopped taking data (6-byte message)."}));
     // A reset takes everything back from the driver; the port works again.
-    EXPECT_EQ(midi_out_reset(out), midi_ok);
-    Bytes next = sysex(6);
-    MidiHeader header;
-    EXPECT_EQ(send(out, header, next), midi_ok);
+    out->reset();
+    EXPECT_TRUE(send(out, sysex(6)).ok());
     rig.fake.finish(1);
 }
 
@@ -159,19 +151,19 @@ TEST(WinmmOut, FailuresGiveTheServiceTextAndTheLayerCode) {
         const char* what;
         MMRESULT FakeWinmm::*call;
         MMRESULT result;
-        int code;
-        std::string text;  // how the text starts; the service's own text follows
+        MidiErrorKind kind;  // of a message refused
+        std::string text;    // how the text starts; the service's own text follows
     };
     const Case cases[] = {
-        {"device taken", &FakeWinmm::open_result, MMSYSERR_ALLOCATED, midi_error,
+        {"device taken", &FakeWinmm::open_result, MMSYSERR_ALLOCATED, MidiErrorKind::refused,
          "Could not open the MIDI output Out: "},
-        {"driver gone at open", &FakeWinmm::open_result, MMSYSERR_NODRIVER, midi_error,
+        {"driver gone at open", &FakeWinmm::open_result, MMSYSERR_NODRIVER, MidiErrorKind::refused,
          "Could not open the MIDI output Out: the MIDI port is gone ("},
-        {"no memory for the header", &FakeWinmm::prepare_result, MMSYSERR_NOMEM, midi_no_memory,
-         "Sending to Out failed (6-byte message): "},
-        {"driver gone while sending", &FakeWinmm::long_msg_result, MMSYSERR_NODRIVER, midi_error,
-         "Sending to Out failed (6-byte message): the MIDI port is gone ("},
-        {"message refused", &FakeWinmm::long_msg_result, MMSYSERR_INVALPARAM, midi_error,
+        {"no memory for the header", &FakeWinmm::prepare_result, MMSYSERR_NOMEM,
+         MidiErrorKind::failed, "Sending to Out failed (6-byte message): "},
+        {"driver gone while sending", &FakeWinmm::long_msg_result, MMSYSERR_NODRIVER,
+         MidiErrorKind::gone, "Sending to Out failed (6-byte message): the MIDI port is gone ("},
+        {"message refused", &FakeWinmm::long_msg_result, MMSYSERR_INVALPARAM, MidiErrorKind::failed,
          "Sending to Out failed (6-byte message): "},
     };
     for (const Case& c : cases) {
@@ -182,9 +174,12 @@ TEST(WinmmOut, FailuresGiveTheServiceTextAndTheLayerCode) {
         auto connection = rig.backend->open_out(0, error);
         if (connection) {
             const Bytes message = sysex(6);
-            EXPECT_EQ(connection->write(message.data(), message.size(), {}, error), c.code);
+            const auto refused = connection->write(message.data(), message.size(), {});
+            ASSERT_TRUE(refused);
+            EXPECT_EQ(refused->kind, c.kind);
+            error = refused->text;
         } else {
-            EXPECT_EQ(c.code, midi_error);
+            EXPECT_EQ(c.kind, MidiErrorKind::refused);
         }
         EXPECT_EQ(error.substr(0, c.text.size()), c.text);
         EXPECT_NE(error.find(fake_text(c.result)), std::string::npos) << error;
@@ -197,32 +192,30 @@ TEST(WinmmOut, FailuresGiveTheServiceTextAndTheLayerCode) {
     // Through the port layer, a refused message is the send's error with the same text.
     Rig rig;
     rig.fake.long_msg_result = MMSYSERR_NODRIVER;
-    MidiOut* out = rig.open_out();
-    Bytes message = sysex(6);
-    MidiHeader header;
-    ASSERT_EQ(send(out, header, message), midi_error);
-    EXPECT_EQ(midi_out_error_text(out, midi_error, 400),
+    MidiOutput* out = rig.open_out();
+    const MidiSent refused = send(out, sysex(6));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(midi_error_text(*refused.error, 400),
               "Sending to Out failed (6-byte message): the MIDI port is gone (" +
                   fake_text(MMSYSERR_NODRIVER) + ").");
 }
 
-// What the program's input callback was given.
-struct Received {
+// What the program's input handed over.
+struct Received final : MidiConsumer {
     std::mutex mutex;
     std::condition_variable changed;
     Bytes bytes;
     int closes = 0;
 
-    static void callback(MidiIn* in, MidiInMessage message, void* instance, MidiHeader* header) {
-        auto& self = *static_cast<Received*>(instance);
-        std::lock_guard lock(self.mutex);
-        if (message == MidiInMessage::close) ++self.closes;
-        if (header) {
-            self.bytes.insert(self.bytes.end(), header->data,
-                              header->data + header->bytes_recorded);
-            if (self.closes == 0) midi_in_add_buffer(in, *header);
-        }
-        self.changed.notify_all();
+    void take(std::span<const SysexPiece> pieces) override {
+        std::lock_guard lock(mutex);
+        for (const SysexPiece& piece : pieces)
+            if (piece.bytes) bytes.insert(bytes.end(), piece.bytes, piece.bytes + piece.size);
+        changed.notify_all();
+    }
+    void closed() override {
+        std::lock_guard lock(mutex);
+        ++closes;
     }
     bool wait_for_bytes(size_t count) {
         std::unique_lock lock(mutex);
@@ -230,30 +223,21 @@ struct Received {
     }
 };
 
-// The program's side of an input: its buffers queued through the layer and started.
+// The program's side of an input, opened through the layer and started.
 struct ProgramInput {
     Received received;
-    std::vector<Bytes> buffers = std::vector<Bytes>(4, Bytes(midi_in_buffer_size));
-    std::vector<MidiHeader> headers = std::vector<MidiHeader>(4);
-    MidiIn* in = nullptr;
+    std::unique_ptr<MidiInput> in;
 
-    int open(MidiService& service) {
-        int result = midi_in_open(service, 0, &Received::callback, &received, in);
-        if (result != midi_ok) return result;
-        for (size_t i = 0; i < headers.size(); ++i) {
-            headers[i].data = buffers[i].data();
-            headers[i].length = static_cast<uint32_t>(buffers[i].size());
-            midi_in_prepare_header(in, headers[i]);
-            midi_in_add_buffer(in, headers[i]);
-        }
-        return midi_in_start(in);
+    bool open(MidiService& service) {
+        if (open_input(service, midi_input_at(service, 0), &received, in)) return false;
+        return !in->start();
     }
 };
 
 TEST(WinmmIn, BytesReachTheProgramInOrderWhileTheBuffersGoBackToTheDriver) {
     Rig rig;
     ProgramInput input;
-    ASSERT_EQ(input.open(*rig.service), midi_ok);
+    ASSERT_TRUE(input.open(*rig.service));
     // More than the driver's buffers hold at once: they must come back to it on the way; one
     // message longer than a buffer comes back full, then at its F7.
     Bytes stream;
@@ -269,9 +253,9 @@ TEST(WinmmIn, BytesReachTheProgramInOrderWhileTheBuffersGoBackToTheDriver) {
         std::lock_guard lock(input.received.mutex);
         EXPECT_TRUE(input.received.bytes == stream);
     }
-    EXPECT_EQ(midi_in_lost_bytes(input.in), 0u);
+    EXPECT_EQ(input.in->lost_bytes(), 0u);
     EXPECT_GT(rig.fake.in_returned, WinmmBackend::in_buffer_count);
-    ASSERT_EQ(midi_in_close(input.in), midi_ok);
+    input.in.reset();
     std::lock_guard lock(rig.fake.mutex);
     EXPECT_FALSE(rig.fake.in_open);
     EXPECT_EQ(rig.fake.in_prepared, 0);
@@ -283,15 +267,12 @@ TEST(WinmmIn, StopResetAndCloseWithBuffersQueuedHandOverWhatArrivedFirst) {
         SCOPED_TRACE(stop_first ? "stop, then close" : "close while running");
         Rig rig;
         ProgramInput input;
-        ASSERT_EQ(input.open(*rig.service), midi_ok);
+        ASSERT_TRUE(input.open(*rig.service));
         // A message begun: its bytes sit in the driver's buffer when the input ends.
         const Bytes begun = {0xF0, 0x01, 0x02, 0x03};
         ASSERT_TRUE(rig.fake.feed(begun));
-        if (stop_first) {
-            ASSERT_EQ(midi_in_stop(input.in), midi_ok);
-            ASSERT_EQ(midi_in_reset(input.in), midi_ok);
-        }
-        ASSERT_EQ(midi_in_close(input.in), midi_ok);
+        if (stop_first) input.in->stop();
+        input.in.reset();
         {
             std::lock_guard lock(input.received.mutex);
             EXPECT_EQ(input.received.bytes, begun);
@@ -308,17 +289,17 @@ TEST(WinmmIn, StopResetAndCloseWithBuffersQueuedHandOverWhatArrivedFirst) {
 TEST(WinmmIn, StartingAgainAfterAStopQueuesTheBuffersAgain) {
     Rig rig;
     ProgramInput input;
-    ASSERT_EQ(input.open(*rig.service), midi_ok);
-    ASSERT_EQ(midi_in_stop(input.in), midi_ok);
+    ASSERT_TRUE(input.open(*rig.service));
+    input.in->stop();
     {
         std::lock_guard lock(rig.fake.mutex);
         EXPECT_TRUE(rig.fake.queued.empty());  // a stopped input keeps no buffer at the driver
     }
-    ASSERT_EQ(midi_in_start(input.in), midi_ok);
+    ASSERT_FALSE(input.in->start());
     const Bytes message = sysex(20);
     ASSERT_TRUE(rig.fake.feed(message));
     ASSERT_TRUE(input.received.wait_for_bytes(message.size()));
-    ASSERT_EQ(midi_in_close(input.in), midi_ok);
+    input.in.reset();
     std::lock_guard lock(input.received.mutex);
     EXPECT_EQ(input.received.bytes, message);
 }
@@ -345,11 +326,13 @@ TEST(WinmmIn, FailuresToOpenOrStartSayWhyAndLeaveNothingBehind) {
         fake.*c.call = c.result;
         WinmmBackend backend(fake);
         EngineThread engine;
-        MidiIn in(nullptr, nullptr, engine);
+        MidiInput in(nullptr, engine);
         std::string error;
         auto connection = backend.open_in(0, in.sink, error);
         if (connection) {
-            EXPECT_NE(connection->start(error), midi_ok);
+            const auto refused = connection->start();
+            ASSERT_TRUE(refused);
+            error = refused->text;
             connection.reset();
         }
         EXPECT_EQ(error.substr(0, c.text.size()), c.text);

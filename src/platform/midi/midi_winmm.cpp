@@ -206,7 +206,7 @@ class WinmmOut final : public MidiOutConnection {
             calls_, true,
             "Sending to " + name_ + " failed (" + std::to_string(length) + "-byte message)",
             result);
-        return {MidiErrorKind::failed, text};
+        return {result == MMSYSERR_NODRIVER ? MidiErrorKind::gone : MidiErrorKind::failed, text};
     }
 
     WinmmCalls& calls_;
