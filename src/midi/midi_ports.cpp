@@ -7,8 +7,6 @@
 
 #include "audio/sds.h"
 #include "platform/midi/sysex.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
 
 namespace jx {
 
@@ -127,17 +125,6 @@ bool wait_released(TransferState& state, MidiOut* out, MidiHeader& header, bool 
         if (midi_out_unprepare_header(out, header) != midi_still_playing) return true;
         if (stop()) return false;
         wait_transfer_until(state, midi_out_release_time(out, header), stop);
-    }
-}
-
-void show_port_errors(MidiPorts& ports, Window& window) {
-    for (const PortError& error : ports.errors.take()) {
-        if (error.missing()) {
-            window.set_text(ids::status, error.text);
-            continue;
-        }
-        if (error.fault == PortFault::out_message) window.set_text(ids::send, "Send");
-        window.message_box(error.text, text_cancel_caption, MessageIcon::exclamation);
     }
 }
 

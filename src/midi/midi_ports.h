@@ -18,8 +18,6 @@
 
 namespace jx {
 
-class Window;
-
 constexpr int midi_in_buffer_count = 8;
 constexpr size_t midi_message_size = 64;
 
@@ -131,10 +129,6 @@ void message_failed(MidiPorts& ports, MidiOut* out, int result, PortFault fault)
 // Waits until the message sent with the header has left the cable; with stop_on_cancel, no longer
 // than a stop request. True when it has left.
 bool wait_released(TransferState& state, MidiOut* out, MidiHeader& header, bool stop_on_cancel);
-// Shows the port errors recorded since the last call, on the window thread: a port not plugged
-// in in the status field, the others in a message box each; a short message that failed puts
-// the Send button back, as the send it ended would.
-void show_port_errors(MidiPorts& ports, Window& window);
 // Closes the input if open, then opens the configured input with the eight buffers queued.
 // The input starts idle, or, with `into_recording`, in the recording its caller has begun, so
 // that what a device sends the moment the port opens is recorded, not taken for an answer.
