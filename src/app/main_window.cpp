@@ -5,7 +5,9 @@
 
 #include "analysis/midi_file.h"
 #include "app/layout.h"
+#include "app/port_errors.h"
 #include "app/preferences.h"
+#include "app/show_next.h"
 #include "app/startup.h"
 #include "midi/sample_request.h"
 #include "platform/os/paths.h"
@@ -93,7 +95,6 @@ FileDialogRunner MainWindow::unlocked_dialog(bool save) {
 
 void MainWindow::init_dialog(Window& window) {
     window_ = &window;
-    app_.list.window = &window;
     app_.recorder.window = &window;
 
     const Rect outer = window.outer_rect();
@@ -116,6 +117,7 @@ void MainWindow::init_dialog(Window& window) {
 void MainWindow::refresh_list() {
     if (window_ == nullptr) return;
     ListLock lock(*this);
+    show_next(*window_, app_.list);
     std::vector<ListRow> rows;
     rows.reserve(app_.list.items.size());
     for (size_t k = 0; k < app_.list.items.size(); ++k) {
@@ -168,6 +170,10 @@ void MainWindow::send_command() {
         app_.worker_alive = false;
 }
 
+void MainWindow::show_status(const std::string& text) {
+    window_->set_text(ids::status, text);
+}
+
 void MainWindow::preferences() {
     if (app_.state.sending != 0 || app_.state.receive_state != receive_idle) return;
     settle_ports(app_);
@@ -187,7 +193,7 @@ void MainWindow::list_command(int id) {
         case ids::save:
             if (saving_) break;
             saving_ = true;
-            save_entries(app_.list, unlocked_dialog(true));
+            save_entries(app_.list, unlocked_dialog(true), window_->text(ids::samplepos));
             saving_ = false;
             break;
         case ids::close_entries:
@@ -338,16 +344,16 @@ void MainWindow::timer(int id) {
     if ((state.status_bits & status_remote_cancel) != 0) {
         if (notice_ticks_ == 0) {
             notice_ticks_ = notice_tick_count;
-            show_status(app_.list, text_remotely_cancelled);
+            show_status(text_remotely_cancelled);
             window_->set_text(ids::send, "Send");
         } else if (--notice_ticks_ == 0) {
             state.status_bits.fetch_and(~status_remote_cancel);
-            show_status(app_.list, "");
+            show_status("");
         }
     } else if (auto text =
                    transfer_status_text(state.status_bits, state.sent_count, state.received_count);
                text && !unanswered_) {
-        show_status(app_.list, *text);
+        show_status(*text);
     }
     {
         // After the transfer status: the send's last "Sent: N" stays.
@@ -379,7 +385,7 @@ void MainWindow::request_sample(int32_t number) {
     if (jx::request_sample(app_.recorder, number)) {
         request_ticks_ = request_answer_ticks;
     } else if (app_.settings.midi_out < 0 && app_.state.receive_state == receive_recording) {
-        show_status(app_.list, text_no_request_output);
+        show_status(text_no_request_output);
     }
     show_port_errors(app_.ports, *window_);
 }
@@ -395,7 +401,7 @@ void MainWindow::watch_request() {
     }
     if (request_ticks_ > 0 && --request_ticks_ == 0) {
         unanswered_ = true;
-        show_status(app_.list, text_no_answer);
+        show_status(text_no_answer);
     }
 }
 

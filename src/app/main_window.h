@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "midi/send_engine.h"
+#include "app/send_view.h"
 #include "platform/window/window.h"
 #include "transfer/file_entry.h"
 
@@ -57,7 +57,8 @@ class MainWindow : public DialogProcedure {
     int drag_from() const { return drag_from_; }
     int notice_ticks() const { return notice_ticks_; }
 
-    // Shows the transfer list's rows in the list view when they changed since last shown.
+    // Shows the transfer list's rows in the list view when they changed since last shown, and
+    // what the list's operations left to show in the File Info box and the fields about it.
     void refresh_list();
 
     // "Request sample...": Receive starts as its button starts it (a recording that runs goes
@@ -89,6 +90,7 @@ class MainWindow : public DialogProcedure {
     // under the handshake is stored at once instead of stalling the MIDI side.
     FileDialogRunner unlocked_dialog(bool save);
     void send_command();
+    void show_status(const std::string& text);
     void list_command(int id);
     void show_focused_entry();
     void preferences();

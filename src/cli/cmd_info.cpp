@@ -6,8 +6,6 @@
 
 #include "cli/cli.h"
 #include "platform/os/paths.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/headless_window.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 
@@ -25,10 +23,9 @@ const char* const info_help =
     "A file that cannot be read (a damaged MIDI file too) is named on stderr with the reason;\n"
     "the others are still described, and the exit status is 1.\n";
 
-void print_item(TransferList& list, HeadlessWindow& window, size_t index, bool json) {
+void print_item(const TransferList& list, size_t index, bool json) {
     const ListItem& item = list.items[index];
-    show_entry_info(list, item.entry.get());
-    std::string info = window.text(ids::file_info);
+    const std::string info = describe_entry(*item.entry).text;
     if (json) {
         print_json_line({{"file", item.name},
                          {"type", item.type_text},
@@ -57,9 +54,7 @@ int cmd_info(int argc, char** argv) {
     const std::vector<std::string>& files = args.operands;
     if (files.empty()) return usage_error("info", "no file given");
 
-    HeadlessWindow window;
     TransferList list;
-    list.window = &window;
     int status = 0;
     for (const std::string& file : files) {
         size_t before = list.items.size();
@@ -74,7 +69,7 @@ int cmd_info(int argc, char** argv) {
         // Each entry's bytes are let go once it is described, so that a run over many large
         // files holds about one of them at a time.
         for (size_t index = before; index < list.items.size(); ++index) {
-            print_item(list, window, index, json);
+            print_item(list, index, json);
             std::vector<uint8_t>().swap(list.items[index].entry->data);
         }
         std::fflush(stdout);

@@ -219,7 +219,6 @@ int cmd_receive(int argc, char** argv) {
     HeadlessWindow window;
     TransferList list;
     std::mutex list_mutex;
-    list.window = &window;
     MidiPorts ports;
     wire_ports(ports, midi, settings);
     Recorder recorder;

@@ -9,9 +9,6 @@
 #include "cli/cli.h"
 #include "platform/os/folders.h"
 #include "platform/os/paths.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/headless_window.h"
-#include "platform/window/window.h"
 #include "transfer/add_files.h"
 #include "transfer/file_list.h"
 
@@ -50,10 +47,7 @@ int cmd_save_list(int argc, char** argv) {
     if (path_find_extension(names[0]) != ".jx")
         return usage_error("save-list", "the document's name must end in .jx");
 
-    HeadlessWindow window;
-    window.set_text(ids::samplepos, samplepos);
     TransferList list;
-    list.window = &window;
     int status = 0;
     // Full paths, as the window's dialogs give them, so that records can be relative.
     // The document needs the entries' names and options only: each entry's bytes are let go
@@ -71,7 +65,9 @@ int cmd_save_list(int argc, char** argv) {
         // Writing now would replace a document the user may have with an empty one.
         return failure("save-list", "none of the files could be read; '" + out + "' not written");
     }
-    ListSave saved = save_file_list(list, out);
+    // A document among the files sets the Samplepos edit, as loading it in the window does.
+    if (list.show_next.sample_position) samplepos = std::to_string(*list.show_next.sample_position);
+    ListSave saved = save_file_list(list, out, samplepos);
     if (!saved.written) return failure("save-list", "cannot write '" + out + "'");
     for (const std::string& name : saved.left_out)
         status = failure("save-list", "'" + name + "' left out: its record is too long");

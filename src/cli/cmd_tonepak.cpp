@@ -11,7 +11,6 @@
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/paths.h"
-#include "platform/window/headless_window.h"
 #include "transfer/add_files.h"
 #include "transfer/entry_info.h"
 #include "transfer/tonepak_convert.h"
@@ -59,9 +58,7 @@ int cmd_tonepak(int argc, char** argv) {
     if (!out) return usage_error("tonepak", "--out is missing");
 
     int status = 0;
-    HeadlessWindow window;
     TransferList list;
-    list.window = &window;
     for (const std::string& file : files) {
         for (const FileProblem& failed :
              add_files(list, file, mode_option(loop_file), mode_option(channel_both))) {

@@ -8,8 +8,6 @@
 
 #include "audio/sds.h"
 #include "platform/midi/sysex.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
 
 namespace jx {
 
@@ -122,17 +120,6 @@ bool wait_released(TransferState& state, MidiOutput& out, const MidiSent& sent,
         if (out.left_cable(sent)) return true;
         if (stop()) return false;
         wait_transfer_until(state, sent.leaves_wire, stop);
-    }
-}
-
-void show_port_errors(MidiPorts& ports, Window& window) {
-    for (const PortError& error : ports.errors.take()) {
-        if (error.missing()) {
-            window.set_text(ids::status, error.text);
-            continue;
-        }
-        if (error.fault == PortFault::out_message) window.set_text(ids::send, "Send");
-        window.message_box(error.text, text_cancel_caption, MessageIcon::exclamation);
     }
 }
 

@@ -19,7 +19,6 @@
 
 namespace jx {
 
-class Window;
 struct MidiPorts;
 
 constexpr size_t midi_message_size = 64;
@@ -164,10 +163,6 @@ void message_failed(MidiPorts& ports, const MidiError& error, PortFault fault);
 // request. True when it has left.
 bool wait_released(TransferState& state, MidiOutput& out, const MidiSent& sent,
                    bool stop_on_cancel);
-// Shows the port errors recorded since the last call, on the window thread: a port not plugged
-// in in the status field, the others in a message box each; a short message that failed puts
-// the Send button back, as the send it ended would.
-void show_port_errors(MidiPorts& ports, Window& window);
 // Closes the input if open, then opens the configured input. The input starts idle, or, with
 // `into_recording`, in the recording its caller has begun, so that what a device sends the
 // moment the port opens is recorded, not taken for an answer.

@@ -8,8 +8,7 @@
 #include "audio/sample_words.h"
 #include "audio/sds.h"
 #include "audio/sds_convert.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
+#include "platform/os/text.h"
 #include "transfer/entry_info.h"
 
 namespace jx {
@@ -278,21 +277,6 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
 }
 
 }  // namespace
-
-void SendView::show(const SendReport& report, Window& window, TransferList& list) {
-    const bool fresh = report.serial != shown_.serial || report.current != shown_.current;
-    const auto changed = [&](const auto& now, const auto& before) {
-        return now && (fresh || now != before);
-    };
-    if (changed(report.entry, shown_.entry)) show_entry_view(list, *report.entry);
-    if (changed(report.counter, shown_.counter))
-        window.set_text(ids::send_counter, *report.counter);
-    if (changed(report.status, shown_.status)) window.set_text(ids::status, *report.status);
-    if (changed(report.button, shown_.button)) window.set_text(ids::send, *report.button);
-    if (report.list_enabled && (fresh || !shown_.list_enabled))
-        window.enable(ids::transfer_list, true);
-    shown_ = report;
-}
 
 int32_t first_sample_number(const std::string& samplepos) {
     const std::optional<uint32_t> value = read_unsigned(samplepos);

@@ -50,18 +50,6 @@ class SendProgress {
     SendReport report_;
 };
 
-// Brings the window up to what the send published, on the window thread (the main window's
-// timer): each text that changed since the last call, and every text the send set when the send
-// or its entry is new since then, as the send set them again for each entry. Called with the
-// list's mutex held: the File Info of a sample sets the list's current option modes.
-class SendView {
-  public:
-    void show(const SendReport& report, Window& window, TransferList& list);
-
-  private:
-    SendReport shown_;
-};
-
 // What one send works with. The transfer list belongs to the window thread; the send thread
 // reaches it only under list_mutex, which the window thread holds whenever it changes the list
 // (adds, removes or moves items, changes the selection) while a send may run. The thread takes

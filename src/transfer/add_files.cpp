@@ -1,7 +1,6 @@
 #include "transfer/add_files.h"
 
 #include "platform/os/paths.h"
-#include "platform/window/window.h"
 #include "transfer/file_list.h"
 
 namespace jx {
@@ -18,7 +17,7 @@ namespace {
 // The chosen files as full paths: one returned path stands for itself, otherwise the first name
 // is the folder of all the others.
 std::vector<std::string> chosen_files(TransferList& list, const FileDialogRunner& run_dialog) {
-    if (list.window == nullptr) return {};
+    if (!run_dialog) return {};
     FileDialogRequest request;
     request.filters = open_dialog_filters();
     request.filter_index = list.dialog_filter_index;
@@ -26,7 +25,7 @@ std::vector<std::string> chosen_files(TransferList& list, const FileDialogRunner
     request.allow_multiple = true;
     request.must_exist = true;
     request.hide_read_only = true;
-    auto result = run_dialog ? run_dialog(request) : list.window->open_file_dialog(request);
+    auto result = run_dialog(request);
     if (!result || result->names.empty()) return {};
     list.dialog_filter_index = result->filter_index;
     if (result->names.size() == 1) return result->names;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window/window.h"
+#include "platform/os/file_dialog_request.h"
 #include "transfer/file_entry.h"
 #include "transfer/transfer_list.h"
 
@@ -14,7 +14,7 @@ namespace jx {
 // Adds the file at path, or every file chosen in the open dialog when no path is given, with the
 // two option characters. A ".jx" file is opened as a file list instead, and ends the adding.
 // Returns the files that could not be read, with the reasons (they are skipped without a
-// message). The dialog is run by `run_dialog`, or by the list's window when none is given.
+// message). The dialog is run by `run_dialog`; without one nothing is chosen.
 std::vector<FileProblem> add_files(TransferList& list, const std::optional<std::string>& path,
                                    char loop_option, char channel_option,
                                    const FileDialogRunner& run_dialog = {});

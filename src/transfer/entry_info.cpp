@@ -7,8 +7,6 @@
 #include "audio/aiff.h"
 #include "audio/sds.h"
 #include "audio/wav.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
 
 namespace jx {
 
@@ -74,10 +72,6 @@ EntryInfo describe_wav(const uint8_t* data, size_t length) {
         {"Unknown Wave Format", "Wave: Chunk size error", "Wave: Not PCM or Float"});
 }
 
-void show_wav_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_wav(data, length));
-}
-
 EntryInfo describe_aiff(const uint8_t* data, size_t length) {
     SampleInfo info;
     return describe_parsed_sample(
@@ -90,21 +84,6 @@ EntryInfo describe_aifc(const uint8_t* data, size_t length) {
     return describe_parsed_sample(
         parse_aifc(info, data, length), info,
         {"Unknown AIFC\tFormat", "AIFC: Chunk size error", "AIFC: Not PCM or Float"});
-}
-
-void show_aiff_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_aiff(data, length));
-}
-
-void show_aifc_info(Window& window, const uint8_t* data, size_t length) {
-    apply_entry_info(window, describe_aifc(data, length));
-}
-
-void apply_entry_info(Window& window, const EntryInfo& info) {
-    window.set_text(ids::file_info, info.text);
-    window.enable(ids::loop_button, info.enable_loop);
-    window.enable(ids::channel_button, info.enable_channel);
-    window.enable(ids::tonepak, info.enable_tonepak);
 }
 
 EntryView view_entry(const Entry& entry) {
@@ -121,7 +100,7 @@ void show_entry_view(TransferList& list, const EntryView& view) {
         set_loop_mode(list, view.loop_option, true);
         set_channel_mode(list, view.channel_option, true);
     }
-    if (list.window) apply_entry_info(*list.window, view.info);
+    list.show_next.info = view.info;
 }
 
 void show_entry_info(TransferList& list, const Entry* entry) {
@@ -140,13 +119,12 @@ const char* channel_caption(ChannelMode mode) {
 
 void set_loop_mode(TransferList& list, char option, bool show) {
     if (is_mode_option(option)) list.loop_mode = loop_mode_of(option);
-    if (show && list.window) list.window->set_text(ids::loop_button, loop_caption(list.loop_mode));
+    if (show) list.show_next.loop = list.loop_mode.load();
 }
 
 void set_channel_mode(TransferList& list, char option, bool show) {
     if (is_mode_option(option)) list.channel_mode = channel_mode_of(option);
-    if (show && list.window)
-        list.window->set_text(ids::channel_button, channel_caption(list.channel_mode));
+    if (show) list.show_next.channel = list.channel_mode.load();
 }
 
 void press_loop_button(TransferList& list) {
@@ -165,14 +143,6 @@ std::string send_counter_text(int index, int count) {
     char text[32] = "";
     if (index >= 0) std::snprintf(text, sizeof text, "(%i/%i)", index, count);
     return text;
-}
-
-void show_send_counter(TransferList& list, int index, int count) {
-    if (list.window) list.window->set_text(ids::send_counter, send_counter_text(index, count));
-}
-
-void show_status(TransferList& list, const std::string& text) {
-    if (list.window) list.window->set_text(ids::status, text);
 }
 
 }  // namespace jx

@@ -1,6 +1,7 @@
 #pragma once
 // The File Info box below the list, the per-entry option buttons, and the two current option
-// modes that the sample converters read.
+// modes that the sample converters read. What is to be shown is left in the list's show_next;
+// the window shows it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,16 +10,6 @@
 #include "transfer/transfer_list.h"
 
 namespace jx {
-
-// What the File Info box and the option buttons show for one entry.
-struct EntryInfo {
-    std::string text;
-    bool is_sample = false;  // a readable or unreadable WAV, AIFF or AIFC sample
-    bool enable_loop = false;
-    bool enable_channel = false;
-    bool enable_tonepak = false;
-    bool operator==(const EntryInfo&) const = default;
-};
 
 // Decides what the panel shows for the entry's data; touches nothing.
 EntryInfo describe_entry(const Entry& entry);
@@ -34,15 +25,8 @@ EntryInfo describe_parsed_sample(ReadResult result, const SampleInfo& info,
                                  const SampleFailureTexts& texts);
 
 EntryInfo describe_wav(const uint8_t* data, size_t length);
-void show_wav_info(Window& window, const uint8_t* data, size_t length);
-
 EntryInfo describe_aiff(const uint8_t* data, size_t length);
 EntryInfo describe_aifc(const uint8_t* data, size_t length);
-void show_aiff_info(Window& window, const uint8_t* data, size_t length);
-void show_aifc_info(Window& window, const uint8_t* data, size_t length);
-
-// Shows the text in the File Info box and enables exactly the option buttons the info names.
-void apply_entry_info(Window& window, const EntryInfo& info);
 
 // What show_entry_info shows for an entry, as a value that another thread can hand to the window:
 // the panel, and for a sample the entry's option characters that become the current modes.
@@ -53,26 +37,27 @@ struct EntryView {
     bool operator==(const EntryView&) const = default;
 };
 EntryView view_entry(const Entry& entry);
+// Leaves the view's File Info to be shown; for a sample the view's option characters first
+// become the current modes, which the captions then show.
 void show_entry_view(TransferList& list, const EntryView& view);
 
-// Fills the File Info box and the option buttons for an entry; nothing without an entry. For a
-// sample it first takes the entry's option characters as the current modes.
+// The File Info box and the option buttons for an entry, as show_entry_view; nothing without an
+// entry.
 void show_entry_info(TransferList& list, const Entry* entry);
 
 // A stored option character ('0', '1' or '2') sets the mode; any other character leaves it.
-// With show, the button caption follows the current mode.
+// With show, the button's caption is to follow the current mode.
 void set_loop_mode(TransferList& list, char option, bool show);
 void set_channel_mode(TransferList& list, char option, bool show);
 const char* loop_caption(LoopMode mode);
 const char* channel_caption(ChannelMode mode);
 
-// The Loop and L+R buttons: advance the mode, show it, and store it in the first selected entry.
+// The Loop and L+R buttons: advance the mode, show it on the button, and store it in the first
+// selected entry.
 void press_loop_button(TransferList& list);
 void press_channel_button(TransferList& list);
 
-// "(%i/%i)" for the send counter field, or nothing when index is negative; shown in the field.
+// "(%i/%i)" for the send counter field, or nothing when index is negative.
 std::string send_counter_text(int index, int count);
-void show_send_counter(TransferList& list, int index, int count);
-void show_status(TransferList& list, const std::string& text);
 
 }  // namespace jx

@@ -7,8 +7,7 @@
 #include "platform/os/files.h"
 #include "platform/os/folders.h"
 #include "platform/os/paths.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
+#include "platform/os/text.h"
 #include "transfer/file_entry.h"
 #include "transfer/remove_entries.h"
 
@@ -184,17 +183,15 @@ bool load_file_list(TransferList& list, const std::string& path,
         if (reason != nullptr) *reason = "not a Jx Filelist document";
         return false;
     }
-    if (document.sample_position > 0 && list.window != nullptr)
-        list.window->set_text(ids::samplepos, std::to_string(document.sample_position));
+    if (document.sample_position > 0) list.show_next.sample_position = document.sample_position;
     for (size_t n = list.items.size(); n > 0; --n) remove_entries(list, 0);
     add_records(list, document.records, path_remove_file_spec(path), unreadable);
     return true;
 }
 
-ListSave save_file_list(const TransferList& list, const std::string& path) {
-    uint32_t position = 0;
-    if (list.window != nullptr)
-        position = read_unsigned(list.window->text(ids::samplepos)).value_or(0);
+ListSave save_file_list(const TransferList& list, const std::string& path,
+                        const std::string& samplepos) {
+    const uint32_t position = read_unsigned(samplepos).value_or(0);
     std::vector<std::string> left_out;
     std::vector<uint8_t> bytes = file_list_bytes(list, path, position, &left_out);
     return write_list(path, bytes, std::move(left_out));

@@ -49,16 +49,18 @@ std::vector<uint8_t> file_list_bytes(const TransferList& list, const std::string
 std::vector<uint8_t> stored_list_bytes(const TransferList& list,
                                        std::vector<std::string>* left_out);
 
-// Replaces the list with the entries of the document at path, and sets the "Samplepos" edit
-// when the document holds a position above 0. A document that cannot be read, or whose magic
-// or version does not match, changes nothing. Records naming other documents are passed over,
-// so that a document naming itself or another document cannot nest without end. Returns whether
-// the document was loaded (`reason` says why not); the files its records name that could not be
-// read are added to `unreadable` when given.
+// Replaces the list with the entries of the document at path; a position above 0 that the
+// document holds is left in the list's show_next for the "Samplepos" edit. A document that cannot
+// be read, or whose magic or version does not match, changes nothing. Records naming other
+// documents are passed over, so that a document naming itself or another document cannot nest
+// without end. Returns whether the document was loaded (`reason` says why not); the files its
+// records name that could not be read are added to `unreadable` when given.
 bool load_file_list(TransferList& list, const std::string& path,
                     std::vector<FileProblem>* unreadable = nullptr, std::string* reason = nullptr);
-// Writes the list as a document at path, replacing the file only once it is complete.
-ListSave save_file_list(const TransferList& list, const std::string& path);
+// Writes the list as a document at path, replacing the file only once it is complete. The
+// document keeps the number the Samplepos edit's text starts with, 0 for none.
+ListSave save_file_list(const TransferList& list, const std::string& path,
+                        const std::string& samplepos);
 
 // $XDG_DATA_HOME/Tessarin/jx_files.dat; empty when there is no data folder.
 std::string stored_list_path();

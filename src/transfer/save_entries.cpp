@@ -52,16 +52,17 @@ bool write_entry_file(const std::string& path, const Entry& entry) {
     return write_file_atomically(path, entry.bytes(), entry.length());
 }
 
-void save_entries(TransferList& list, const FileDialogRunner& run_dialog) {
-    if (list.window == nullptr) return;
+void save_entries(TransferList& list, const FileDialogRunner& run_dialog,
+                  const std::string& samplepos) {
+    if (!run_dialog) return;
     for (int index = first_selected(list);;) {
         const FileDialogRequest request = save_dialog_request(list, index);
-        auto chosen = run_dialog ? run_dialog(request) : list.window->save_file_dialog(request);
+        auto chosen = run_dialog(request);
         if (!chosen || chosen->names.empty()) return;
         list.dialog_filter_index = chosen->filter_index;
         const std::string& name = chosen->names.front();
         if (chosen->filter_index == 2 || path_find_extension(name) == ".jx") {
-            save_file_list(list, name);
+            save_file_list(list, name, samplepos);
             return;
         }
         if (const Entry* entry = entry_at(list, index)) {

@@ -3,7 +3,7 @@
 // the whole list as a file-list document.
 #include <string>
 
-#include "platform/window/window.h"
+#include "platform/os/file_dialog_request.h"
 #include "transfer/transfer_list.h"
 
 namespace jx {
@@ -17,9 +17,10 @@ FileDialogRequest save_dialog_request(const TransferList& list, int index);
 bool write_entry_file(const std::string& path, const Entry& entry);
 
 // Asks for a name for each selected entry in list order and writes it there; a saved entry
-// takes the new name. Choosing the document filter or a ".jx" name saves the whole list and
-// ends the command; so do a cancelled dialog and a failed write. The dialogs are run by
-// `run_dialog`, or by the list's window when none is given.
-void save_entries(TransferList& list, const FileDialogRunner& run_dialog = {});
+// takes the new name. Choosing the document filter or a ".jx" name saves the whole list, with
+// the Samplepos edit's text, and ends the command; so do a cancelled dialog and a failed write.
+// The dialogs are run by `run_dialog`; without one nothing is saved.
+void save_entries(TransferList& list, const FileDialogRunner& run_dialog,
+                  const std::string& samplepos);
 
 }  // namespace jx

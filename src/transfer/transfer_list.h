@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,6 @@
 #include "audio/sample_modes.h"
 
 namespace jx {
-
-class Window;
 
 // A private copy of one file's or one received dump's bytes, with its sample options.
 struct Entry {
@@ -37,6 +36,27 @@ struct ListItem {
     bool focused = false;
 };
 
+// What the File Info box and the option buttons show for one entry.
+struct EntryInfo {
+    std::string text;
+    bool is_sample = false;  // a readable or unreadable WAV, AIFF or AIFC sample
+    bool enable_loop = false;
+    bool enable_channel = false;
+    bool enable_tonepak = false;
+    bool operator==(const EntryInfo&) const = default;
+};
+
+// What the operations on the list left for the window to show, the latest of each since the
+// window last took it: the File Info of the entry shown, the modes the captions of the Loop and
+// L+R buttons name, and the sample position of a loaded document. A received dump is shown from
+// the input's thread, so the window takes these when it next brings its view up to the list.
+struct ShowNext {
+    std::optional<EntryInfo> info;
+    std::optional<LoopMode> loop;
+    std::optional<ChannelMode> channel;
+    std::optional<int32_t> sample_position;  // above 0
+};
+
 // The list and the state that goes with it: the selection cursor shared by every iteration of
 // the selection, the filter index shared by the open and save dialogs, and the current sample
 // option modes that the converters read (the send thread reads them too).
@@ -48,8 +68,7 @@ struct TransferList {
     std::atomic<ChannelMode> channel_mode{channel_both};
     // Set by the main window's Delete key; a finished removal clears it.
     bool removing = false;
-    // The main window that shows the File Info and option buttons; none in pure tests.
-    Window* window = nullptr;
+    ShowNext show_next;
 };
 
 EntryType entry_type(const Entry& entry);

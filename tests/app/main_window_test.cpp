@@ -13,11 +13,13 @@
 #include "app_rig.h"
 #include "devsim/virtual_device.h"
 #include "maker_message.h"
+#include "platform/os/files.h"
 #include "platform/window/dialog_ids.h"
 #include "platform/window/headless_window.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"
+#include "transfer/entry_info.h"
 #include "transfer/file_list.h"
 #include "xdg_folders.h"
 
@@ -246,6 +248,11 @@ TEST_F(MainWindowTest, RequestSampleStartsReceiveAndNamesADeviceThatDoesNotAnswe
     }));
     tick(request_answer_ticks + 1);
     EXPECT_EQ(window.text(ids::status).rfind("Receiving: ", 0), 0u) << window.text(ids::status);
+    // The dump joined an unselected list on the input thread; the timer shows it.
+    {
+        std::lock_guard lock(app.list_mutex);
+        EXPECT_EQ(window.text(ids::file_info), describe_entry(*app.list.items[0].entry).text);
+    }
 
     main.request_sample(5);  // a number the device does not hold: it sends nothing
     ASSERT_TRUE(wait_for([&] { return requests() == 2; }));
@@ -283,6 +290,27 @@ TEST_F(MainWindowTest, ADamagedMidiFileDroppedIsNamed) {
     EXPECT_EQ(window.message_boxes[0].text, "bad.mid: MIDI file: the header chunk is cut short");
     EXPECT_EQ(window.message_boxes[0].caption, "Load");
     EXPECT_EQ(window.message_boxes[0].icon, MessageIcon::exclamation);
+}
+
+// Save keeps the Samplepos edit in the document; loading the document puts it back in the edit
+// and shows the entry it brings.
+TEST_F(MainWindowTest, ADocumentCarriesTheSamplepos) {
+    main.init_dialog(window);
+    const std::string kit = dir.write("kit.syx", test::record(0x06, 'R', {1, 2, 3}));
+    main.files_dropped({kit});
+    window.set_text(ids::samplepos, "12");
+    window.save_answers.push_back(FileDialogResult{{dir.file("list.jx")}, 2});
+    main.command(ids::save);
+    const auto saved = read_whole_file(dir.file("list.jx"));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(parse_file_list(saved->data(), saved->size()).sample_position, 12);
+
+    window.set_text(ids::samplepos, "3");
+    window.set_text(ids::file_info, "");
+    main.files_dropped({dir.file("list.jx")});
+    EXPECT_EQ(window.text(ids::samplepos), "12");
+    EXPECT_EQ(window.text(ids::file_info).rfind("Normal Globals: 0 Kits: 1", 0), 0u)
+        << window.text(ids::file_info);
 }
 
 TEST_F(MainWindowTest, TurboAnswerIsShownAndTurboAgainAsksForNormalSpeed) {

@@ -368,55 +368,5 @@ TEST(SendEngine, PortErrorOnASysExEntryAsksForTheInputToBeReopened) {
     EXPECT_EQ(rig.state.sending.load(), 0);
 }
 
-TEST(SendEngine, TheWindowShowsTheSendWhenItsTimerRunsAndOnlyWhatIsNew) {
-    VirtualRig rig;
-    rig.settings.midi_del = 60000;  // the send waits after its first message
-    const Bytes sample = ramp_wav(10);
-    rig.add("/d/a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7});
-    ASSERT_TRUE(rig.start_send());
-    ASSERT_TRUE(rig.wait_for([&] { return rig.device.device().record().sysex.size() == 1; }));
-    // The send itself leaves the window alone.
-    EXPECT_EQ(rig.window.text(ids::send), "");
-    EXPECT_EQ(rig.window.text(ids::send_counter), "");
-    rig.tick();
-    EXPECT_EQ(rig.window.text(ids::send), "Stop Send");
-    EXPECT_EQ(rig.window.text(ids::send_counter), "(1/1)");
-    request_cancel(rig.state);
-    ASSERT_TRUE(rig.wait_send_end(5s));
-    EXPECT_EQ(rig.window.text(ids::send), "Send");
-
-    // A whole send between two ticks: its last texts, and the File Info of its entry.
-    rig.settings.midi_del = 0;
-    {
-        std::lock_guard lock(rig.list_mutex);
-        set_selected(rig.list, 0, false);
-    }
-    rig.add("/d/s.wav", sample);
-    ASSERT_TRUE(rig.start_send());
-    ASSERT_TRUE(rig.wait_for([&] { return rig.send_ended.load(); }));
-    rig.send.join();
-    EXPECT_EQ(status_text(rig), "");
-    rig.tick();
-    const std::string sent = "Sent: " + std::to_string(rig.state.sent_count.load());
-    EXPECT_EQ(status_text(rig), sent);
-    EXPECT_EQ(rig.window.text(ids::send_counter), "");
-    EXPECT_EQ(rig.window.text(ids::send), "Send");
-    Entry entry;
-    entry.data = sample;
-    EXPECT_EQ(rig.window.text(ids::file_info), describe_entry(entry).text);
-    EXPECT_EQ(rig.window.text(ids::loop_button), "Loop: File");
-
-    // What the window wrote since stays while the send has nothing new; the same send again
-    // shows its texts again.
-    rig.window.set_text(ids::status, "Receiving: 5");
-    rig.window.set_text(ids::file_info, "");
-    rig.tick();
-    EXPECT_EQ(status_text(rig), "Receiving: 5");
-    EXPECT_EQ(rig.window.text(ids::file_info), "");
-    ASSERT_TRUE(rig.run_send());
-    EXPECT_EQ(status_text(rig), sent);
-    EXPECT_EQ(rig.window.text(ids::file_info), describe_entry(entry).text);
-}
-
 }  // namespace
 }  // namespace jx

@@ -69,8 +69,11 @@ TEST(StoreReceived, EntryJoinsTheEndAndIsSelectedOnlyWhenNothingWas) {
         EXPECT_EQ(rig.list.items[1].selected, !something_selected);
         EXPECT_EQ(rig.list.items[0].selected, something_selected);
         if (!something_selected) {
-            EXPECT_NE(rig.window.text(ids::file_info).find("Sample Rate: 44100"), std::string::npos)
-                << rig.window.text(ids::file_info);
+            ASSERT_TRUE(rig.list.show_next.info);
+            EXPECT_NE(rig.list.show_next.info->text.find("Sample Rate: 44100"), std::string::npos)
+                << rig.list.show_next.info->text;
+        } else {
+            EXPECT_FALSE(rig.list.show_next.info);
         }
     }
 }

@@ -12,8 +12,6 @@
 
 #include "app/config.h"
 #include "platform/os/files.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/headless_window.h"
 #include "transfer/file_list.h"
 #include "transfer/save_entries.h"
 #include "xdg_folders.h"
@@ -43,7 +41,6 @@ struct FileSizeLimit {
 
 struct FailedWrite : ::testing::Test {
     test::XdgFolders xdg;
-    HeadlessWindow window;
     TransferList list;
 
     struct Writer {
@@ -54,7 +51,6 @@ struct FailedWrite : ::testing::Test {
     std::vector<Writer> writers;
 
     void SetUp() override {
-        list.window = &window;
         // A list whose document is far longer than the limit below.
         for (int k = 0; k < 400; ++k) {
             auto entry = std::make_unique<Entry>();
@@ -70,7 +66,7 @@ struct FailedWrite : ::testing::Test {
         settings.midi_in = 3;
         writers = {
             {"document", xdg.dir.file("list.jx"),
-             [this] { return save_file_list(list, xdg.dir.file("list.jx")).written; }},
+             [this] { return save_file_list(list, xdg.dir.file("list.jx"), "").written; }},
             {"jx_files.dat", xdg.stored_list(), [this] { return store_list(list).written; }},
             {"saved entry", xdg.dir.file("saved.syx"),
              [this, big] { return write_entry_file(xdg.dir.file("saved.syx"), big); }},

@@ -38,7 +38,6 @@ struct RecorderRig {
         settings.rec_format = rec_format;
         settings.ignore_hs = handshake ? 0 : 1;
         state.receive_state = receive_idle;
-        list.window = &window;
         recorder.state = &state;
         recorder.settings = &settings;
         recorder.window = &window;

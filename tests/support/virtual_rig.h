@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/port_errors.h"
+#include "app/send_view.h"
 #include "devsim/in_process_device.h"
 #include "midi/midi_ports.h"
 #include "midi/send_engine.h"
@@ -42,7 +44,6 @@ struct VirtualRig {
         connect_transfer_state(service, state);
         settings.midi_out = 0;
         settings.midi_in = 0;
-        list.window = &window;
         ports.service = &service;
         ports.settings = &settings;
         ports.state = &state;

@@ -4,7 +4,6 @@
 
 #include "maker_message.h"
 #include "midi_file_maker.h"
-#include "platform/window/dialog_ids.h"
 #include "platform/window/headless_window.h"
 #include "temp_dir.h"
 
@@ -18,7 +17,6 @@ struct AddFiles : ::testing::Test {
     HeadlessWindow window;
     TransferList list;
     Bytes kit = test::record(0x06, 'R', {1, 2, 3, 4, 5});
-    void SetUp() override { list.window = &window; }
 
     std::vector<std::string> names() const {
         std::vector<std::string> all;
@@ -42,7 +40,8 @@ TEST_F(AddFiles, ReadsTheWholeFileWithTheGivenOptions) {
     EXPECT_EQ(item.type_text, "KE");
     // The first file added to an empty selection is selected and shown.
     EXPECT_TRUE(item.selected);
-    EXPECT_EQ(window.text(ids::file_info).substr(0, 25), "Normal Globals: 0 Kits: 1");
+    ASSERT_TRUE(list.show_next.info);
+    EXPECT_EQ(list.show_next.info->text.substr(0, 25), "Normal Globals: 0 Kits: 1");
 }
 
 TEST_F(AddFiles, EmptyFilesAndContentTyping) {
@@ -58,11 +57,11 @@ TEST_F(AddFiles, EmptyFilesAndContentTyping) {
 
 TEST_F(AddFiles, LaterFilesLeaveTheSelectionAndInfoAlone) {
     add_files(list, dir.write("a.syx", {}), '0', '0');
-    window.set_text(ids::file_info, "shown");
+    list.show_next = {};  // the window took it
     add_files(list, dir.write("b.syx", kit), '0', '0');
     EXPECT_EQ(selected_count(list), 1);
     EXPECT_TRUE(list.items[0].selected);
-    EXPECT_EQ(window.text(ids::file_info), "shown");
+    EXPECT_FALSE(list.show_next.info);
 }
 
 TEST_F(AddFiles, UnreadableFilesAreSkippedWithTheirReasons) {
@@ -93,7 +92,9 @@ TEST_F(AddFiles, MidiFilesBringTheirSysexAsOneEntry) {
         "dump.MID", test::midi_file(1, {test::concat({test::sysex_event(kit), notes}),
                                         test::concat({notes, test::sysex_event(sound)})}));
     EXPECT_TRUE(add_files(list, syx, '0', '0').empty());
-    const std::string syx_info = window.text(ids::file_info);
+    ASSERT_TRUE(list.show_next.info);
+    const std::string syx_info = list.show_next.info->text;
+    list.show_next = {};
     list.items[0].selected = false;
     EXPECT_TRUE(add_files(list, mid, '0', '0').empty());
     ASSERT_EQ(list.items.size(), 2u);
@@ -101,7 +102,8 @@ TEST_F(AddFiles, MidiFilesBringTheirSysexAsOneEntry) {
     EXPECT_EQ(list.items[1].entry->data, list.items[0].entry->data);
     EXPECT_EQ(list.items[1].type_text, "KE");
     EXPECT_EQ(list.items[1].size_text, list.items[0].size_text);
-    EXPECT_EQ(window.text(ids::file_info), syx_info);
+    ASSERT_TRUE(list.show_next.info);
+    EXPECT_EQ(list.show_next.info->text, syx_info);
 
     // Named as a MIDI file without being one, or cut off inside a track.
     Bytes cut = test::midi_file(0, {test::sysex_event(kit)});
@@ -118,7 +120,7 @@ TEST_F(AddFiles, MidiFilesBringTheirSysexAsOneEntry) {
 TEST_F(AddFiles, OpenDialogAsksForTheThreeFiltersAndRemembersTheChoice) {
     std::string a = dir.write("a.syx", kit);
     answer_open({a}, 3);
-    add_files(list, std::nullopt, '0', '0');
+    add_files(list, std::nullopt, '0', '0', window.open_dialog());
     ASSERT_EQ(window.open_requests.size(), 1u);
     const FileDialogRequest& asked = window.open_requests[0];
     ASSERT_EQ(asked.filters.size(), 3u);
@@ -132,17 +134,22 @@ TEST_F(AddFiles, OpenDialogAsksForTheThreeFiltersAndRemembersTheChoice) {
     EXPECT_EQ(names(), std::vector<std::string>{a});
     EXPECT_EQ(list.dialog_filter_index, 3);
 
-    add_files(list, std::nullopt, '0', '0');  // cancelled: nothing changes
+    add_files(list, std::nullopt, '0', '0', window.open_dialog());  // cancelled: nothing changes
     EXPECT_EQ(window.open_requests[1].filter_index, 3);
     EXPECT_EQ(list.items.size(), 1u);
     EXPECT_EQ(list.dialog_filter_index, 3);
+
+    answer_open({a});
+    add_files(list, std::nullopt, '0', '0');  // no dialog to run: nothing is chosen
+    EXPECT_EQ(window.open_requests.size(), 2u);
+    EXPECT_EQ(list.items.size(), 1u);
 }
 
 TEST_F(AddFiles, SeveralChosenFilesAreTheFolderJoinedWithEachName) {
     dir.write("b.syx", kit);
     dir.write("a.syx", {});
     answer_open({dir.path.string(), "b.syx", "gone.syx", "a.syx"});
-    add_files(list, std::nullopt, '0', '0');
+    add_files(list, std::nullopt, '0', '0', window.open_dialog());
     EXPECT_EQ(names(), (std::vector<std::string>{dir.file("b.syx"), dir.file("a.syx")}));
 }
 
@@ -151,7 +158,7 @@ TEST_F(AddFiles, AFileListDocumentEndsTheAdding) {
     dir.write("b.jx", {});
     dir.write("c.syx", kit);
     answer_open({dir.path.string(), "a.syx", "b.jx", "c.syx"});
-    add_files(list, std::nullopt, '0', '0');
+    add_files(list, std::nullopt, '0', '0', window.open_dialog());
     // c.syx, after the document, is never added.
     for (const std::string& name : names()) EXPECT_NE(name, dir.file("c.syx"));
 }

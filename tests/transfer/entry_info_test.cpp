@@ -5,8 +5,6 @@
 
 #include "audio/wav.h"
 #include "maker_message.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/headless_window.h"
 #include "sample_file_maker.h"
 
 namespace jx {
@@ -15,9 +13,7 @@ namespace {
 using namespace test;
 
 struct SampleEntryInfo : ::testing::Test {
-    HeadlessWindow window;
     TransferList list;
-    void SetUp() override { list.window = &window; }
 
     static Entry entry(const Bytes& data, char loop = '0', char channel = '0') {
         Entry e;
@@ -26,10 +22,18 @@ struct SampleEntryInfo : ::testing::Test {
         e.channel_option = channel;
         return e;
     }
+    // What is left to be shown: the File Info text, the buttons it enables, the captions.
+    std::string text() const { return list.show_next.info.value_or(EntryInfo{"-"}).text; }
     std::string buttons() const {
-        return std::string(window.is_enabled(ids::loop_button) ? "Loop " : "") +
-               (window.is_enabled(ids::channel_button) ? "L+R " : "") +
-               (window.is_enabled(ids::tonepak) ? "TonePAK" : "");
+        const EntryInfo info = list.show_next.info.value_or(EntryInfo{});
+        return std::string(info.enable_loop ? "Loop " : "") + (info.enable_channel ? "L+R " : "") +
+               (info.enable_tonepak ? "TonePAK" : "");
+    }
+    std::string loop_shown() const {
+        return list.show_next.loop ? loop_caption(*list.show_next.loop) : "-";
+    }
+    std::string channel_shown() const {
+        return list.show_next.channel ? channel_caption(*list.show_next.channel) : "-";
     }
 };
 
@@ -63,12 +67,13 @@ TEST_F(SampleEntryInfo, EachSampleKindIsDescribedByItsReader) {
         EntryInfo info = describe_entry(e);
         EXPECT_TRUE(info.is_sample);
         EXPECT_EQ(info.text, c.text);
+        list.show_next = {};
         show_entry_info(list, &e);
-        EXPECT_EQ(window.text(ids::file_info), c.text);
+        EXPECT_EQ(text(), c.text);
         EXPECT_EQ(buttons(), c.buttons);
         // Readable or not, a sample entry brings its options to the buttons.
-        EXPECT_EQ(window.text(ids::loop_button), "Loop: On");
-        EXPECT_EQ(window.text(ids::channel_button), "Right");
+        EXPECT_EQ(loop_shown(), "Loop: On");
+        EXPECT_EQ(channel_shown(), "Right");
         EXPECT_EQ(list.loop_mode, 1);
         EXPECT_EQ(list.channel_mode, 2);
     }
@@ -80,8 +85,8 @@ TEST_F(SampleEntryInfo, SysexAfterSampleKeepsTheCaptions) {
     Entry kit = entry(record(0x06, 'R', {1, 2, 3, 4}), '2', '2');
     show_entry_info(list, &kit);
     EXPECT_EQ(buttons(), "");
-    EXPECT_EQ(window.text(ids::loop_button), "Loop: On");
-    EXPECT_EQ(window.text(ids::channel_button), "L+R");
+    EXPECT_EQ(loop_shown(), "Loop: On");
+    EXPECT_EQ(channel_shown(), "L+R");
     EXPECT_EQ(list.loop_mode, 1);
 }
 
@@ -92,8 +97,9 @@ TEST_F(SampleEntryInfo, MakerDumpInsideASampleFileIsADump) {
     EntryInfo info = describe_entry(e);
     EXPECT_FALSE(info.is_sample);
     show_entry_info(list, &e);
-    EXPECT_EQ(window.text(ids::file_info).substr(0, 25), "Normal Globals: 0 Kits: 1");
+    EXPECT_EQ(text().substr(0, 25), "Normal Globals: 0 Kits: 1");
     EXPECT_EQ(buttons(), "");
+    EXPECT_EQ(loop_shown(), "-");  // a dump leaves the captions
     EXPECT_EQ(list.loop_mode, 0);
     EXPECT_EQ(list.channel_mode, 0);
 }
@@ -103,17 +109,8 @@ TEST_F(SampleEntryInfo, OptionsThatAreNotDigitsKeepThePreviousModes) {
     show_entry_info(list, &first);
     Entry odd = entry(stereo_wav, 'x', '\0');
     show_entry_info(list, &odd);
-    EXPECT_EQ(window.text(ids::loop_button), "Loop: Off");
-    EXPECT_EQ(window.text(ids::channel_button), "Left");
-}
-
-TEST_F(SampleEntryInfo, ShowWavInfoOnlyEnablesWhatApplies) {
-    window.enable(ids::loop_button, false);
-    window.enable(ids::channel_button, false);
-    window.enable(ids::tonepak, false);
-    show_wav_info(window, stereo_wav.data(), stereo_wav.size());
-    EXPECT_EQ(buttons(), "Loop L+R TonePAK");
-    EXPECT_EQ(window.text(ids::file_info).substr(0, 18), "Sample length: 100");
+    EXPECT_EQ(loop_shown(), "Loop: Off");
+    EXPECT_EQ(channel_shown(), "Left");
 }
 
 }  // namespace

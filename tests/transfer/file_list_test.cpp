@@ -5,8 +5,6 @@
 #include <filesystem>
 
 #include "platform/os/files.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/headless_window.h"
 #include "transfer/add_files.h"
 #include "xdg_folders.h"
 
@@ -34,10 +32,8 @@ Bytes document(std::initializer_list<std::string> records, const std::string& po
 struct FileList : ::testing::Test {
     test::XdgFolders xdg;
     test::TempDir& dir = xdg.dir;
-    HeadlessWindow window;
     TransferList list;
     void SetUp() override {
-        list.window = &window;
         std::filesystem::create_directories(dir.path / "a/sub");
         std::filesystem::create_directories(dir.path / "b");
         std::filesystem::create_directories(dir.path / "ab");
@@ -70,9 +66,8 @@ TEST_F(FileList, RecordsBelowTheDocumentFolderAreRelative) {
     add(s, '0', '1');
     add(x, '2', '1');
     add(ab);
-    window.set_text(ids::samplepos, "12");
     std::string doc = dir.file("a/list.jx");
-    ListSave saved = save_file_list(list, doc);
+    ListSave saved = save_file_list(list, doc, "12");
     EXPECT_TRUE(saved.written);
     EXPECT_TRUE(saved.left_out.empty());
     // The prefix is the folder with its slash: a/../ab is not below a.
@@ -81,10 +76,10 @@ TEST_F(FileList, RecordsBelowTheDocumentFolderAreRelative) {
     // Loading replaces the list with the same entries, read again from disk.
     std::vector<std::string> before = entries();
     add(file("b/other.syx"));
-    window.set_text(ids::samplepos, "3");
+    list.show_next = {};
     load_file_list(list, doc);
     EXPECT_EQ(entries(), before);
-    EXPECT_EQ(window.text(ids::samplepos), "12");
+    EXPECT_EQ(list.show_next.sample_position, 12);
     EXPECT_EQ(selected_count(list), 1);  // the first entry added to the emptied list is shown
     EXPECT_TRUE(list.items[0].selected);
 }
@@ -113,12 +108,11 @@ TEST_F(FileList, DocumentsThatDoNotMatchChangeNothing) {
         Bytes{},
     };
     add(kept);
-    window.set_text(ids::samplepos, "9");
     for (const Bytes& bytes : cases) {
         load_file_list(list, dir.write("a/bad.jx", bytes));
         EXPECT_EQ(list.items.size(), 1u);
         EXPECT_EQ(list.items[0].name, kept);
-        EXPECT_EQ(window.text(ids::samplepos), "9");
+        EXPECT_FALSE(list.show_next.sample_position);
     }
     load_file_list(list, dir.file("a/missing.jx"));
     EXPECT_EQ(list.items.size(), 1u);
@@ -126,25 +120,23 @@ TEST_F(FileList, DocumentsThatDoNotMatchChangeNothing) {
 
 TEST_F(FileList, SamplePositionOfZeroLeavesTheEdit) {
     std::string k = file("a/k.syx");
-    window.set_text(ids::samplepos, "4");
     for (const char* position : {"0", "-3", "abc"}) {
         load_file_list(list, dir.write("a/zero.jx", document({"00" + k}, position)));
-        EXPECT_EQ(window.text(ids::samplepos), "4") << position;
+        EXPECT_FALSE(list.show_next.sample_position) << position;
         EXPECT_EQ(list.items.size(), 1u);  // the document is still loaded
     }
     load_file_list(list, dir.write("a/big.jx", document({}, " +99999999999x")));
-    EXPECT_EQ(window.text(ids::samplepos), "2147483647");
+    EXPECT_EQ(list.show_next.sample_position, 2147483647);
     EXPECT_TRUE(list.items.empty());
 }
 
 TEST_F(FileList, UnreadableEntriesAreDroppedAndLoadingStopsWhereTheDocumentDoes) {
     std::string k = file("a/k.syx");
     std::string s = file("b/s.wav");
-    list.window = &window;
     // A received dump's name is stored like a path and is dropped on loading.
     insert_entry(list, "unnamed3", std::make_unique<Entry>(), -1);
     std::string doc = dir.file("a/dump.jx");
-    save_file_list(list, doc);
+    save_file_list(list, doc, "");
     EXPECT_EQ(read(doc), document({"00unnamed3"}));
     load_file_list(list, doc);
     EXPECT_TRUE(list.items.empty());
@@ -194,7 +186,7 @@ TEST_F(FileList, RecordsLongerThanTheLimitAreLeftOut) {
         dir.write(name, {1});
         add(dir.file(name));
     }
-    ListSave saved = save_file_list(list, dir.file("a/long.jx"));
+    ListSave saved = save_file_list(list, dir.file("a/long.jx"), "");
     EXPECT_TRUE(saved.written);
     EXPECT_EQ(saved.left_out, std::vector<std::string>{dir.file(too_long)});
     load_file_list(list, dir.file("a/long.jx"));
@@ -207,8 +199,7 @@ TEST_F(FileList, SamplePositionIsWrittenAsAnUnsignedNumberBelow2To31) {
         {"", "0"},           {"17", "17"},        {"2147483647", "2147483647"},
         {"2147483648", "0"}, {"4294967296", "0"}, {"x", "0"}};
     for (auto [edit, stored] : cases) {
-        window.set_text(ids::samplepos, edit);
-        save_file_list(list, dir.file("a/pos.jx"));
+        save_file_list(list, dir.file("a/pos.jx"), edit);
         EXPECT_EQ(read(dir.file("a/pos.jx")), document({}, stored)) << edit;
     }
 }
@@ -230,7 +221,6 @@ TEST_F(FileList, TheListKeptBetweenRunsRoundTrips) {
 
     // Restoring appends to what is there.
     TransferList restored;
-    restored.window = &window;
     add_files(restored, k, '0', '0');
     restore_list(restored);
     ASSERT_EQ(restored.items.size(), 3u);

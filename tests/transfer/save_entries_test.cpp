@@ -32,7 +32,6 @@ struct SaveEntries : ::testing::Test {
     Bytes aiff = tagged("FORM", "AIFF");
     Bytes aifc = tagged("FORM", "AIFC");
     Bytes kit = test::record(0x06, 'R', {1, 2, 3, 4});
-    void SetUp() override { list.window = &window; }
 
     int add(const std::string& name, const Bytes& bytes, bool selected) {
         add_files(list, dir.write(name, bytes), '0', '0');
@@ -42,6 +41,9 @@ struct SaveEntries : ::testing::Test {
     }
     void answer(const std::string& name, int filter_index) {
         window.save_answers.push_back(FileDialogResult{{dir.file(name)}, filter_index});
+    }
+    void save(const std::string& samplepos = "") {
+        save_entries(list, window.save_dialog(), samplepos);
     }
     Bytes read(const std::string& name) {
         return read_whole_file(dir.file(name)).value_or(Bytes{'?'});
@@ -58,7 +60,7 @@ TEST_F(SaveEntries, OneDialogPerSelectedEntryWithTheFiltersOfItsKind) {
     answer("a2.aiff", 3);
     answer("c2.syx", 1);
     answer("k2.syx", 1);
-    save_entries(list);
+    save();
 
     ASSERT_EQ(window.save_requests.size(), 4u);
     struct Expected {
@@ -104,7 +106,7 @@ TEST_F(SaveEntries, OneDialogPerSelectedEntryWithTheFiltersOfItsKind) {
 TEST_F(SaveEntries, SavingKeepsTheBytesWhateverTheNewName) {
     add("x.aif", aiff, true);
     answer("y.wav", 3);
-    save_entries(list);
+    save();
     EXPECT_EQ(read("y.wav"), aiff);
     EXPECT_EQ(list.items[0].type_text, "AIFF");
     EXPECT_EQ(list.items[0].name, dir.file("y.wav"));
@@ -116,7 +118,7 @@ TEST_F(SaveEntries, AMidiFilesEntryIsOfferedAsASyxBesideIt) {
     const Bytes song = test::midi_file(0, {test::sysex_event(kit)});
     add("song.Mid", song, true);
     answer("song.syx", 1);
-    save_entries(list);
+    save();
     ASSERT_EQ(window.save_requests.size(), 1u);
     EXPECT_EQ(window.save_requests[0].initial_name, dir.file("song.syx"));
     EXPECT_EQ(window.save_requests[0].default_extension, "syx");
@@ -132,7 +134,7 @@ TEST_F(SaveEntries, TheDocumentFilterOrAJxNameSavesTheWholeList) {
         std::filesystem::remove(dir.file(name));
         answer(name, filter);
         size_t asked = window.save_requests.size();
-        save_entries(list);
+        save();
         EXPECT_EQ(window.save_requests.size(), asked + 1);  // no dialog for the second entry
         FileListDocument doc = parse_file_list(read(name).data(), read(name).size());
         EXPECT_TRUE(doc.valid) << name;
@@ -144,9 +146,9 @@ TEST_F(SaveEntries, TheDocumentFilterOrAJxNameSavesTheWholeList) {
 TEST_F(SaveEntries, TheFilterChosenInTheOpenDialogCarriesOver) {
     add("k.syx", kit, true);
     window.open_answers.push_back(FileDialogResult{{dir.file("none.jx")}, 2});
-    add_files(list, std::nullopt, '0', '0');
+    add_files(list, std::nullopt, '0', '0', window.open_dialog());
     answer("k2.syx", 2);  // the user keeps the filter the dialog opened on
-    save_entries(list);
+    save();
     EXPECT_EQ(window.save_requests[0].filter_index, 2);
     EXPECT_TRUE(parse_file_list(read("k2.syx").data(), read("k2.syx").size()).valid);
 }
@@ -155,7 +157,7 @@ TEST_F(SaveEntries, NothingSelectedOffersOnlyTheDocument) {
     add("k.syx", kit, false);
     list.dialog_filter_index = 3;
     answer("list.syx", 1);
-    save_entries(list);
+    save();
     const FileDialogRequest& r = window.save_requests[0];
     EXPECT_EQ(r.initial_name, "");
     ASSERT_EQ(r.filters.size(), 1u);
@@ -165,8 +167,10 @@ TEST_F(SaveEntries, NothingSelectedOffersOnlyTheDocument) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("list.syx")));  // not a .jx name: nothing
 
     answer("list.jx", 1);
-    save_entries(list);
-    EXPECT_TRUE(parse_file_list(read("list.jx").data(), read("list.jx").size()).valid);
+    save("7");  // the document keeps the Samplepos edit's number
+    const FileListDocument saved = parse_file_list(read("list.jx").data(), read("list.jx").size());
+    EXPECT_TRUE(saved.valid);
+    EXPECT_EQ(saved.sample_position, 7);
 }
 
 TEST_F(SaveEntries, CancelOrAFailedWriteEndsTheCommand) {
@@ -175,7 +179,7 @@ TEST_F(SaveEntries, CancelOrAFailedWriteEndsTheCommand) {
     add("c.syx", kit, true);
     answer("a2.syx", 1);
     window.save_answers.push_back(std::nullopt);  // cancelled
-    save_entries(list);
+    save();
     EXPECT_EQ(window.save_requests.size(), 2u);
     EXPECT_EQ(list.items[0].name, dir.file("a2.syx"));
     EXPECT_EQ(list.items[1].name, dir.file("b.syx"));
@@ -184,7 +188,7 @@ TEST_F(SaveEntries, CancelOrAFailedWriteEndsTheCommand) {
     answer("b3.syx", 1);
     answer("file/c3.syx", 1);  // its folder is a file: the write fails
     answer("never.syx", 1);
-    save_entries(list);
+    save();
     EXPECT_EQ(window.save_requests.size(), 4u);
     EXPECT_EQ(list.items[0].name, dir.file("b3.syx"));  // saved before the failure: keeps it
     EXPECT_EQ(list.items[1].name, dir.file("b.syx"));

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "maker_message.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/headless_window.h"
 #include "transfer/remove_entries.h"
 
 namespace jx {
@@ -88,9 +86,7 @@ TEST(SizeText, BytesUpTo1023ThenNearestKilobyteWithHalvesDown) {
 
 struct ListFixture : ::testing::Test {
     TransferList list;
-    HeadlessWindow window;
     void SetUp() override {
-        list.window = &window;
         for (int k = 0; k < 6; ++k)
             insert_entry(list, std::string(1, 'e').append(std::to_string(k)),
                          make_entry(Bytes(k, 0)), -1);
@@ -158,10 +154,10 @@ TEST_F(ListFixture, RemovingOneIndexAndRemovingWithoutSelection) {
 
 TEST_F(ListFixture, RemovalShowsTheNewlySelectedEntry) {
     insert_entry(list, "kit", make_entry(record(0x06, 'R', body)), 1);
-    window.set_text(ids::file_info, "stale");
     set_selected(list, 0, true);
     remove_entries(list, -1);
-    EXPECT_EQ(window.text(ids::file_info).substr(0, 30), "Normal Globals: 0 Kits: 1 Soun");
+    ASSERT_TRUE(list.show_next.info);
+    EXPECT_EQ(list.show_next.info->text.substr(0, 30), "Normal Globals: 0 Kits: 1 Soun");
 }
 
 TEST_F(ListFixture, MoveLeavesTheItemAtTheTarget) {

@@ -64,6 +64,14 @@ std::optional<FileDialogResult> HeadlessWindow::save_file_dialog(const FileDialo
     return take_answer(save_answers);
 }
 
+FileDialogRunner HeadlessWindow::open_dialog() {
+    return [this](const FileDialogRequest& request) { return open_file_dialog(request); };
+}
+
+FileDialogRunner HeadlessWindow::save_dialog() {
+    return [this](const FileDialogRequest& request) { return save_file_dialog(request); };
+}
+
 void HeadlessWindow::set_list_rows(int id, const std::vector<ListRow>& rows) {
     std::lock_guard lock(mutex_);
     rows_[id] = rows;

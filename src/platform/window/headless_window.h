@@ -27,6 +27,9 @@ class HeadlessWindow : public Window {
                      MessageIcon icon) override;
     std::optional<FileDialogResult> open_file_dialog(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> save_file_dialog(const FileDialogRequest& request) override;
+    // The two dialogs above as runners, for the commands that take one.
+    FileDialogRunner open_dialog();
+    FileDialogRunner save_dialog();
 
     void set_list_rows(int id, const std::vector<ListRow>& rows) override;
     void set_column_width(int id, int column, int width) override;

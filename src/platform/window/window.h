@@ -8,37 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/file_dialog_request.h"
+#include "platform/os/text.h"  // read_unsigned, for the windows' digit-only edits
+
 namespace jx {
 
 enum class MessageIcon { none, exclamation };
-
-struct FileFilter {
-    std::string description;
-    std::string pattern;  // "*.syx;*.wav"
-};
-
-struct FileDialogRequest {
-    std::vector<FileFilter> filters;
-    int filter_index = 1;           // 1-based, as the dialogs count filters
-    std::string default_extension;  // without the dot, added when the user types none
-    std::string initial_name;       // save dialog: the name proposed to the user
-    bool allow_multiple = false;
-    bool must_exist = false;       // open dialog: every chosen file must exist
-    bool path_must_exist = false;  // the chosen name's folder must exist
-    bool hide_read_only = false;
-    bool overwrite_prompt = false;
-};
-
-struct FileDialogResult {
-    // One full path, or a folder followed by the names chosen in it.
-    std::vector<std::string> names;
-    int filter_index = 1;  // the filter the user chose
-};
-
-// Runs an open or save file dialog; commands take one so that the window can run its dialogs
-// without holding what the other threads need meanwhile.
-using FileDialogRunner =
-    std::function<std::optional<FileDialogResult>(const FileDialogRequest& request)>;
 
 struct Rect {
     int x = 0, y = 0, w = 0, h = 0;
@@ -158,10 +133,5 @@ class Window {
     // Runs work on the window thread, after what it is doing now; never waits for it.
     virtual void post(std::function<void()> work) { work(); }
 };
-
-// A text read as an unsigned number, as a dialog reads its digit-only edits: blanks first, then
-// decimal digits up to the first other character. Nothing when there is no digit or the number
-// does not fit in 32 bits.
-std::optional<uint32_t> read_unsigned(const std::string& text);
 
 }  // namespace jx
