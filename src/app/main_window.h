@@ -53,6 +53,9 @@ class MainWindow : public DialogProcedure {
     void left_button_up() override;
     void size(int client_w, int client_h) override;
     void close_request() override;
+    // "Inspect" on a row of the list, or Alt+double-click: the window shows that entry where it
+    // has an inspector, which takes the list's mutex itself.
+    void inspect_row(int /*id*/, int row) override { window_->open_inspector(row); }
 
     int drag_from() const { return drag_from_; }
     int notice_ticks() const { return notice_ticks_; }

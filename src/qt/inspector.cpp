@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -14,7 +13,6 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -408,45 +406,6 @@ InspectorWindow* inspect_entry(TransferList& list, std::mutex* list_mutex, int i
     window->raise();
     window->activateWindow();
     return window;
-}
-
-namespace {
-
-// Alt+double-click on a row opens the inspector and is kept from the list view, whose
-// double-click sends.
-class AltDoubleClick : public QObject {
-  public:
-    AltDoubleClick(QTreeWidget* view, TransferList& list, std::mutex* list_mutex)
-        : QObject(view), view_(view), list_(list), list_mutex_(list_mutex) {}
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::MouseButtonDblClick) return false;
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (!(mouse->modifiers() & Qt::AltModifier)) return false;
-        const QModelIndex at = view_->indexAt(mouse->position().toPoint());
-        if (at.isValid()) inspect_entry(list_, list_mutex_, at.row(), view_->window());
-        return true;
-    }
-
-  private:
-    QTreeWidget* view_;
-    TransferList& list_;
-    std::mutex* list_mutex_;
-};
-
-}  // namespace
-
-void attach_inspector(QTreeWidget* list_view, TransferList& list, std::mutex* list_mutex) {
-    list_view->viewport()->installEventFilter(new AltDoubleClick(list_view, list, list_mutex));
-    list_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(list_view, &QWidget::customContextMenuRequested, list_view,
-                     [list_view, &list, list_mutex](const QPoint& at) {
-                         const QModelIndex row = list_view->indexAt(at);
-                         if (!row.isValid()) return;
-                         QMenu menu(list_view);
-                         QAction* inspect = menu.addAction("Inspect");
-                         if (menu.exec(list_view->viewport()->mapToGlobal(at)) == inspect)
-                             inspect_entry(list, list_mutex, row.row(), list_view->window());
-                     });
 }
 
 }  // namespace jx

@@ -1,6 +1,7 @@
 #pragma once
 // The inspector: a window of its own for one entry of the transfer list, opened from the list's
-// context menu ("Inspect") or by Alt+double-click on a row (a plain double-click still sends).
+// context menu ("Inspect") or by Alt+double-click on a row (a plain double-click still sends),
+// which the Qt window reports to the main window's procedure (QtWindow::offer_inspector).
 // A sample, an SDS dump or a TonePAK waveform shows its waveform; other SysEx its messages.
 #include <QAbstractTableModel>
 #include <QPointer>
@@ -20,7 +21,6 @@ class QScrollBar;
 class QStackedWidget;
 class QTableView;
 class QTimer;
-class QTreeWidget;
 
 namespace jx {
 
@@ -119,8 +119,5 @@ class InspectorWindow : public QWidget {
 // Opens the inspector of the list's entry at index, or raises the one already open for it.
 InspectorWindow* inspect_entry(TransferList& list, std::mutex* list_mutex, int index,
                                QWidget* parent);
-
-// Gives the list view its context menu with "Inspect" and Alt+double-click.
-void attach_inspector(QTreeWidget* list_view, TransferList& list, std::mutex* list_mutex);
 
 }  // namespace jx

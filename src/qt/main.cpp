@@ -5,52 +5,26 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
-#include <QTreeWidget>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <optional>
 
-#include "app/main_window.h"
-#include "app/startup.h"
-#include "devsim/in_process_device.h"
-#include "platform/midi/midi_loopback.h"
-#include "platform/midi/midi_system.h"
-#include "platform/os/single_instance.h"
-#include "platform/window/dialog_ids.h"
-#include "qt/inspector.h"
+#include "app/desktop.h"
 #include "qt/qt_window.h"
-#include "qt/request_sample.h"
 
 namespace {
 
-// Answers --help and --version, before the display and the single-instance lock are touched, so
-// that both work on a machine without a screen and beside a running jx. False for anything else.
-bool answered_option(const char* arg) {
-    if (!std::strcmp(arg, "--version")) {
-        std::printf("jx %s\n", JX_VERSION);
-        return true;
-    }
-    if (std::strcmp(arg, "--help") != 0 && std::strcmp(arg, "-h") != 0) return false;
-    std::printf(
-        "usage: jx [DOCUMENT]\n\n"
-        "Moves MIDI SysEx dumps and samples between a computer and instruments. Opens the window\n"
-        "with the files of the list kept from the last run (when Reload files is on), then\n"
-        "DOCUMENT: a SysEx dump (.syx), a Standard MIDI File (.mid) whose SysEx it takes, a\n"
-        "WAV, AIFF or AIFC sample, or a Jx Filelist (.jx). One jx runs at a time; a second one\n"
-        "ends at once.\n\n"
-        "Options:\n"
-        "  --help      this text\n"
-        "  --version   the program's version\n\n"
-        "The last MIDI port, \"Virtual device\", is a simulated instrument inside the program.\n"
-        "Environment: JX_MIDI_API=alsa|jack picks the MIDI server; QT_QPA_PLATFORM the display.\n"
-        "Settings: $XDG_CONFIG_HOME/Tessarin/registry.reg; the kept list:\n"
-        "$XDG_DATA_HOME/Tessarin/jx_files.dat.\n");
-    return true;
-}
-
-}  // namespace
-
-namespace {
+constexpr const char* about =
+    "Moves MIDI SysEx dumps and samples between a computer and instruments. Opens the window\n"
+    "with the files of the list kept from the last run (when Reload files is on), then\n"
+    "DOCUMENT: a SysEx dump (.syx), a Standard MIDI File (.mid) whose SysEx it takes, a\n"
+    "WAV, AIFF or AIFC sample, or a Jx Filelist (.jx). One jx runs at a time; a second one\n"
+    "ends at once.";
+constexpr const char* notes =
+    "The last MIDI port, \"Virtual device\", is a simulated instrument inside the program.\n"
+    "Environment: JX_MIDI_API=alsa|jack picks the MIDI server; QT_QPA_PLATFORM the display.\n"
+    "Settings: $XDG_CONFIG_HOME/Tessarin/registry.reg; the kept list:\n"
+    "$XDG_DATA_HOME/Tessarin/jx_files.dat.\n";
 
 // SIGTERM and SIGHUP (a session ending, a service manager's stop) close the window as its close
 // box does, so that a running transfer stops and the ports are closed and the list kept. The
@@ -62,57 +36,45 @@ void on_end_signal(int) {
     [[maybe_unused]] const ssize_t n = ::write(signal_pipe[1], &byte, 1);
 }
 
+void close_on_end_signals(jx::QtWindow& window) {
+    if (::pipe(signal_pipe) != 0) return;
+    auto* end_signals = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(end_signals, &QSocketNotifier::activated, &window, [&window] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(signal_pipe[0], &byte, 1);
+        window.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = on_end_signal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && answered_option(argv[1])) return 0;
-    // Before anything else, so that a second copy ends at once and quietly, display or not.
-    jx::InstanceLock lock = jx::acquire_instance_lock(jx::instance_name);
-    if (lock.another_runs()) return 0;
-
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("jx");
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QString(":/resources/icons/jx-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
-
-    jx::App app;
-    jx::start_up(app, argc > 1 ? argv[1] : "");
-
-    // The system's ports, then the virtual device as the last port of both lists. The service
-    // ends first: its handles hold connections of the backends.
-    auto service = std::make_unique<jx::MidiService>();
-    std::unique_ptr<jx::ServerMidiBackend> server =
-        jx::make_server_backend("jx", jx::midi_api_from_environment());
-    jx::MidiLoopback loopback(service->pacing);
-    jx::InProcessDevice device(loopback);
-    service->backends = {server.get(), &loopback};
-    connect_transfer_state(*service, app.state);
-    app.ports.service = service.get();
-
-    const auto dialog = jx::load_dialog_template(jx::ids::main_dialog);
-    if (!dialog) return 1;
-    jx::MainWindow procedure(app);
-    jx::QtWindow window(*dialog, procedure);
-    jx::attach_inspector(static_cast<QTreeWidget*>(window.control(jx::ids::transfer_list)),
-                         app.list, &app.list_mutex);
-    jx::add_request_sample_menu(window, procedure);
-    std::unique_ptr<QSocketNotifier> end_signals;
-    if (::pipe(signal_pipe) == 0) {
-        end_signals = std::make_unique<QSocketNotifier>(signal_pipe[0], QSocketNotifier::Read);
-        QObject::connect(end_signals.get(), &QSocketNotifier::activated, [&window] {
-            char byte;
-            [[maybe_unused]] const ssize_t n = ::read(signal_pipe[0], &byte, 1);
-            window.close();
-        });
-        struct sigaction action {};
-        action.sa_handler = on_end_signal;
-        sigemptyset(&action.sa_mask);
-        for (int signal : {SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    if (const auto answer =
+            jx::desktop_answer(argc, argv, jx::desktop_usage(about, notes), JX_VERSION)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
     }
-    window.run();
-    service.reset();
-    app.state.engine = nullptr;
-    return 0;
+    std::optional<QApplication> application;
+    jx::DesktopWindows qt;
+    qt.start = [&application](int& count, char** arguments) {
+        application.emplace(count, arguments);
+        QApplication::setApplicationName("jx");
+        QIcon icon;
+        for (int size : {16, 32, 48, 64, 128, 256})
+            icon.addFile(QString(":/resources/icons/jx-%1.png").arg(size), QSize(size, size));
+        QApplication::setWindowIcon(icon);
+    };
+    qt.load_template = jx::load_dialog_template;
+    qt.make_main_window = [](const jx::DialogTemplate& dialog, jx::MainWindow& procedure,
+                             jx::App& app) {
+        auto window = std::make_unique<jx::QtWindow>(dialog, procedure);
+        window->offer_inspector(app.list, &app.list_mutex);
+        close_on_end_signals(*window);
+        return std::unique_ptr<jx::Window>(std::move(window));
+    };
+    return jx::run_desktop(argc, argv, qt);
 }

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -22,6 +23,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include "platform/window/dialog_ids.h"
+#include "qt/inspector.h"
 
 namespace jx {
 
@@ -92,11 +96,15 @@ std::optional<FileDialogResult> run_file_dialog(QWidget* owner, const FileDialog
 }  // namespace
 
 std::optional<DialogTemplate> load_dialog_template(int template_id) {
-    const QString name = template_id == 101   ? QStringLiteral(":/resources/main_window.dlg")
-                         : template_id == 111 ? QStringLiteral(":/resources/preferences.dlg")
-                                              : QString();
-    QFile file(name);
-    if (name.isEmpty() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
+    static const std::map<int, const char*> files = {
+        {ids::main_dialog, "main_window"},
+        {ids::preferences_dialog, "preferences"},
+        {ids::request_sample_dialog, "request_sample"},
+    };
+    const auto found = files.find(template_id);
+    if (found == files.end()) return std::nullopt;
+    QFile file(QStringLiteral(":/resources/%1.dlg").arg(found->second));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     return parse_dialog_template(file.readAll().toStdString());
 }
 
@@ -243,6 +251,41 @@ void QtWindow::build_list_view(QTreeWidget* tree, int id) {
         report_list_selection(id);
         procedure_.list_notify(id, ListNotify::double_click, 0, false);
     });
+    // Shown once offer_inspector gives the list view a menu of its own.
+    connect(tree, &QWidget::customContextMenuRequested, this,
+            [this, id](const QPoint& at) { list_context_menu(id, at); });
+}
+
+void QtWindow::offer_inspector(TransferList& list, std::mutex* list_mutex) {
+    inspected_list_ = &list;
+    inspected_list_mutex_ = list_mutex;
+    for (const auto& [id, widget] : controls_)
+        if (auto* tree = qobject_cast<QTreeWidget*>(widget))
+            tree->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+bool QtWindow::open_inspector(int index) {
+    if (inspected_list_ == nullptr) return false;
+    return inspect_entry(*inspected_list_, inspected_list_mutex_, index, this) != nullptr;
+}
+
+void QtWindow::list_context_menu(int id, const QPoint& at) {
+    auto* tree = qobject_cast<QTreeWidget*>(control(id));
+    const QModelIndex row = tree->indexAt(at);
+    if (!row.isValid()) return;
+    QMenu menu(tree);
+    QAction* inspect = menu.addAction("Inspect");
+    if (menu.exec(tree->viewport()->mapToGlobal(at)) == inspect)
+        procedure_.inspect_row(id, row.row());
+}
+
+void QtWindow::add_menu_entry(int id, const std::string& text, std::function<void()> action) {
+    QWidget* widget = id == 0 ? this : control(id);
+    if (widget == nullptr) return;
+    auto* entry = new QAction(qs(text), this);
+    connect(entry, &QAction::triggered, this, std::move(action));
+    widget->setContextMenuPolicy(Qt::ActionsContextMenu);
+    widget->addAction(entry);
 }
 
 int QtWindow::run() {
@@ -603,6 +646,16 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
         if (tree == nullptr) continue;
         if (watched == tree && event->type() == QEvent::KeyPress)
             return list_key(id, static_cast<QKeyEvent*>(event));
+        // Alt+double-click on a row inspects it and is kept from the list view, whose
+        // double-click sends.
+        if (watched == tree->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+            inspected_list_ != nullptr &&
+            (static_cast<QMouseEvent*>(event)->modifiers() & Qt::AltModifier)) {
+            const QModelIndex at =
+                tree->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (at.isValid()) procedure_.inspect_row(id, at.row());
+            return true;
+        }
         if (watched == tree->viewport() &&
             (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
              event->type() == QEvent::MouseButtonRelease))

@@ -10,6 +10,7 @@
 
 #include "platform/window/dialog_template.h"
 #include "platform/window/window.h"
+#include "transfer/transfer_list.h"
 
 class QTreeWidget;
 class QTimer;
@@ -26,9 +27,14 @@ class QtWindow : public QDialog, public Window {
 
     // Initialises the dialog through its procedure and runs it modally until the procedure ends
     // it; the result is the procedure's.
-    int run();
+    int run() override;
 
     QWidget* control(int id) const;
+
+    // Offers the inspector on the rows of the list views: their context menu's "Inspect" and
+    // Alt+double-click go to the procedure's inspect_row, and open_inspector shows the entry of
+    // `list`. list_mutex, when given, is held while the inspector reads the list.
+    void offer_inspector(TransferList& list, std::mutex* list_mutex);
 
     void set_text(int id, const std::string& text) override;
     std::string text(int id) const override;
@@ -63,6 +69,8 @@ class QtWindow : public QDialog, public Window {
     void release_mouse() override;
     int run_dialog(int template_id, DialogProcedure& procedure) override;
     void end_dialog(int result) override;
+    void add_menu_entry(int id, const std::string& text, std::function<void()> action) override;
+    bool open_inspector(int index) override;
     void post(std::function<void()> work) override;
 
   protected:
@@ -82,6 +90,7 @@ class QtWindow : public QDialog, public Window {
     void report_list_selection(int id);
     bool list_key(int id, QKeyEvent* key);
     bool list_mouse(int id, QEvent* event);
+    void list_context_menu(int id, const QPoint& at);
 
     DialogProcedure& procedure_;
     DialogUnits units_;
@@ -93,6 +102,9 @@ class QtWindow : public QDialog, public Window {
     QPoint press_at_;
     bool pressed_on_row_ = false;
     bool dragging_ = false;
+    // The list the inspector shows; none until offer_inspector.
+    TransferList* inspected_list_ = nullptr;
+    std::mutex* inspected_list_mutex_ = nullptr;
 
     // What other threads read: the texts and check marks as last set or edited.
     mutable std::mutex cache_mutex_;

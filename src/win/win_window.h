@@ -29,14 +29,9 @@ class WinWindow : public Window {
     WinWindow& operator=(const WinWindow&) = delete;
 
     // Runs the dialog modally until its procedure ends it; the result is the procedure's.
-    int run();
+    int run() override;
     // Runs a modal dialog from a template, owned by this one, until the procedure ends it.
     int run_dialog(const DialogTemplate& dialog, DialogProcedure& procedure);
-
-    // A context-menu entry: right-clicking control `id` (0: the window itself, and every control
-    // without a menu of its own) offers `text`; choosing it runs `action` on the window thread.
-    // The entries are also commands, from menu_command_base on in the order they were added.
-    void add_menu_entry(int id, const std::string& text, std::function<void()> action);
 
     void set_text(int id, const std::string& text) override;
     std::string text(int id) const override;
@@ -71,6 +66,8 @@ class WinWindow : public Window {
     void release_mouse() override;
     int run_dialog(int template_id, DialogProcedure& procedure) override;
     void end_dialog(int result) override;
+    // The entries are also commands, from menu_command_base on in the order they were added.
+    void add_menu_entry(int id, const std::string& text, std::function<void()> action) override;
     void post(std::function<void()> work) override;
 
     static constexpr int menu_command_base = 0xE000;

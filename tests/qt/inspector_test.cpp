@@ -68,7 +68,9 @@ struct Session {
         rig.wire(app.ports, app.settings, app.state);
         window = std::make_unique<QtWindow>(*load_dialog_template(ids::main_dialog), procedure);
         procedure.init_dialog(*window);
-        attach_inspector(list(), app.list, &app.list_mutex);
+        // As the program offers it: the window reports "Inspect" to the main window's procedure,
+        // which asks the window to open the inspector.
+        window->offer_inspector(app.list, &app.list_mutex);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }

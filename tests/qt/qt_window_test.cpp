@@ -18,7 +18,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -28,13 +27,13 @@
 
 #include "app/config.h"
 #include "app/main_window.h"
+#include "app/request_sample.h"
 #include "app/startup.h"
 #include "app_rig.h"
 #include "maker_message.h"
 #include "midi_file_maker.h"
 #include "platform/os/single_instance.h"
 #include "platform/window/dialog_ids.h"
-#include "qt/request_sample.h"
 #include "sample_file_maker.h"
 #include "temp_dir.h"
 #include "transfer/add_files.h"
@@ -479,13 +478,17 @@ class QtWindowTest : public QObject {
             QString shown_device;
             bool asked = false;
             QTimer::singleShot(0, [&] {
-                QTRY_VERIFY(dynamic_cast<RequestSampleDialog*>(QApplication::activeModalWidget()));
-                auto* dialog =
-                    dynamic_cast<RequestSampleDialog*>(QApplication::activeModalWidget());
-                shown_device = dialog->findChild<QLabel*>("sds_device")->text();
-                dialog->number_box()->setValue(number);
+                QTRY_VERIFY(QApplication::activeModalWidget() != session.window.get());
+                auto* dialog = dynamic_cast<QtWindow*>(QApplication::activeModalWidget());
+                QVERIFY(dialog != nullptr);
+                QCOMPARE(dialog->windowTitle(), QString("Request sample"));
+                shown_device =
+                    static_cast<QLabel*>(dialog->control(ids::request_sds_device))->text();
+                auto* edit = static_cast<QLineEdit*>(dialog->control(ids::request_number));
+                edit->clear();
+                QTest::keyClicks(edit, QString::number(number));
                 if (screenshot) save_screenshot(dialog, "request_sample_dialog");
-                dialog->accept();
+                QTest::mouseClick(dialog->control(ids::request_ok), Qt::LeftButton);
                 asked = true;
             });
             QCOMPARE(receive->contextMenuPolicy(), Qt::ActionsContextMenu);

@@ -1,7 +1,6 @@
 #pragma once
-// Resource ids of the controls of the main window (dialog 101) and the preferences dialog (111),
-// shared by every layer that
-// talks to the window.
+// Resource ids of the controls of the main window (dialog 101), the preferences dialog (111) and
+// the Request sample dialog (200), shared by every layer that talks to the window.
 
 namespace jx::ids {
 
@@ -43,5 +42,12 @@ constexpr int sds_devno = 136;
 constexpr int rec_format = 137;
 constexpr int send_zbname = 1001;
 constexpr int use_xsds = 1002;
+
+// The Request sample dialog (dialog 200).
+constexpr int request_sample_dialog = 200;
+constexpr int request_number = 201;
+constexpr int request_sds_device = 202;
+constexpr int request_ok = 1;
+constexpr int request_cancel = 2;
 
 }  // namespace jx::ids

@@ -56,6 +56,9 @@ class HeadlessWindow : public Window {
     // which plays the user; the result is what the procedure ended the dialog with.
     int run_dialog(int template_id, DialogProcedure& procedure) override;
     void end_dialog(int result) override { ended = result; }
+    void add_menu_entry(int id, const std::string& text, std::function<void()> action) override {
+        menu_entries.push_back({id, text, std::move(action)});
+    }
 
     std::vector<ListRow> list_rows(int id) const;
     std::vector<std::string> strings(int id) const;
@@ -84,6 +87,14 @@ class HeadlessWindow : public Window {
     std::vector<FileDialogRequest> open_requests;
     std::vector<FileDialogRequest> save_requests;
     std::vector<MessageBoxRecord> message_boxes;
+    // The context-menu entries in the order they were added; a test chooses one by calling its
+    // action.
+    struct MenuEntry {
+        int id;
+        std::string text;
+        std::function<void()> action;
+    };
+    std::vector<MenuEntry> menu_entries;
 
   private:
     mutable std::mutex mutex_;  // the send and MIDI threads may write texts too

@@ -1,7 +1,7 @@
 #pragma once
 // A dialog window whose controls are addressed by their resource ids. The core talks to the
 // screen only through this interface: HeadlessWindow keeps everything in memory (tests, jx-cli),
-// the Qt window draws real widgets.
+// the Qt and Win32 windows draw real widgets.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -73,11 +73,18 @@ class DialogProcedure {
     virtual void left_button_up() {}
     virtual void size(int /*client_w*/, int /*client_h*/) {}
     virtual void close_request() {}
+    // The user asked to look into row `row` of list view `id` (its context menu's "Inspect", or
+    // Alt+double-click). Only a window that can open an inspector offers it.
+    virtual void inspect_row(int /*id*/, int /*row*/) {}
 };
 
 class Window {
   public:
     virtual ~Window() = default;
+
+    // Initialises the dialog through its procedure and runs it until the procedure ends it; the
+    // result is the procedure's, -1 when the dialog could not be shown.
+    virtual int run() { return -1; }
 
     virtual void set_text(int id, const std::string& text) = 0;
     virtual std::string text(int id) const = 0;
@@ -129,6 +136,14 @@ class Window {
     // Runs a modal dialog from a template, owned by this one, until the procedure ends it.
     virtual int run_dialog(int /*template_id*/, DialogProcedure& /*procedure*/) { return -1; }
     virtual void end_dialog(int /*result*/) {}
+
+    // A context-menu entry: right-clicking control `id` (0: the window itself, and every control
+    // without a menu of its own) offers `text`; choosing it runs `action` on the window thread.
+    virtual void add_menu_entry(int /*id*/, const std::string& /*text*/,
+                                std::function<void()> /*action*/) {}
+    // Opens the inspector of the transfer list's entry at `index`, or raises the one open for it;
+    // false where this window has no inspector.
+    virtual bool open_inspector(int /*index*/) { return false; }
 
     // Runs work on the window thread, after what it is doing now; never waits for it.
     virtual void post(std::function<void()> work) { work(); }
