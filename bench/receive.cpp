@@ -42,7 +42,6 @@ struct Receiving {
         rig.state.receive_state = receive_idle;
         recorder.state = &rig.state;
         recorder.settings = &rig.settings;
-        recorder.window = &rig.window;
         recorder.list = &rig.list;
         recorder.list_mutex = &rig.list_mutex;
         connect_recorder(rig.ports, recorder);

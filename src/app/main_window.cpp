@@ -95,7 +95,6 @@ FileDialogRunner MainWindow::unlocked_dialog(bool save) {
 
 void MainWindow::init_dialog(Window& window) {
     window_ = &window;
-    app_.recorder.window = &window;
 
     const Rect outer = window.outer_rect();
     window.set_minimum_size({outer.w, outer.h});
@@ -116,6 +115,8 @@ void MainWindow::init_dialog(Window& window) {
 
 void MainWindow::refresh_list() {
     if (window_ == nullptr) return;
+    // What the recorder set, before what the list left: a received dump's File Info is newer.
+    record_view_.show(app_.recorder.report.snapshot(), *window_);
     ListLock lock(*this);
     show_next(*window_, app_.list);
     std::vector<ListRow> rows;
@@ -382,7 +383,10 @@ void MainWindow::request_sample(int32_t number) {
     // The count at the request tells an answer apart from what a running recording had before.
     const bool had_bytes = (app_.state.status_bits & status_receiving) != 0;
     request_received_count_ = had_bytes ? app_.state.received_count.load() : -1;
-    if (jx::request_sample(app_.recorder, number)) {
+    const bool requested = jx::request_sample(app_.recorder, number);
+    // What the recorder set as Receive started, before the request's own word.
+    record_view_.show(app_.recorder.report.snapshot(), *window_);
+    if (requested) {
         request_ticks_ = request_answer_ticks;
     } else if (app_.settings.midi_out < 0 && app_.state.receive_state == receive_recording) {
         show_status(text_no_request_output);

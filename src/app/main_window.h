@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/record_view.h"
 #include "app/send_view.h"
 #include "platform/window/window.h"
 #include "transfer/file_entry.h"
@@ -121,6 +122,7 @@ class MainWindow : public DialogProcedure {
     std::vector<ListRow> shown_rows_;
     bool rows_shown_ = false;
     SendView send_view_;
+    RecordView record_view_;
 };
 
 }  // namespace jx

@@ -20,7 +20,6 @@
 #include "midi/midi_ports.h"
 #include "midi/recorder.h"
 #include "midi/sample_request.h"
-#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace jx::cli {
@@ -216,7 +215,6 @@ int cmd_receive(int argc, char** argv) {
         return failure(command, "cannot write into '" + options.out + "': " + unwritable);
     const std::string from_name = midi_in_name(*midi.service, settings.midi_in);
 
-    HeadlessWindow window;
     TransferList list;
     std::mutex list_mutex;
     MidiPorts ports;
@@ -224,7 +222,6 @@ int cmd_receive(int argc, char** argv) {
     Recorder recorder;
     recorder.state = &midi.state;
     recorder.settings = &settings;
-    recorder.window = &window;
     recorder.list = &list;
     recorder.list_mutex = &list_mutex;
     connect_recorder(ports, recorder);

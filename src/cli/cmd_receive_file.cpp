@@ -11,7 +11,6 @@
 #include "cli/received_files.h"
 #include "midi/recorder.h"
 #include "platform/os/files.h"
-#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace jx::cli {
@@ -79,13 +78,11 @@ int cmd_receive_file(int argc, char** argv) {
 
     TransferState state;
     state.receive_state = receive_idle;
-    HeadlessWindow window;
     TransferList list;
     std::mutex list_mutex;
     Recorder recorder;
     recorder.state = &state;
     recorder.settings = &settings;
-    recorder.window = &window;
     recorder.list = &list;
     recorder.list_mutex = &list_mutex;
     start_recording(recorder);

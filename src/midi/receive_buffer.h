@@ -16,7 +16,6 @@
 
 namespace jx {
 
-class Window;
 struct MidiPorts;
 struct TransferList;
 struct Entry;
@@ -75,6 +74,43 @@ constexpr size_t header_byte_count = 7;
 
 enum class MessageClass : int32_t { plain = 0, sds = 1, skip = 2, name = 3 };
 
+// A text the recorder set for the window, and how many times it set it: the window shows it again
+// whenever the count moved, also when the text is the same.
+struct RecordText {
+    std::string text;
+    uint32_t serial = 0;
+    bool operator==(const RecordText&) const = default;
+};
+
+// What the window is to show of the recording, published by the recorder (on the engine thread,
+// or on the window thread for Receive and Stop Rec) for whoever reports on it: the window's
+// timer, and the main window after its own commands. The recorder never touches the window.
+struct RecordReport {
+    RecordText status;          // "Receiving...", "Received: N bytes."
+    RecordText receive_button;  // text_stop_rec, then text_receive
+    RecordText file_info;       // text_out_of_memory
+    RecordText send_button;     // text_send: a device speaking SDS stopped the send
+    bool operator==(const RecordReport&) const = default;
+};
+
+class RecordProgress {
+  public:
+    RecordReport snapshot() const {
+        std::lock_guard lock(mutex_);
+        return report_;
+    }
+    void set(RecordText RecordReport::*field, std::string text) {
+        std::lock_guard lock(mutex_);
+        RecordText& shown = report_.*field;
+        shown.text = std::move(text);
+        ++shown.serial;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    RecordReport report_;
+};
+
 // An entry stored before its sample dump was complete (recording stopped, the dump given up, a new
 // dump begun): the frames it holds of those the dump header announced.
 struct PartialDump {
@@ -88,17 +124,17 @@ struct PartialDump {
 // window thread. `mutex` keeps the two apart, so that a stop never stores a buffer the input
 // thread is writing. Call neither with `list_mutex` held.
 struct Recorder {
-    // Wiring; ports, window, list and list_mutex may be left empty where there is none.
+    // Wiring; ports, list and list_mutex may be left empty where there is none.
     TransferState* state = nullptr;
     const Settings* settings = nullptr;
     MidiPorts* ports = nullptr;  // the input to reopen and the output for the handshake replies
-    Window* window = nullptr;    // the main window
     TransferList* list = nullptr;
     std::mutex* list_mutex = nullptr;  // the mutex every thread holds while it calls the list
     // Allocates the receive buffer without throwing; nullptr when there is no memory. Empty: new.
     uint8_t* (*allocate_buffer)(size_t size) = nullptr;
 
     std::mutex mutex;
+    RecordProgress report;  // what the window is to show
 
     // The receive buffer laid out as an entry: options at 0 and 1, the length at 4, data from 8.
     std::unique_ptr<uint8_t[]> buffer;

@@ -12,8 +12,6 @@
 #include "midi/send_engine.h"
 #include "midi/store_received.h"
 #include "platform/midi/sysex.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
 
 namespace jx {
 
@@ -26,8 +24,8 @@ constexpr uint8_t maker_00_header[6] = {sysex_start, maker_id[0], maker_id[1],
 constexpr uint8_t zbname_header[7] = {sysex_start,     maker_id[0], maker_id[1], maker_id[2],
                                       maker_kind_name, 0x00,        0x73};
 
-void show(Recorder& r, int id, const std::string& text) {
-    if (r.window) r.window->set_text(id, text);
+void show(Recorder& r, RecordText RecordReport::*field, std::string text) {
+    r.report.set(field, std::move(text));
 }
 
 // Plain SysEx bytes: appended, or held while a WAV or AIFF image is open, so that they follow the
@@ -51,7 +49,7 @@ void append_plain_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
 void stop_send_for_universal(Recorder& r) {
     TransferState& state = *r.state;
     if (r.settings->ignore_hs != 0 || state.sending.load() != 1) return;
-    show(r, ids::send, text_send);
+    show(r, &RecordReport::send_button, text_send);
     state.cancel_request.store(1);
     state.sending.store(0);
     notify_transfer(state);
@@ -276,10 +274,10 @@ void start_recording(Recorder& r) {
     if (r.ports) open_midi_in(*r.ports, true);
     std::lock_guard lock(r.mutex);
     if (begun) {
-        show(r, ids::status, text_receiving);
-        show(r, ids::receive, text_stop_rec);
+        show(r, &RecordReport::status, text_receiving);
+        show(r, &RecordReport::receive_button, text_stop_rec);
     } else {
-        show(r, ids::file_info, text_out_of_memory);
+        show(r, &RecordReport::file_info, text_out_of_memory);
     }
 }
 
@@ -313,8 +311,8 @@ void stop_recording_locked(Recorder& r) {
     state.status_bits.fetch_and(~status_receiving);
     char text[64];
     std::snprintf(text, sizeof text, "Received: %i bytes.", r.receive_length);
-    show(r, ids::status, text);
-    show(r, ids::receive, text_receive);
+    show(r, &RecordReport::status, text);
+    show(r, &RecordReport::receive_button, text_receive);
     if (r.receive_length > 0 || !r.held_plain.empty())
         store_at_stop(r);
     else

@@ -9,8 +9,6 @@
 #include "audio/extended80.h"
 #include "audio/zbname.h"
 #include "midi/receive_buffer.h"
-#include "platform/window/dialog_ids.h"
-#include "platform/window/window.h"
 #include "transfer/entry_info.h"
 #include "transfer/transfer_list.h"
 
@@ -168,7 +166,7 @@ void store_received_dump(Recorder& r, uint32_t name_value) {
     const DeviceCodes* codes = known_device_codes(r);
     add_received_entry(r, name, take_receive_buffer(r, !r.allocate_buffer), partial, codes);
     if (!begin_receive_buffer(r)) {
-        if (r.window) r.window->set_text(ids::file_info, text_out_of_memory);
+        r.report.set(&RecordReport::file_info, text_out_of_memory);
         r.state->receive_state.store(receive_idle);
     }
     // SysEx held back while the image was open comes next.

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "midi/recorder.h"
-#include "platform/window/headless_window.h"
 #include "transfer/transfer_list.h"
 
 namespace {
@@ -21,13 +20,11 @@ using Entries = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 Entries record(const jx::Settings& settings, const uint8_t* data, size_t size, size_t piece) {
     jx::TransferState state;
     state.receive_state = jx::receive_idle;
-    jx::HeadlessWindow window;
     jx::TransferList list;
     std::mutex list_mutex;
     jx::Recorder recorder;
     recorder.state = &state;
     recorder.settings = &settings;
-    recorder.window = &window;
     recorder.list = &list;
     recorder.list_mutex = &list_mutex;
     jx::start_recording(recorder);

@@ -61,13 +61,13 @@ TEST(Recorder, RecordsPlainSysexByteForByteAndNothingElse) {
         const auto entries = rig.entries();
         if (c.recorded.empty()) {
             EXPECT_TRUE(entries.empty());
-            EXPECT_EQ(rig.window.text(ids::status), "Received: 0 bytes.");
+            EXPECT_EQ(rig.shown(ids::status), "Received: 0 bytes.");
             continue;
         }
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_EQ(entries[0].name, "unnamed1");
         EXPECT_EQ(entries[0].data, c.recorded);
-        EXPECT_EQ(rig.window.text(ids::status),
+        EXPECT_EQ(rig.shown(ids::status),
                   "Received: " + std::to_string(c.recorded.size()) + " bytes.");
     }
 }
@@ -176,16 +176,16 @@ TEST(Recorder, WindowAndSharedValuesFollowTheRecording) {
     RecorderRig rig;
     start_recording(rig.recorder);
     EXPECT_EQ(rig.state.receive_state.load(), receive_recording);
-    EXPECT_EQ(rig.window.text(ids::status), "Receiving...");
-    EXPECT_EQ(rig.window.text(ids::receive), "Stop Rec");
+    EXPECT_EQ(rig.shown(ids::status), "Receiving...");
+    EXPECT_EQ(rig.shown(ids::receive), "Stop Rec");
     rig.feed(short_plain);
     EXPECT_EQ(rig.state.received_count.load(), 4);
     EXPECT_TRUE(rig.state.status_bits.load() & status_receiving);
     stop_recording(rig.recorder);
     EXPECT_EQ(rig.state.receive_state.load(), receive_idle);
     EXPECT_FALSE(rig.state.status_bits.load() & status_receiving);
-    EXPECT_EQ(rig.window.text(ids::status), "Received: 4 bytes.");
-    EXPECT_EQ(rig.window.text(ids::receive), "Receive");
+    EXPECT_EQ(rig.shown(ids::status), "Received: 4 bytes.");
+    EXPECT_EQ(rig.shown(ids::receive), "Receive");
     // Bytes that come while not recording are not recorded.
     rig.feed(short_plain);
     EXPECT_EQ(rig.entries().size(), 1u);
@@ -195,7 +195,7 @@ TEST(Recorder, WithoutMemoryNothingIsRecorded) {
     RecorderRig rig(rec_sds, true, true);
     rig.recorder.allocate_buffer = [](size_t) -> uint8_t* { return nullptr; };
     start_recording(rig.recorder);
-    EXPECT_EQ(rig.window.text(ids::file_info), "Record:Out of Memory");
+    EXPECT_EQ(rig.shown(ids::file_info), "Record:Out of Memory");
     rig.feed(cat({short_plain, test::dump_header(DumpSpec{.samples = {1, 2}})}));
     stop_recording(rig.recorder);
     EXPECT_TRUE(rig.entries().empty());
@@ -211,7 +211,7 @@ TEST(Recorder, FullBufferStopsTheRecordingAndKeepsWhatFit) {
     start_recording(rig.recorder);
     rig.feed(huge);
     EXPECT_EQ(rig.state.receive_state.load(), receive_idle);
-    EXPECT_EQ(rig.window.text(ids::status), "Received: 8388599 bytes.");
+    EXPECT_EQ(rig.shown(ids::status), "Received: 8388599 bytes.");
     rig.feed(short_plain);
     const auto entries = rig.entries();
     ASSERT_EQ(entries.size(), 1u);
@@ -231,7 +231,7 @@ TEST(Recorder, UniversalMessageStopsARunningSendOnlyUnderTheHandshake) {
         rig.feed(identity_reply);
         EXPECT_EQ(rig.state.sending.load(), handshake ? 0 : 1);
         EXPECT_EQ(rig.state.cancel_request.load(), handshake ? 1 : 0);
-        EXPECT_EQ(rig.window.text(ids::send), handshake ? "Send" : "Stop Send");
+        EXPECT_EQ(rig.shown(ids::send), handshake ? "Send" : "Stop Send");
     }
 }
 
@@ -271,7 +271,7 @@ TEST(Recorder, RecordsWhatArrivesAtTheInputPort) {
     const auto entries = rig.entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].data, sent);
-    EXPECT_EQ(rig.window.text(ids::receive), "Receive");
+    EXPECT_EQ(rig.shown(ids::receive), "Receive");
 }
 
 // An input whose device starts sending the moment the port starts, as a device waiting for our
@@ -313,7 +313,7 @@ TEST(Recorder, RecordsWhatArrivesTheMomentTheInputStarts) {
     rig.record_from(eager);
     start_recording(rig.recorder);
     EXPECT_EQ(rig.state.received_count.load(), static_cast<int32_t>(maker_dump.size()));
-    EXPECT_EQ(rig.window.text(ids::status), "Receiving...");
+    EXPECT_EQ(rig.shown(ids::status), "Receiving...");
     close_midi_in(rig.ports);
     const auto entries = rig.entries();
     ASSERT_EQ(entries.size(), 1u);

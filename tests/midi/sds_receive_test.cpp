@@ -210,7 +210,7 @@ TEST(SdsReceive, CompleteDumpIsItsOwnMessagesInSdsForm) {
     EXPECT_EQ(entries[0].data, plain);  // what came before the header is an entry of its own
     EXPECT_EQ(entries[1].data, test::whole_dump(dump12));
     EXPECT_EQ(entries[2].data, plain);
-    EXPECT_EQ(rig.window.text(ids::status), "Received: 3 bytes.");
+    EXPECT_EQ(rig.shown(ids::status), "Received: 3 bytes.");
 }
 
 TEST(SdsReceive, FormatNoneKeepsTheWholeRecordingAsOneEntry) {

@@ -88,7 +88,7 @@ TEST(StoreReceived, NoMemoryForTheNextBufferEndsTheRecording) {
     const DumpSpec d{.bits = 8, .samples = {1, 2, 3}};
     start_recording(rig.recorder);
     rig.feed(cat({test::whole_dump(d), Stream{0xF0, 0x01, 0xF7}}));
-    EXPECT_EQ(rig.window.text(ids::file_info), "Record:Out of Memory");
+    EXPECT_EQ(rig.shown(ids::file_info), "Record:Out of Memory");
     EXPECT_EQ(rig.state.receive_state.load(), receive_idle);
     ASSERT_EQ(rig.entries().size(), 1u);  // the dump was stored before the buffer ran out
     EXPECT_EQ(rig.entries()[0].data, test::whole_dump(d));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/record_view.h"
 #include "midi/midi_ports.h"
 #include "midi/recorder.h"
 #include "platform/window/headless_window.h"
@@ -33,6 +34,7 @@ struct RecorderRig {
     MidiService service;
     MidiPorts ports;
     SysexFramer input_framer;  // arrive()'s, as an open input keeps one
+    RecordView view;
 
     explicit RecorderRig(int32_t rec_format = 0, bool handshake = false, bool replies = false) {
         settings.rec_format = rec_format;
@@ -40,7 +42,6 @@ struct RecorderRig {
         state.receive_state = receive_idle;
         recorder.state = &state;
         recorder.settings = &settings;
-        recorder.window = &window;
         recorder.list = &list;
         recorder.list_mutex = &list_mutex;
         if (replies) {
@@ -48,6 +49,13 @@ struct RecorderRig {
             settings.midi_out = 0;
             recorder.ports = &ports;
         }
+    }
+
+    // A control's text once the window has shown what the recorder published, as the main
+    // window does after its commands and on its timer.
+    std::string shown(int id) {
+        view.show(recorder.report.snapshot(), window);
+        return window.text(id);
     }
 
     // The recorder behind the real input callback of the backend's first input, as the program
