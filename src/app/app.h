@@ -25,7 +25,7 @@ struct App {
     MidiPorts ports;
     FftTables fft;
     // Held by every thread while it works on the list: the window thread, the send thread, and
-    // the input thread storing a received dump.
+    // the engine thread storing a received dump.
     std::mutex list_mutex;
     Recorder recorder;
     SendContext send_context;

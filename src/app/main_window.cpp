@@ -369,7 +369,7 @@ void MainWindow::timer(int id) {
     }
     if (request_ticks_ > 0 || unanswered_) watch_request();
     window_->set_progress(ids::progress, state.progress_percent);
-    // Received dumps join the list on the input thread; the view catches up here.
+    // Received dumps join the list on the engine thread; the view catches up here.
     refresh_list();
     // Last: a message box waits for the user, and the timer goes on meanwhile.
     show_port_errors(app_.ports, *window_);

@@ -84,7 +84,6 @@ void wire_ports(MidiPorts& ports, CliMidi& midi, const Settings& settings) {
     ports.service = midi.service.get();
     ports.settings = &settings;
     ports.state = &midi.state;
-    // The platform returns the input buffers at once on a reset; no pause is needed for them.
 }
 
 std::vector<PortError> port_errors(MidiPorts& ports) {

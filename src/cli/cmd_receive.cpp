@@ -146,7 +146,7 @@ std::string apply_options(const Arguments& args, Settings& settings, Options& op
     return {};
 }
 
-// Bytes handed to the recorder and when the last of them came: counted on the input thread
+// Bytes handed to the recorder and when the last of them came: counted on the engine thread
 // before the recorder takes them, read by the main loop.
 struct Arrivals {
     Recorder* recorder = nullptr;
@@ -331,6 +331,11 @@ int cmd_receive(int argc, char** argv) {
     // CANCEL. Everything stored is written before any port is closed: a close that hangs on a
     // server gone must not cost what arrived.
     stop_recording(recorder);
+    int32_t cut_off = 0;
+    {
+        std::lock_guard lock(recorder.mutex);
+        cut_off = recorder.stopped_inside;
+    }
     if (terminal) std::fputs("\r\033[K", stderr);
     write_stored();
     const uint64_t lost = ports.in ? ports.in->lost_bytes() : 0;
@@ -349,7 +354,11 @@ int cmd_receive(int argc, char** argv) {
         return 128 + interrupted;
     }
     if (ended_by_itself) failure(command, "the recording ended by itself: " + why_ended);
-    if (!written || !errors.empty() || lost > 0 || ended_by_itself || files.partial_dumps > 0)
+    if (cut_off > 0)
+        failure(command, "the recording stopped inside a SysEx message: its first " +
+                             std::to_string(cut_off) + " bytes are kept without their end");
+    if (!written || !errors.empty() || lost > 0 || ended_by_itself || files.partial_dumps > 0 ||
+        cut_off > 0)
         return 1;
     return 0;
 }

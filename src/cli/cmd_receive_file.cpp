@@ -20,9 +20,10 @@ namespace {
 const char* const receive_file_help =
     "usage: jx-cli receive-file STREAM --out DIR [--format sds|wav|aiff|none]\n\n"
     "Replays a captured MIDI byte stream (for example a .syx file saved by another tool) through\n"
-    "the recorder of the Receive button, handed over in the input buffers the MIDI input fills\n"
-    "(each ends at an F7 or after 16384 bytes), with the SDS handshake off since nobody is there\n"
-    "to answer, then stops as Stop Rec does. Plain SysEx is kept byte for byte; Sample Dump\n"
+    "the recorder of the Receive button, framed as the MIDI input frames what arrives (real-time\n"
+    "bytes passed over, a status byte cutting a message short), with the SDS handshake off since\n"
+    "nobody is there to answer, then stops as Stop Rec does. Plain SysEx is kept byte for byte; "
+    "Sample Dump\n"
     "Standard dumps are stored in the chosen form. Every entry stored is written to DIR as\n"
     "<name><ext>: the name \"unnamed<n>\" or the dump's four-character name, the extension .wav,\n"
     ".aif or .syx from the content; a name already written, or of a file already in DIR, gets\n"

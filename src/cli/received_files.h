@@ -40,7 +40,7 @@ std::string file_name_of(const std::string& entry_name);
 bool write_received_entry(ReceivedFiles& files, const char* command, const std::string& name,
                           const Entry& entry, const PartialDump* partial = nullptr);
 // Writes the entries stored in the list since the last call, in order, under its mutex (the
-// recorder adds entries from the input thread, and the notes of cut-off dumps with them). False
+// recorder adds entries from the engine thread, and the notes of cut-off dumps with them). False
 // when one could not be written to the folder.
 bool write_new_entries(ReceivedFiles& files, const char* command, const TransferList& list,
                        std::mutex& list_mutex, const std::vector<PartialDump>* partial = nullptr);

@@ -120,7 +120,7 @@ struct Receiver final : jx::MidiConsumer {
     size_t sends_reported = 0;
     size_t stalls_reported = 0;
     uint64_t lost_reported = 0;  // bytes the input dropped, as far as reported
-    std::mutex report_mutex;     // reports come from the input thread and the sender thread
+    std::mutex report_mutex;     // reports come from the engine thread and the sender thread
 };
 
 std::string hex(const std::vector<uint8_t>& bytes, size_t most) {
@@ -204,7 +204,7 @@ void report_record(Receiver& r, const jx::DeviceRecord& record) {
     report_sends(r, record);
 }
 
-// Reports what is new in the record, looking at it in place: a copy per input buffer would cost
+// Reports what is new in the record, looking at it in place: a copy per hand-over would cost
 // more with every message the device ever took.
 void report(Receiver& r) {
     std::lock_guard lock(r.report_mutex);

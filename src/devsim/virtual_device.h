@@ -187,8 +187,8 @@ class VirtualDevice {
     // A copy of everything taken so far: for tests, which look at it once.
     DeviceRecord record() const;
     // Calls `look` with the record under the device's lock, without copying it: for a program
-    // that reports what is new after every input buffer, whose cost must not grow with what the
-    // device took before. `look` must not call the device.
+    // that reports what is new after everything its input hands over, whose cost must not grow with
+    // what the device took before. `look` must not call the device.
     void with_record(const std::function<void(const DeviceRecord&)>& look) const;
     void set_faults(const DeviceFaults& faults);
     // Forgets what was taken; the speed in force and the samples held stay.

@@ -113,7 +113,7 @@ struct MidiPorts {
     TransferState* state = nullptr;
     RecorderHooks hooks;
 
-    // Read by the send thread and the input thread while the window thread reopens: atomic.
+    // Read by the engine thread (the send, the input) while the window thread reopens: atomic.
     std::atomic<int32_t> open_out_index{-1};
     std::atomic<int32_t> open_in_index{-1};
     // The output stays valid while closed (the platform keeps it), so the send keeps using it
@@ -126,9 +126,8 @@ struct MidiPorts {
     // The SDS receiver's count of NAKs in a row; an ACK sent clears it.
     std::atomic<int32_t> nak_count{0};
 
-    // The short message being sent. The window thread (Turbo) and the input thread (handshake
-    // replies) both send short messages: the lock keeps one buffer for both, and keeps one
-    // reopening of the output at a time.
+    // The window thread (Turbo) and the engine thread (handshake replies) both send short
+    // messages: the lock keeps one reopening of the output at a time.
     std::mutex message_mutex;
     // The output device the settings name, looked up when a send starts or the settings
     // change, so that the short replies between never list the ports; under message_mutex.

@@ -120,9 +120,9 @@ struct PartialDump {
 };
 
 // The recorder's state, one record made by the program (a test makes its own). The recorder runs
-// on the MIDI input thread; start_recording and the Receive command's stop_recording run on the
-// window thread. `mutex` keeps the two apart, so that a stop never stores a buffer the input
-// thread is writing. Call neither with `list_mutex` held.
+// on the MIDI engine thread, which hands it what the input framed; start_recording and the
+// Receive command's stop_recording run on the window thread. `mutex` keeps the two apart, so that
+// a stop never stores a buffer the engine thread is writing. Call neither with `list_mutex` held.
 struct Recorder {
     // Wiring; ports, list and list_mutex may be left empty where there is none.
     TransferState* state = nullptr;
@@ -145,6 +145,7 @@ struct Recorder {
     std::array<uint8_t, header_byte_count> header{};
     size_t header_count = 0;
     MessageClass message_class = MessageClass::skip;
+    int32_t plain_bytes = 0;    // of the plain message arriving, those taken so far
     bool turbo_answer = false;  // the next byte of the skipped message is the Turbo speed index
 
     std::array<uint8_t, universal_buffer_size> universal{};
@@ -162,6 +163,9 @@ struct Recorder {
     bool plain_in_buffer = false;
     bool buffer_full = false;   // a byte did not fit: the recorder stops the recording
     bool stopped_full = false;  // the last stop was for a full buffer: the reason to give
+    // The last stop came inside a plain SysEx message: its bytes so far are kept without their
+    // end, and the number of them.
+    int32_t stopped_inside = 0;
     // Plain SysEx that came while a WAV or AIFF image was being built: it follows the image as
     // data of its own instead of landing among the samples.
     std::vector<uint8_t> held_plain;

@@ -88,10 +88,11 @@ bool sort_message(Recorder& r, bool ended) {
 }
 
 // What the sorted message does with the header bytes it held. A universal message whose bytes
-// still lie in the input buffer (`in_input`) is taken from there.
+// still lie in the input's memory (`in_input`) is taken from there.
 void take_header_bytes(Recorder& r, bool in_input) {
     if (r.message_class == MessageClass::plain) {
         append_plain_bytes(r, r.header.data(), r.header_count);
+        r.plain_bytes = static_cast<int32_t>(r.header_count);
     } else if (r.message_class == MessageClass::sds) {
         if (!in_input) std::memcpy(r.universal.data(), r.header.data(), r.header_count);
         r.universal_length = r.header_count;
@@ -114,6 +115,7 @@ void take_message_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
     switch (r.message_class) {
         case MessageClass::plain:
             append_plain_bytes(r, bytes, n);
+            r.plain_bytes += static_cast<int32_t>(n);
             break;
         case MessageClass::sds:
             collect_universal(r, bytes, n);
@@ -132,7 +134,7 @@ void take_message_bytes(Recorder& r, const uint8_t* bytes, size_t n) {
 }
 
 // The message ends: with its F7 (complete) or cut short. A universal message whose bytes all lie
-// in the input buffer comes as `whole`, F0 to F7, instead of in the universal buffer.
+// in the input's memory comes as `whole`, F0 to F7, instead of in the universal buffer.
 void end_message(Recorder& r, bool complete, const uint8_t* whole = nullptr, size_t length = 0) {
     r.turbo_answer = false;
     switch (r.message_class) {
@@ -291,6 +293,7 @@ void stop_recording_locked(Recorder& r) {
     const bool was_recording = state.receive_state.load() == receive_recording;
     r.stopped_full = r.buffer_full;
     r.buffer_full = false;
+    r.stopped_inside = 0;
     state.receive_state.store(receive_idle);
     // The device is told to stop a dump it is still sending; a stop outside a recording (the
     // input reopened) has no dump to cancel.
@@ -302,11 +305,15 @@ void stop_recording_locked(Recorder& r) {
     if (r.in_message && r.sorting) {
         const bool fits =
             r.receive_length + static_cast<int32_t>(r.header_count) <= receive_length_limit;
-        if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits)
+        if ((r.header_count < 2 || r.header[1] != universal_non_realtime) && fits) {
             append_plain_bytes(r, r.header.data(), r.header_count);
+            r.stopped_inside = static_cast<int32_t>(r.header_count);
+        }
         r.header_count = 0;
         r.sorting = false;
         r.message_class = MessageClass::skip;
+    } else if (was_recording && r.in_message && r.message_class == MessageClass::plain) {
+        r.stopped_inside = r.plain_bytes;
     }
     state.status_bits.fetch_and(~status_receiving);
     char text[64];

@@ -11,7 +11,7 @@ bool request_sample(Recorder& recorder, int32_t sample_number) {
     if (recorder.ports == nullptr || sample_number < 0 || sample_number > sds::max_sample_number)
         return false;
     MidiPorts& ports = *recorder.ports;
-    // The state, not the buffer: the input thread swaps the buffer under the recorder's lock.
+    // The state, not the buffer: the engine thread swaps the buffer under the recorder's lock.
     const auto recording = [&] {
         return recorder.state->receive_state.load() == receive_recording;
     };

@@ -62,6 +62,18 @@ class ReceiveOverJack : public ::testing::Test {
         return std::make_unique<ChildProcess>(JX_CLI_PATH, args);
     }
 
+    // A receive from a bare sender at the server, asking `asked` for sample 0 without the
+    // handshake and ending after a second of silence; returns once the request went out, that
+    // is, once the recording listens.
+    std::unique_ptr<ChildProcess> receive_from(const char* from, JackPeer& asked) {
+        auto r = std::make_unique<ChildProcess>(
+            JX_CLI_PATH, std::vector<std::string>{"receive", "--from", from, "--to",
+                                                  asked.port_name(), "--no-handshake", "--request",
+                                                  "0", "--idle", "1", "--out", out});
+        EXPECT_TRUE(asked.wait_for(7, 10s)) << r->err();
+        return r;
+    }
+
     Received finish(ChildProcess& receive, std::chrono::milliseconds limit = 60s) {
         const int status = receive.wait_exit(limit);
         return {status, receive.lines(), receive.err()};
@@ -422,12 +434,7 @@ TEST_F(ReceiveOverJack, AMessageComingSlowlyKeepsIdleFromEndingTheRecording) {
     JackPeer sender("jxt-slow", true);
     JackPeer asked("jxt-asked", false);
     ASSERT_TRUE(sender.ok() && asked.ok());
-    auto r = std::make_unique<ChildProcess>(
-        JX_CLI_PATH,
-        std::vector<std::string>{"receive", "--from", "jxt-slow", "--to", "jxt-asked",
-                                 "--no-handshake", "--request", "0", "--idle", "1", "--out", out});
-    // The request goes out once the recording listens.
-    ASSERT_TRUE(asked.wait_for(7, 10s)) << r->err();
+    auto r = receive_from("jxt-slow", asked);
 
     const Bytes message = sysex_message(20000, 3);
     const size_t quick = 17000;  // a buffer fills at once
@@ -446,6 +453,28 @@ TEST_F(ReceiveOverJack, AMessageComingSlowlyKeepsIdleFromEndingTheRecording) {
     EXPECT_EQ(got.status, 0) << got.err;
     ASSERT_EQ(got.lines.size(), 1u) << got.err;
     EXPECT_TRUE(read_file(written("unnamed1.syx")) == message);
+}
+
+// A source that stops in the middle of a message: what came of it is kept in the entry, written,
+// and the receive says that the message has no end, exit 1; it never ends with success having
+// stored nothing.
+TEST_F(ReceiveOverJack, AMessageCutOffByTheStopIsKeptAndSaidSo) {
+    ASSERT_TRUE(server.up()) << server.log();
+    JackPeer sender("jxt-cut", true);
+    JackPeer asked("jxt-asked", false);
+    ASSERT_TRUE(sender.ok() && asked.ok());
+    auto r = receive_from("jxt-cut", asked);
+    Bytes begun = sysex_message(1002, 5);
+    begun.pop_back();  // F0 and 1000 data bytes, no F7
+    sender.send(begun);
+    ASSERT_TRUE(sender.wait_sent(10s));
+    Received got = finish(*r);
+    EXPECT_EQ(got.status, 1) << got.err;
+    EXPECT_NE(got.err.find("stopped inside a SysEx message: its first 1001 bytes are kept"),
+              std::string::npos)
+        << got.err;
+    ASSERT_EQ(got.lines.size(), 1u) << got.err;
+    EXPECT_TRUE(read_file(written("unnamed1.syx")) == begun);
 }
 
 // A plain SysEx message between two packets of a dump stored as WAV does not land among the

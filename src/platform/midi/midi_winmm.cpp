@@ -151,8 +151,7 @@ class WinmmOut final : public MidiOutConnection {
             calls_.midiOutUnprepareHeader(out_, &header, sizeof header);
             return failed(result, length);
         }
-        cable_free_ = std::max(cable_free_, Clock::now()) + wire_time(length, 10);
-        message->due = cable_free_;
+        message->due = cable_.schedule(length, 10, true);
         playing_.push_back(std::move(message));
         return std::nullopt;
     }
@@ -165,7 +164,7 @@ class WinmmOut final : public MidiOutConnection {
                                [](auto& message) { return header_done(message->header); });
         });
         release_done();
-        cable_free_ = Clock::now();
+        cable_.free_at = Clock::now();
     }
 
   private:
@@ -217,7 +216,7 @@ class WinmmOut final : public MidiOutConnection {
     // The messages in the driver, in the order they were given; called with the output's lock
     // held, so never two writers.
     std::deque<std::unique_ptr<Message>> playing_;
-    Clock::time_point cable_free_{};
+    WireClock cable_;
 };
 
 // One device of winmm's input list. The driver calls back on a thread of its own with every
