@@ -318,9 +318,22 @@ void VirtualDevice::send_dump(Lock& lock, const SendJob& job, SendOutcome& outco
         }
         give_up(SendResult::stopped);
     };
+    // A CANCEL among the answers not looked at yet (one that came right behind an ACK) ends the
+    // dump as one that came alone does; the other answers left over belong to nothing now.
+    const auto cancel_waiting = [&] {
+        for (const auto& message : answers_) {
+            SdsHandshake reply;
+            if (sds_parse_handshake(message.data(), message.size(), config_.channel, reply) ==
+                    message_whole &&
+                reply.type == sds::cancel)
+                return true;
+        }
+        return false;
+    };
     int next = -1;
     while (next < total) {
         if (quit_ || record_.unplugged) return give_up(SendResult::stopped);
+        if (cancel_waiting()) return give_up(SendResult::cancelled);
         answers_.clear();
         if (next < 0) {
             const bool zero = faults.zero_period && (faults.always || !zero_done);
@@ -344,13 +357,7 @@ void VirtualDevice::send_dump(Lock& lock, const SendJob& job, SendOutcome& outco
         if (!handshake) {
             // Paced by the wire only; a CANCEL still ends the dump.
             sender_wake_.wait_until(lock, left, [this] { return quit_; });
-            for (const auto& message : answers_) {
-                SdsHandshake reply;
-                if (sds_parse_handshake(message.data(), message.size(), config_.channel, reply) ==
-                        message_whole &&
-                    reply.type == sds::cancel)
-                    return give_up(SendResult::cancelled);
-            }
+            if (cancel_waiting()) return give_up(SendResult::cancelled);
             ++next;
             continue;
         }

@@ -75,12 +75,16 @@ class ReceiverLink : public DeviceLink {
             answers = scripted->second.front();
             scripted->second.pop_front();
         }
+        // The answers to one message arrive together, as they do in one cycle of a server.
+        Bytes replies;
         size_t from = 0;
         while (from <= answers.size() && !answers.empty()) {
             const size_t comma = std::min(answers.find(',', from), answers.size());
-            answer(m, answers.substr(from, comma - from));
+            const Bytes reply = answer(m, answers.substr(from, comma - from));
+            replies.insert(replies.end(), reply.begin(), reply.end());
             from = comma + 1;
         }
+        if (!replies.empty()) queue_.push_back({Clock::now() + answer_delay, replies});
         wake_.notify_all();
     }
     void set_speed(int32_t) override {}
@@ -108,8 +112,8 @@ class ReceiverLink : public DeviceLink {
         return good ? "ACK" : "NAK " + std::to_string(expected_);
     }
 
-    // With the mutex held.
-    void answer(const Bytes& m, const std::string& what) {
+    // The reply `what` to the message; with the mutex held.
+    Bytes answer(const Bytes& m, const std::string& what) {
         const uint8_t channel = m[2];
         const uint8_t number = m[3] == sds::dump_header ? 0 : m[4];
         Bytes reply;
@@ -127,9 +131,8 @@ class ReceiverLink : public DeviceLink {
             reply = {0xF0, 0x7E, static_cast<uint8_t>(channel + 1), sds::ack, number, 0xF7};
         } else {
             ADD_FAILURE() << "unknown answer " << what;
-            return;
         }
-        queue_.push_back({Clock::now() + answer_delay, reply});
+        return reply;
     }
 
     void take(const Bytes& m) {
@@ -301,6 +304,12 @@ TEST(DeviceSend, TheReceiversAnswersSteerTheDump) {
          SendResult::cancelled,
          0},
         {"CANCEL to the header", {{"H", {"CANCEL"}}}, tokens({"H"}), SendResult::cancelled, 0},
+        // A receiver stopped by its user answers the packet it took and cancels at once.
+        {"CANCEL right behind an ACK ends it",
+         {{"P1", {"ACK,CANCEL"}}},
+         tokens({"H", "P0", "P1"}),
+         SendResult::cancelled,
+         0},
         {"WAIT, then ACK",
          {{"P1", {"WAIT,ACK"}}},
          tokens({"H", "P0", "P1", "P2", "P3"}),
