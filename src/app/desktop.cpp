@@ -31,6 +31,18 @@ std::optional<std::string> desktop_answer(int argc, char** argv, const std::stri
     return std::nullopt;
 }
 
+std::optional<std::string> desktop_refusal(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        const bool own = argument == "--help" || argument == "-h" || argument == "--version";
+        if (own && argc > 2)
+            return "jx: " + std::string(argument) + " goes alone (try 'jx --help')\n";
+        if (!own && (argument.starts_with("--") || argument == "-v"))
+            return "jx: unknown option '" + std::string(argument) + "' (try 'jx --help')\n";
+    }
+    return std::nullopt;
+}
+
 int run_desktop(int& argc, char** argv, const DesktopWindows& windows) {
     // Before anything else, so that a second copy ends at once and quietly, display or not.
     InstanceLock lock = acquire_instance_lock(instance_name);

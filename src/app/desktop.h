@@ -27,6 +27,11 @@ std::string desktop_usage(std::string_view about, std::string_view notes);
 std::optional<std::string> desktop_answer(int argc, char** argv, const std::string& usage,
                                           std::string_view version);
 
+// Why the arguments are refused, as one line for stderr (exit 2), also read before the display is
+// touched: an argument beginning with "--" that is not --help or --version alone, or -v. Qt's own
+// options begin with one dash and pass. Nothing when the window may run.
+std::optional<std::string> desktop_refusal(int argc, char** argv);
+
 // What a window system gives the desktop program.
 struct DesktopWindows {
     // Runs once this copy holds the single-instance lock, before anything else is made; Qt makes

@@ -51,14 +51,17 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
         !std::strcmp(argv[1], "help")) {
         print_usage(stdout);
-        return 0;
+        return jx::finish_output("jx-cli", 0);
     }
     if (!std::strcmp(argv[1], "--version")) {
         std::printf("jx-cli %s\n", JX_VERSION);
-        return 0;
+        return jx::finish_output("jx-cli", 0);
     }
+    // What a command printed reaches its reader, or the command fails: a listing cut short by a
+    // full disk is no success.
     for (const Command& c : commands)
-        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+        if (!std::strcmp(argv[1], c.name))
+            return jx::finish_output("jx-cli", c.run(argc - 1, argv + 1));
     std::fprintf(stderr, "jx-cli: unknown command '%s' (try 'jx-cli --help')\n", argv[1]);
     return 2;
 }

@@ -26,6 +26,7 @@
 #include "platform/midi/midi_system.h"
 #include "platform/midi/sysex.h"
 #include "platform/midi/timed_queue.h"
+#include "platform/os/console.h"
 #include "platform/os/files.h"
 
 namespace {
@@ -505,10 +506,10 @@ int main(int argc, char** argv) {
             case 'h':
             case o_help:
                 print_help();
-                return 0;
+                return jx::finish_output("jx-device", 0);
             case o_version:
                 std::printf("jx-device %s\n", JX_VERSION);
-                return 0;
+                return jx::finish_output("jx-device", 0);
             case o_channel:
                 ok = parse_int(arg, 0, 127, value);
                 config.channel = static_cast<uint8_t>(value);

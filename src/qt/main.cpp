@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/desktop.h"
+#include "platform/os/console.h"
 #include "qt/qt_window.h"
 
 namespace {
@@ -56,7 +57,11 @@ int main(int argc, char** argv) {
     if (const auto answer =
             jx::desktop_answer(argc, argv, jx::desktop_usage(about, notes), JX_VERSION)) {
         std::fputs(answer->c_str(), stdout);
-        return 0;
+        return jx::finish_output("jx", 0);
+    }
+    if (const auto refusal = jx::desktop_refusal(argc, argv)) {
+        std::fputs(refusal->c_str(), stderr);
+        return 2;
     }
     std::optional<QApplication> application;
     jx::DesktopWindows qt;

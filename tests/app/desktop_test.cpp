@@ -47,6 +47,35 @@ TEST(DesktopTest, AnswersHelpAndVersionAlone) {
     EXPECT_TRUE(usage.ends_with("\n\nWhere it keeps things.\n")) << usage;
 }
 
+// An option jx does not take is a usage error before any display is touched; documents and Qt's
+// own one-dash options pass.
+TEST(DesktopTest, RefusesOptionsItDoesNotTake) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::optional<std::string> refusal;
+    };
+    const Case cases[] = {
+        {{}, std::nullopt},
+        {{"kit.syx"}, std::nullopt},
+        {{"--help"}, std::nullopt},
+        {{"--version"}, std::nullopt},
+        {{"-platform", "offscreen", "kit.syx"}, std::nullopt},
+        {{"--bogus"}, "jx: unknown option '--bogus' (try 'jx --help')\n"},
+        {{"--version=1"}, "jx: unknown option '--version=1' (try 'jx --help')\n"},
+        {{"-v"}, "jx: unknown option '-v' (try 'jx --help')\n"},
+        {{"--help", "--version"}, "jx: --help goes alone (try 'jx --help')\n"},
+        {{"kit.syx", "--help"}, "jx: --help goes alone (try 'jx --help')\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = {"jx"};
+        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        EXPECT_EQ(desktop_refusal(static_cast<int>(argv.size()), argv.data()), c.refusal);
+    }
+}
+
 // The main window as a test plays its user: shown, used through `look`, closed.
 class PlayedWindow : public HeadlessWindow {
   public:

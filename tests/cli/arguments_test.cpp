@@ -1,6 +1,8 @@
 // What every jx-cli command shares: options as --name=value, and one form for usage errors.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -34,6 +36,41 @@ TEST_F(CliArguments, VersionOfBothPrograms) {
         EXPECT_EQ(result.status, 0) << program;
         const std::string name = std::filesystem::path(program).filename().string();
         EXPECT_EQ(result.out, name + " " + JX_PROJECT_VERSION + "\n");
+    }
+}
+
+// Output that cannot be written is a failure with the system's reason, never a success: a
+// listing, a description, the help and the version, into a full disk.
+TEST_F(CliArguments, OutputThatCannotBeWrittenFailsWithTheReason) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    const std::string dump = dir.write("kit.syx", test::record(0x06, 'R', {1, 2, 3, 4}));
+    struct Case {
+        const char* program;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {JX_CLI_PATH, {"messages", dump, "--json"}},
+        {JX_CLI_PATH, {"info", dump}},
+        {JX_CLI_PATH, {"ports"}},
+        {JX_CLI_PATH, {"--help"}},
+        {JX_CLI_PATH, {"--version"}},
+        {JX_CLI_PATH, {"info", "--help"}},
+        {JX_DEVICE_PATH, {"--help"}},
+        {JX_DEVICE_PATH, {"--version"}},
+    };
+    for (const Case& c : cases) {
+        std::string line = test::shell_quote(c.program);
+        for (const std::string& a : c.args) line += " " + test::shell_quote(a);
+        SCOPED_TRACE(line);
+        const std::string err = dir.file("full.err");
+        const int raw = std::system((line + " >/dev/full 2>" + test::shell_quote(err)).c_str());
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), 1);
+        const std::string name = std::filesystem::path(c.program).filename().string();
+        const std::vector<uint8_t> said = test::read_file(err);
+        const std::string text(said.begin(), said.end());
+        EXPECT_NE(text.find(name + ": cannot write the output: No space left"), std::string::npos)
+            << text;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -440,6 +441,25 @@ class QtWindowTest : public QObject {
         };
         QCOMPARE(run("--version"), QString("jx %1\n").arg(JX_PROJECT_VERSION));
         QVERIFY2(run("--help").startsWith("usage: jx [DOCUMENT]\n"), qPrintable(run("--help")));
+        // An option jx does not take is a usage error, and output that cannot be written a
+        // failure with the reason, both without a display.
+        const auto status = [&](const QStringList& arguments, const QString& out) {
+            QProcess jx;
+            jx.setProcessEnvironment(headless);
+            if (!out.isEmpty()) jx.setStandardOutputFile(out);
+            jx.start(JX_PROGRAM_PATH, arguments);
+            const bool ended = jx.waitForFinished(10000);
+            const QString said = QString::fromUtf8(jx.readAllStandardError());
+            return ended && jx.exitStatus() == QProcess::NormalExit
+                       ? QString::number(jx.exitCode()) + " " + said
+                       : QString("crashed ") + said;
+        };
+        for (const QStringList& arguments :
+             {QStringList{"--bogus"}, {"-v"}, {"--version=1"}, {"--help", "--version"}})
+            QVERIFY2(status(arguments, "").startsWith("2 jx: "), qPrintable(status(arguments, "")));
+        if (QFile::exists("/dev/full"))
+            QCOMPARE(status({"--help"}, "/dev/full"),
+                     QString("1 jx: cannot write the output: No space left on device\n"));
     }
 
     // A Standard MIDI File dropped on the window is one entry of its SysEx, under its name.

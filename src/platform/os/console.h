@@ -8,4 +8,9 @@ namespace jx {
 // to binary (no CR added before LF) and the console's code page to UTF-8. Elsewhere nothing to do.
 void use_utf8_binary_console(int& argc, char**& argv);
 
+// The end of a command: what is still buffered for stdout is written out. A write that failed
+// (a full disk, a closed pipe) is said on stderr with the system's reason, as
+// "PROGRAM: cannot write the output: REASON", and turns `status` 0 into 1; other statuses stay.
+int finish_output(const char* program, int status);
+
 }  // namespace jx
