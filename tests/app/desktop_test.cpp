@@ -18,6 +18,18 @@
 namespace jx {
 namespace {
 
+// jx's command line with the arguments given.
+struct Arguments {
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+    explicit Arguments(const std::vector<std::string>& given) : words{"jx"} {
+        words.insert(words.end(), given.begin(), given.end());
+        for (std::string& word : words) pointers.push_back(word.data());
+    }
+    int argc() const { return static_cast<int>(pointers.size()); }
+    char** argv() { return pointers.data(); }
+};
+
 // --help and --version answer only as the one argument; anything else opens the window.
 TEST(DesktopTest, AnswersHelpAndVersionAlone) {
     const std::string usage = desktop_usage("What it does.", "Where it keeps things.\n");
@@ -35,13 +47,9 @@ TEST(DesktopTest, AnswersHelpAndVersionAlone) {
         {{"--versions"}, std::nullopt},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> words = {"jx"};
-        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
-        std::vector<char*> argv;
-        for (std::string& word : words) argv.push_back(word.data());
+        Arguments a(c.arguments);
         SCOPED_TRACE(testing::PrintToString(c.arguments));
-        EXPECT_EQ(desktop_answer(static_cast<int>(argv.size()), argv.data(), usage, "7.25"),
-                  c.answer);
+        EXPECT_EQ(desktop_answer(a.argc(), a.argv(), usage, "7.25"), c.answer);
     }
     EXPECT_EQ(usage.rfind("usage: jx [DOCUMENT]\n\nWhat it does.\n\nOptions:\n", 0), 0u) << usage;
     EXPECT_TRUE(usage.ends_with("\n\nWhere it keeps things.\n")) << usage;
@@ -67,12 +75,9 @@ TEST(DesktopTest, RefusesOptionsItDoesNotTake) {
         {{"kit.syx", "--help"}, "jx: --help goes alone (try 'jx --help')\n"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> words = {"jx"};
-        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
-        std::vector<char*> argv;
-        for (std::string& word : words) argv.push_back(word.data());
+        Arguments a(c.arguments);
         SCOPED_TRACE(testing::PrintToString(c.arguments));
-        EXPECT_EQ(desktop_refusal(static_cast<int>(argv.size()), argv.data()), c.refusal);
+        EXPECT_EQ(desktop_refusal(a.argc(), a.argv()), c.refusal);
     }
 }
 
