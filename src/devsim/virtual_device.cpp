@@ -179,7 +179,7 @@ void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extend
         return;
     }
     if (silent_at(-1)) return;
-    answer(sds::ack, 0);
+    answer(sds::ack, 0, config_.faults.header_delay);
 }
 
 void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {

@@ -59,6 +59,8 @@ struct DeviceFaults {
     std::optional<int> unplug_packet;           // pull the cable when this packet arrives
     bool other_channel = false;                 // answer on the channel above the dump's
     std::chrono::milliseconds answer_delay{0};  // a slow device: every answer this much later
+    // A device that makes room for a sample first: each dump header's answer this much later.
+    std::chrono::milliseconds header_delay{0};
 };
 
 // Faults in what the device sends, on request. Data packets count from 0 in each dump. Each

@@ -18,16 +18,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// hs_mode values: 2 while the first answer of a run (to a dump header) is awaited, with the
-// longer limit; 1 once it came (an ACK), with the short one. A NAK to the header keeps 2.
+// hs_mode values: 2 while the answer to a dump header is awaited, with the longer limit; 1 once
+// it came (an ACK), with the short one. A NAK to the header keeps 2.
 constexpr int hs_mode_unlimited = 2;
 
 // An answer is awaited this long, and a WAIT allows this much more.
 constexpr milliseconds answer_time{65};
 constexpr milliseconds wait_time{5000};
-// The answer to the first dump header, which a device may take a while to give (it may first
-// have to make room for the sample), is awaited this long: a device that never answers (a wrong
-// input, or one without the handshake) ends the send as a time-out instead of holding it forever.
+// The answer to a dump header, which a device may take a while to give (it may first have to
+// make room for the sample, also after storing the one before), is awaited this long: a device that
+// never answers (a wrong input, or one without the handshake) ends the send as a time-out instead
+// of holding it forever.
 constexpr milliseconds header_answer_time{2000};
 
 bool cancelled(const TransferState& state) {
@@ -191,9 +192,10 @@ bool send_entry(Send& send, const Entry& entry, const std::string& name, size_t&
         if (settings.send_zbname) name_value = sample_name_code(name);
         if (settings.use_xsds) name_text = sample_base_name(name);
         state.sending_sample.store(1);
-    } else {
-        send.hs_mode = hs_mode_unlimited;
     }
+    // Every entry begins a run: a dump header's answer gets its longer limit, and the first
+    // message of the entry awaits no answer to the one before it.
+    send.hs_mode = hs_mode_unlimited;
     state.sending.store(1);
     publish(context, [](SendReport& report) { report.button = text_stop_send; });
     pos = 0;

@@ -264,6 +264,24 @@ TEST(SendEngine, HandshakeFaultMatrix) {
     }
 }
 
+// A device that takes its time over every dump header (it makes room for the sample first) gets
+// the header's answer window for each dump of a send, not only for the first.
+TEST(SendEngine, EveryDumpHeaderMayTakeTheHeadersTimeToBeAnswered) {
+    DeviceConfig config;
+    config.faults.header_delay = 300ms;  // far beyond the 65 ms of a packet's answer
+    VirtualRig rig(config);
+    rig.settings.ignore_hs = 0;
+    rig.add("/d/a.wav", ramp_wav(200));
+    rig.add("/d/b.wav", ramp_wav(400));
+    ASSERT_TRUE(rig.run_send());
+    const DeviceRecord got = rig.device_record();
+    ASSERT_EQ(got.samples.size(), 2u);
+    EXPECT_TRUE(got.samples[0].complete);
+    EXPECT_TRUE(got.samples[1].complete);
+    EXPECT_FALSE(heard_cancel(got));
+    EXPECT_EQ(status_text(rig), "Sent: 400");
+}
+
 TEST(SendEngine, NakOfTheLastMessageIsAnsweredAsOftenAsItComes) {
     DeviceConfig config;
     config.faults.nak_packet = 1;
