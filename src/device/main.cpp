@@ -195,9 +195,21 @@ void report_record(Receiver& r, const jx::DeviceRecord& record) {
     for (; r.samples_started < record.samples.size(); ++r.samples_started)
         print_line(
             {{"event", "dump"}, {"number", record.samples[r.samples_started].sample_number}});
-    while (r.samples_reported < record.samples.size() &&
-           record.samples[r.samples_reported].complete)
-        print_line(sample_line(record.samples[r.samples_reported++]));
+    // Each dump as it ends, in order: a complete one as its sample, one that did not complete
+    // with how it ended and what it held.
+    for (; r.samples_reported < record.samples.size() && record.samples[r.samples_reported].ended();
+         ++r.samples_reported) {
+        const jx::ReceivedSample& s = record.samples[r.samples_reported];
+        if (s.complete) {
+            print_line(sample_line(s));
+            continue;
+        }
+        print_line({{"event", "dump end"},
+                    {"number", s.sample_number},
+                    {"result", s.cancelled ? "cancelled" : "cut off"},
+                    {"words", s.words.size()},
+                    {"length", s.length}});
+    }
     if (record.speed_index != r.speed_reported) {
         r.speed_reported = record.speed_index;
         print_line({{"event", "turbo"}, {"speed_index", record.speed_index}});
@@ -291,6 +303,10 @@ void print_help() {
         "  send FILE [N]        a .syx file: its F0..F7 messages one after the other; a WAV,\n"
         "                       AIFF or AIFC file: a sample dump to sample number N (default 0)\n"
         "A dump request F0 7E ch 03 nl nh F7 on its channel brings the dump of that sample.\n"
+        "A dump it takes that does not complete is reported as it ends:\n"
+        "  {\"event\":\"dump end\",\"number\":N,\"result\":\"cancelled\"|\"cut "
+        "off\",\"words\":n,\"length\":L}\n"
+        "                       its sender (or the device) cancelled it, or the next dump came\n"
         "Output lines besides those of what it takes:\n"
         "  {\"event\":\"request\",\"number\":N,\"held\":true|false}\n"
         "  {\"event\":\"sending\",\"file\":F} for a .syx file; \"file\" and \"number\" for a\n"

@@ -149,7 +149,13 @@ void VirtualDevice::take_sds(const std::vector<uint8_t>& message) {
     } else if (message[3] == sds::dump_request) {
         take_request(message);
     } else if (message[3] >= sds::wait) {
-        take_answer(message);  // the receiver's answer to a dump the device sends
+        // A CANCEL while a dump comes in is its sender giving up; the rest are the receiver's
+        // answers to a dump the device sends.
+        if (message[3] == sds::cancel && in_dump_) {
+            record_.samples.back().cancelled = true;
+            in_dump_ = false;
+        }
+        take_answer(message);
     }
 }
 
@@ -161,6 +167,7 @@ void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extend
     if (parsed != message_whole || header.bits < sds::min_bits || header.bits > sds::max_bits)
         return;
     ReceivedSample sample = sample_of_header(header, extended);
+    if (in_dump_) record_.samples.back().cut_off = true;
     if (sample.complete) held_[sample.sample_number] = sample;
     record_.samples.push_back(std::move(sample));
     in_dump_ = header.length > 0;
@@ -175,6 +182,7 @@ void VirtualDevice::take_header(const std::vector<uint8_t>& message, bool extend
     }
     if (config_.faults.cancel_packet == -1) {
         answer(sds::cancel, 0);
+        record_.samples.back().cancelled = true;
         in_dump_ = false;
         return;
     }
@@ -196,6 +204,7 @@ void VirtualDevice::take_packet(const std::vector<uint8_t>& message) {
     if (silent_at(k)) return;
     if (faults.cancel_packet == k) {
         answer(sds::cancel, static_cast<uint8_t>(expected_packet_));
+        record_.samples.back().cancelled = true;
         in_dump_ = false;
         return;
     }

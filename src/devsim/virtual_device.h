@@ -115,6 +115,11 @@ struct ReceivedSample {
     std::optional<std::array<uint8_t, 4>> zbname;  // from the KVR-9ZB name message
     std::vector<int32_t> words;                    // decoded, right-justified in `bits`
     bool complete = false;
+    // How a dump that did not complete ended: the sender (or the device) cancelled it, or the
+    // next dump header came first.
+    bool cancelled = false;
+    bool cut_off = false;
+    bool ended() const { return complete || cancelled || cut_off; }
 };
 
 // How a send ended.

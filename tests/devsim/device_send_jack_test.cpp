@@ -8,6 +8,7 @@
 #include "child_process.h"
 #include "jack_peer.h"
 #include "jack_server.h"
+#include "sds_dump_maker.h"
 #include "temp_dir.h"
 
 namespace jx::test {
@@ -44,6 +45,43 @@ TEST(DeviceSendOverJack, ASendCommandDeliversTheFilesMessages) {
     EXPECT_NE(done.find("\"result\":\"sent\""), std::string::npos) << done;
     EXPECT_NE(done.find("\"messages\":2"), std::string::npos) << done;
     EXPECT_NE(done.find("\"file\":\"" + syx + "\""), std::string::npos) << done;
+}
+
+// Every dump jx-device takes is reported as it ends: one cut off by the next dump's header, one
+// its sender cancels, and the complete ones after them.
+TEST(DeviceReceiveOverJack, EveryDumpIsReportedAsItEnds) {
+    JackServer server;
+    ASSERT_TRUE(server.up()) << server.log();
+    ChildProcess device(JX_DEVICE_PATH, {"--name", "jx-taker"});
+    ASSERT_TRUE(device.wait_for_text("\"ready\"", 10s)) << device.err();
+    JackPeer sender("jx-giver", true);
+    ASSERT_TRUE(sender.ok());
+    ASSERT_TRUE(sender.connect("jx-taker-in"));
+    ASSERT_TRUE(sender.wait_connected(10s));
+
+    DumpSpec spec;
+    for (int k = 0; k < 100; ++k) spec.samples.push_back(k * 100);  // 3 packets
+    const Bytes header = dump_header(spec);
+    const Bytes packet = data_packet(spec, 0);
+    const Bytes cancel = {0xF0, 0x7E, 0x00, 0x7D, 0x01, 0xF7};
+    for (const Bytes& message : {header, packet, header, packet, cancel, whole_dump(spec)})
+        sender.send(message);
+    ASSERT_TRUE(sender.wait_sent(10s));
+    ASSERT_TRUE(device.wait_for_text("\"event\":\"sample\"", 10s)) << device.err();
+    std::vector<std::string> ends;
+    for (const std::string& line : device.lines())
+        if (line.find("\"dump end\"") != std::string::npos ||
+            line.find("\"event\":\"sample\"") != std::string::npos)
+            ends.push_back(line);
+    ASSERT_EQ(ends.size(), 3u) << device.err();
+    const std::vector<std::vector<std::string>> said = {
+        {"\"dump end\"", "\"result\":\"cut off\"", "\"words\":40", "\"length\":100"},
+        {"\"dump end\"", "\"result\":\"cancelled\"", "\"words\":40", "\"length\":100"},
+        {"\"event\":\"sample\"", "\"length\":100"},
+    };
+    for (size_t k = 0; k < said.size(); ++k)
+        for (const std::string& part : said[k])
+            EXPECT_NE(ends[k].find(part), std::string::npos) << ends[k];
 }
 
 }  // namespace

@@ -68,6 +68,30 @@ Bytes dump_stream(int frames, uint8_t device_number, uint32_t name_value = 0) {
     return stream;
 }
 
+// Every dump ends, complete or not: one cut off by the next dump's header, one its sender
+// cancels; the dumps after them are taken as before.
+TEST(VirtualDevice, EveryDumpEndsCompleteCancelledOrCutOff) {
+    RecordingLink link;
+    VirtualDevice device(link);
+    const Bytes whole = dump_stream(100, 0);  // the header and 3 packets
+    const size_t header_and_one_packet = whole.size() - 2 * 127;
+    feed(device, Bytes(whole.begin(), whole.begin() + header_and_one_packet));
+    feed(device, whole);  // its header cuts the first dump off
+    feed(device, Bytes(whole.begin(), whole.begin() + header_and_one_packet));
+    feed(device, {0xF0, 0x7E, 0x00, 0x7D, 0x01, 0xF7});  // the sender's CANCEL
+    feed(device, whole);
+    const DeviceRecord record = device.record();
+    ASSERT_EQ(record.samples.size(), 4u);
+    const auto ended = [](const ReceivedSample& s) {
+        return s.complete ? "complete" : s.cancelled ? "cancelled" : s.cut_off ? "cut off" : "open";
+    };
+    EXPECT_STREQ(ended(record.samples[0]), "cut off");
+    EXPECT_STREQ(ended(record.samples[1]), "complete");
+    EXPECT_STREQ(ended(record.samples[2]), "cancelled");
+    EXPECT_STREQ(ended(record.samples[3]), "complete");
+    EXPECT_EQ(record.samples[0].words.size(), 40u);
+}
+
 TEST(VirtualDevice, TakesADumpInAnyPiecesAndAnswersEachPacket) {
     RecordingLink link;
     VirtualDevice device(link);
