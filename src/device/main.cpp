@@ -577,6 +577,7 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     // The samples to hold, read before any port is made.
@@ -602,6 +603,8 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<jx::ServerMidiBackend> backend =
         jx::make_server_backend(name, jx::midi_api_from_environment());
+    // A device whose server is gone can neither take nor send anything: it ends, saying so.
+    backend->on_server_gone([]() noexcept { ::kill(::getpid(), SIGUSR2); });
     std::string error;
     auto out = backend->open_virtual_out("out", error);
     if (!out) {
@@ -632,7 +635,12 @@ int main(int argc, char** argv) {
     CommandReader commands(device);
 
     int signal = 0;
-    while (sigwait(&signals, &signal) == 0 && signal == SIGUSR1) {
+    bool server_gone = false;
+    while (sigwait(&signals, &signal) == 0 && (signal == SIGUSR1 || signal == SIGUSR2)) {
+        if (signal == SIGUSR2) {
+            server_gone = true;
+            break;
+        }
         // The device pulled its cable: both ports go away, the program stays until stopped.
         if (!in) continue;
         receiver.closing = true;
@@ -645,5 +653,10 @@ int main(int argc, char** argv) {
         in.reset();
     }
     if (receiver.copy) std::fclose(receiver.copy);
+    if (server_gone) {
+        std::fprintf(stderr, "jx-device: the %s server has gone away\n",
+                     backend->api_name().c_str());
+        return 1;
+    }
     return 0;
 }

@@ -84,5 +84,18 @@ TEST(DeviceReceiveOverJack, EveryDumpIsReportedAsItEnds) {
             EXPECT_NE(ends[k].find(part), std::string::npos) << ends[k];
 }
 
+// The server dies: jx-device says so and ends with 1, instead of living on and reporting sends
+// that could not leave.
+TEST(DeviceOverJack, EndsWithItsServer) {
+    JackServer server;
+    ASSERT_TRUE(server.up()) << server.log();
+    ChildProcess device(JX_DEVICE_PATH, {"--name", "jx-orphan"});
+    ASSERT_TRUE(device.wait_for_text("\"ready\"", 10s)) << device.err();
+    server.kill_now();
+    EXPECT_EQ(device.wait_exit(10s), 1) << device.err();
+    EXPECT_NE(device.err().find("jx-device: the JACK server has gone away"), std::string::npos)
+        << device.err();
+}
+
 }  // namespace
 }  // namespace jx::test

@@ -79,7 +79,9 @@ class PortWork {
 // wait for cycles; the server's thread runs process() once a cycle.
 class JackClient {
   public:
-    JackClient(const std::string& name, const std::string& server, std::string& error) {
+    JackClient(const std::string& name, const std::string& server,
+               const std::atomic<ServerMidiBackend::ServerGone>& gone_notice, std::string& error)
+        : gone_notice_(gone_notice) {
         int options = JackNoStartServer;
         if (!server.empty()) options |= JackServerName;
         jack_status_t status{};
@@ -101,7 +103,9 @@ class JackClient {
         }
     }
     ~JackClient() {
-        if (client_) jack_client_close(client_);
+        // A client whose server was killed is not closed: libjack crashes closing it, and there
+        // is no server left to tell.
+        if (client_ && !gone_.load()) jack_client_close(client_);
     }
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;
@@ -234,6 +238,7 @@ class JackClient {
         auto& client = *static_cast<JackClient*>(self);
         client.gone_.store(true);
         client.wake_waiters();
+        if (const ServerMidiBackend::ServerGone notice = client.gone_notice_.load()) notice();
     }
     void wake_waiters() noexcept {
         const int waiting = waiters_.load();
@@ -248,6 +253,7 @@ class JackClient {
     std::atomic<int> waiters_{0};
     std::counting_semaphore<> tick_{0};  // released once a cycle for each waiter
     std::atomic<bool> gone_{false};
+    const std::atomic<ServerMidiBackend::ServerGone>& gone_notice_;
 };
 
 // An output port: connected to another program's input, or one that others connect to.
@@ -440,6 +446,7 @@ class JackInConnection : public MidiInConnection, public PortWork {
 struct JackMidiBackend::State {
     std::string client_name;
     std::string server;  // the server asked for, empty for the default one
+    std::atomic<ServerGone> gone_notice{nullptr};
 
     std::mutex mutex;
     // The clients by the name asked for: `client_name` for the ports connected to others,
@@ -451,7 +458,7 @@ struct JackMidiBackend::State {
         std::lock_guard lock(mutex);
         auto found = clients.find(name);
         if (found == clients.end()) {
-            auto made = std::make_shared<JackClient>(name, server, error);
+            auto made = std::make_shared<JackClient>(name, server, gone_notice, error);
             if (!made->opened()) return nullptr;
             found = clients.emplace(name, std::move(made)).first;
         }
@@ -531,6 +538,10 @@ std::string JackMidiBackend::unavailable_reason() const {
 
 int JackMidiBackend::out_count() {
     return static_cast<int>(state_->ports(true).size());
+}
+
+void JackMidiBackend::on_server_gone(ServerGone notice) {
+    state_->gone_notice.store(notice);
 }
 
 std::string JackMidiBackend::out_name(int index) {

@@ -51,6 +51,7 @@ class JackMidiBackend : public ServerMidiBackend {
                                                       MidiInSink& sink,
                                                       std::string& error) override;
     std::string virtual_port_name(const std::string& port_name, bool output) const override;
+    void on_server_gone(ServerGone notice) override;
 
     struct State;
 

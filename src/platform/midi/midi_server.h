@@ -25,6 +25,12 @@ class ServerMidiBackend : public MidiBackend {
                                                               std::string& error) = 0;
     // The name other programs see for such a port, as their port lists show it.
     virtual std::string virtual_port_name(const std::string& port_name, bool output) const = 0;
+
+    // Called once, on a thread of the server's, when the server goes away for good (JACK killed
+    // or stopped), so that a program that lives by it can end; it may do only what a signal
+    // handler may. The ALSA sequencer and Windows' service do not go away: nothing to call.
+    using ServerGone = void (*)() noexcept;
+    virtual void on_server_gone(ServerGone notice) { (void)notice; }
 };
 
 }  // namespace jx
