@@ -68,6 +68,14 @@ std::optional<Number> read_decimal(std::string_view text, Number low, Number hig
     return value;
 }
 
+// An SDS device number, 0 to 127: the messages carry seven bits of it, so a larger one would
+// reach another device. Nothing for any other text.
+inline std::optional<uint8_t> read_sds_device(std::string_view text) {
+    const std::optional<uint32_t> n = read_decimal<uint32_t>(text, 0, 127);
+    return n ? std::optional<uint8_t>(static_cast<uint8_t>(*n)) : std::nullopt;
+}
+constexpr const char* text_sds_dev_range = "--sds-dev takes a number from 0 to 127";
+
 // The position of text among the choices (0 for the first), or -1 when it is none of them.
 int read_choice(std::string_view text, std::initializer_list<const char*> choices);
 

@@ -25,7 +25,7 @@ const char* const config_help =
     "                          a port's name as `jx-cli ports` shows it, found before the index\n"
     "                          (empty: by index only)\n"
     "  midi_del                milliseconds between SysEx messages, 0 to 4294967295\n"
-    "  sds_dev                 SDS device number; its lowest 8 bits are kept (300 gives 44)\n"
+    "  sds_dev                 SDS device number, 0 to 127\n"
     "  turbo_lim               Turbo speed index 1 to 11 (11: no limit)\n"
     "  rec_format              0 SDS, 1 WAV, 2 AIFF, 3 None, or -1\n"
     "  syx_reload, use_xsds, ignore_hs, send_zbname    0 or 1\n\n"
@@ -50,13 +50,17 @@ std::string apply(Settings& s, const std::string& assignment) {
         long long low, high;
         int32_t* setting;
     };
-    const Preference preferences[] = {
-        {"midi_in", -1, INT32_MAX, &s.midi_in}, {"midi_outs", -1, 255, &s.midi_out},
-        {"midi_out", -1, 255, &s.midi_out},     {"midi_del", 0, UINT32_MAX, &s.midi_del},
-        {"turbo_lim", 1, 11, &s.turbo_lim},     {"rec_format", -1, 3, &s.rec_format},
-        {"syx_reload", 0, 1, &s.syx_reload},    {"use_xsds", 0, 1, &s.use_xsds},
-        {"ignore_hs", 0, 1, &s.ignore_hs},      {"send_zbname", 0, 1, &s.send_zbname},
-        {"sds_dev", 0, UINT32_MAX, nullptr}};
+    const Preference preferences[] = {{"midi_in", -1, INT32_MAX, &s.midi_in},
+                                      {"midi_outs", -1, 255, &s.midi_out},
+                                      {"midi_out", -1, 255, &s.midi_out},
+                                      {"midi_del", 0, UINT32_MAX, &s.midi_del},
+                                      {"turbo_lim", 1, 11, &s.turbo_lim},
+                                      {"rec_format", -1, 3, &s.rec_format},
+                                      {"syx_reload", 0, 1, &s.syx_reload},
+                                      {"use_xsds", 0, 1, &s.use_xsds},
+                                      {"ignore_hs", 0, 1, &s.ignore_hs},
+                                      {"send_zbname", 0, 1, &s.send_zbname},
+                                      {"sds_dev", 0, 127, nullptr}};
     for (const Preference& p : preferences) {
         if (name != p.name) continue;
         std::optional<long long> value = read_decimal(text, p.low, p.high);
@@ -67,7 +71,7 @@ std::string apply(Settings& s, const std::string& assignment) {
         if (p.setting != nullptr)
             *p.setting = static_cast<int32_t>(static_cast<uint32_t>(*value));
         else
-            s.sds_dev = static_cast<uint8_t>(*value & 0xFF);
+            s.sds_dev = static_cast<uint8_t>(*value);
         return "";
     }
     if (name == "win_w" || name == "win_h" || name == "win_x" || name == "win_y")

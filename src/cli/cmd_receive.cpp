@@ -135,9 +135,9 @@ std::string apply_options(const Arguments& args, Settings& settings, Options& op
                 return "--request takes a sample number from 0 to " +
                        std::to_string(sds::max_sample_number);
         } else if (name == "sds-dev") {
-            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, 127);
-            if (!n) return "--sds-dev takes a number from 0 to 127";
-            settings.sds_dev = static_cast<uint8_t>(*n);
+            const std::optional<uint8_t> n = read_sds_device(value);
+            if (!n) return text_sds_dev_range;
+            settings.sds_dev = *n;
         }
     }
     if (!args.operands.empty()) return "unexpected argument '" + args.operands.front() + "'";

@@ -36,7 +36,7 @@ const char* const sds_help =
     "                    name without folder and extension\n"
     "  --zbname          the KVR-9ZB name message with the name's four characters (for sample\n"
     "                    numbers up to 127)\n"
-    "  --sds-dev N       the SDS device number, 0 to 255 (default 0)\n"
+    "  --sds-dev N       the SDS device number, 0 to 127 (default 0)\n"
     "  --help            this text\n\n"
     "A file that cannot be read, is not a sample or cannot be converted is named on stderr with\n"
     "the reason, nothing is written, and the exit status is 1.\n";
@@ -95,9 +95,9 @@ int cmd_sds(int argc, char** argv) {
             if (!n) return usage("--samplepos takes a number from 0 to 4294967295");
             samplepos = *n;
         } else if (name == "sds-dev") {
-            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, 255);
-            if (!n) return usage("--sds-dev takes a number from 0 to 255");
-            conversion.device = static_cast<uint8_t>(*n);
+            const std::optional<uint8_t> n = read_sds_device(value);
+            if (!n) return usage(text_sds_dev_range);
+            conversion.device = *n;
         } else {
             (name == "xsds" ? xsds : zbname) = true;
         }

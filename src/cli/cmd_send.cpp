@@ -40,7 +40,7 @@ const char* const send_help =
     "  --no-handshake    send samples without waiting for answers\n"
     "  --xsds            extended dump header and sample name message\n"
     "  --zbname          the KVR-9ZB name message after each sample's header\n"
-    "  --sds-dev N       the SDS device number, 0 to 255\n"
+    "  --sds-dev N       the SDS device number, 0 to 127\n"
     "  --samplepos N     the first sample goes to number N - 1 (default 1)\n"
     "  --turbo           ask the device for its Turbo speed first and print the speed in force\n"
     "  --help            this text\n\n"
@@ -101,9 +101,9 @@ std::string apply_options(const Arguments& args, Settings& settings, Options& op
         } else if (name == "zbname") {
             settings.send_zbname = 1;
         } else if (name == "sds-dev") {
-            std::optional<uint32_t> n = read_decimal<uint32_t>(value, 0, 255);
-            if (!n) return "--sds-dev takes a number from 0 to 255";
-            settings.sds_dev = static_cast<uint8_t>(*n);
+            const std::optional<uint8_t> n = read_sds_device(value);
+            if (!n) return text_sds_dev_range;
+            settings.sds_dev = *n;
         } else if (name == "samplepos") {
             if (!read_decimal<uint32_t>(value, 0, UINT32_MAX))
                 return "--samplepos takes a number from 0 to 4294967295";

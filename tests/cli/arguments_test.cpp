@@ -126,7 +126,7 @@ TEST_F(CliArguments, UsageErrorsAreOneLineThatPointsToTheHelp) {
         {{"sds", sample, "--out"}, "jx-cli sds: --out needs a file name"},
         {{"sds", sample, "--out=", "--loop=on"}, "jx-cli sds: --out needs a file name"},
         {{"sds", sample, "--out", "x.syx", "--sds-dev=0x7f"},
-         "jx-cli sds: --sds-dev takes a number from 0 to 255"},
+         "jx-cli sds: --sds-dev takes a number from 0 to 127"},
         {{"tonepak", sample, "--out", dir.file("o"), "--channel=middle"},
          "jx-cli tonepak: --channel takes both, left or right"},
         {{"save-list", dir.file("l.jx"), sample, "--samplepos= 1"},

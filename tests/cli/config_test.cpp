@@ -37,7 +37,7 @@ TEST_F(CliConfig, ShowsTheDefaultsThenTheChangedPreferences) {
     EXPECT_EQ(shown.out, defaults);
     EXPECT_FALSE(std::filesystem::exists(xdg.registry_file()));  // showing writes nothing
 
-    auto set = run({"--set", "midi_out=10", "sds_dev=300", "midi_del=4294967295", "turbo_lim=1",
+    auto set = run({"--set", "midi_out=10", "sds_dev=44", "midi_del=4294967295", "turbo_lim=1",
                     "rec_format=-1", "ignore_hs=0", "midi_in=2", "send_zbname=1"});
     EXPECT_EQ(set.status, 0) << set.err;
     const std::string changed =
@@ -66,6 +66,9 @@ TEST_F(CliConfig, ABadNameOrValueWritesNothing) {
         {"--set", "midi_del=-1"},
         {"--set", "midi_del=1x"},
         {"--set", "sds_dev="},
+        // The messages carry seven bits: 200 would reach device 72.
+        {"--set", "sds_dev=128"},
+        {"--set", "sds_dev=300"},
         {"--set", "win_w=5"},
         {"--set", "colour=1"},
         {"--set", "midi_in"},

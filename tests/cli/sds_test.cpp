@@ -65,6 +65,7 @@ TEST_F(CliSds, UsageErrorsExitWithTwoAndOneLine) {
         {wav, "--out", dir.file("x.syx"), "--samplepos", "-1"},
         {wav, "--out", dir.file("x.syx"), "--samplepos", "4294967296"},
         {wav, "--out", dir.file("x.syx"), "--sds-dev", "256"},
+        {wav, "--out", dir.file("x.syx"), "--sds-dev", "128"},
         {wav, "--out", dir.file("x.syx"), "--sds-dev", "7f"},
         {wav, "--out", dir.file("x.syx"), "--name"},
     };

@@ -91,7 +91,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"handshake_without_input",
                   {"WAV", "--to", "0", "--handshake"},
                   "the SDS handshake needs the device's answers"},
-        UsageCase{"turbo_without_input", {"FILE", "--to", "0", "--turbo"}, "--turbo needs"}),
+        UsageCase{"turbo_without_input", {"FILE", "--to", "0", "--turbo"}, "--turbo needs"},
+        UsageCase{"device_number_beyond_seven_bits",
+                  {"FILE", "--to", "0", "--sds-dev", "200"},
+                  "--sds-dev takes a number from 0 to 127"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
