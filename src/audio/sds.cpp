@@ -84,6 +84,11 @@ std::string sds_header_problem(const SampleInfo& sample, int32_t sample_number, 
                                bool extended) {
     if (sample_number < 0 || sample_number > sds::max_sample_number)
         return field_problem("sample number", sample_number, sds::max_sample_number);
+    // A rate of 0 (a file that says none, or an AIFF rate that is not a number) would go out as a
+    // sample period of 0, which a receiver refuses.
+    if (sample.rate < 1)
+        return "the sample rate is " + std::to_string(sample.rate) +
+               " Hz: a dump needs a rate of 1 Hz or more";
     SampleInfo s = sample;
     int32_t loop_type = 0;
     apply_loop_mode(s, loop_mode, loop_type);

@@ -121,6 +121,13 @@ TEST_F(CliSds, ValuesBeyondTheHeaderFieldsAreRefused) {
     std::string longest = dir.write("longest.wav", mono16(2097151, {}));
     std::string too_long = dir.write("too_long.wav", mono16(2097152, {}));
     std::string far_loop = dir.write("far_loop.wav", mono16(100, {{0, 10, 3000000}}));
+    std::string no_rate = dir.write(
+        "no_rate.wav",
+        test::riff({test::fmt_chunk(1, 1, 0, 16), test::wav_chunk("data", Bytes(200, 0x11))}));
+    const test::Extended not_a_number = {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    std::string nan_rate =
+        dir.write("nan_rate.aif", test::form("AIFF", {test::comm_chunk(1, 100, 16, not_a_number),
+                                                      test::ssnd_chunk(Bytes(200, 0x11))}));
     struct Case {
         std::vector<std::string> args;
         std::string problem;  // empty: converted
@@ -136,6 +143,12 @@ TEST_F(CliSds, ValuesBeyondTheHeaderFieldsAreRefused) {
         {{far_loop},
          "cannot convert '" + far_loop +
              "': loop end 3000000 does not fit the dump header (0 to 2097151)"},
+        {{no_rate},
+         "cannot convert '" + no_rate +
+             "': the sample rate is 0 Hz: a dump needs a rate of 1 Hz or more"},
+        {{nan_rate, "--xsds"},
+         "cannot convert '" + nan_rate +
+             "': the sample rate is 0 Hz: a dump needs a rate of 1 Hz or more"},
         {{longest, "--samplepos", "16384"}, ""},
         {{longest, "--samplepos", "16385"},
          "cannot convert '" + longest +
