@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace jx::cli {
 
@@ -165,6 +166,18 @@ std::string json_string(const std::string& text) {
         k += len;
     }
     return out + "\"";
+}
+
+bool is_one_of_the_inputs(const std::string& out, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs) {
+        std::error_code error;
+        if (std::filesystem::equivalent(out, input, error)) return true;
+    }
+    return false;
+}
+
+std::string text_out_is_an_input(const std::string& out) {
+    return "--out '" + out + "' is one of the input files; it would be replaced";
 }
 
 }  // namespace jx::cli

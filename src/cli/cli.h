@@ -76,6 +76,12 @@ inline std::optional<uint8_t> read_sds_device(std::string_view text) {
 }
 constexpr const char* text_sds_dev_range = "--sds-dev takes a number from 0 to 127";
 
+// Whether `out` names one of the input files (by another path too): writing it would replace an
+// input with what was made of it.
+bool is_one_of_the_inputs(const std::string& out, const std::vector<std::string>& inputs);
+// The usage error for such an --out.
+std::string text_out_is_an_input(const std::string& out);
+
 // The position of text among the choices (0 for the first), or -1 when it is none of them.
 int read_choice(std::string_view text, std::initializer_list<const char*> choices);
 

@@ -106,6 +106,7 @@ int cmd_sds(int argc, char** argv) {
     if (args.operands.empty()) return usage("no sample file given");
     if (!out) return usage("--out is missing");
     const std::string& file = args.operands[0];
+    if (is_one_of_the_inputs(*out, args.operands)) return usage(text_out_is_an_input(*out));
 
     std::string reason;
     std::unique_ptr<Entry> entry = read_file_entry(file, &reason);

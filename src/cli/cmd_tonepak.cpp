@@ -56,6 +56,8 @@ int cmd_tonepak(int argc, char** argv) {
     const std::vector<std::string>& files = args.operands;
     if (files.empty()) return usage_error("tonepak", "no file given");
     if (!out) return usage_error("tonepak", "--out is missing");
+    if (is_one_of_the_inputs(*out, files))
+        return usage_error("tonepak", text_out_is_an_input(*out));
 
     int status = 0;
     TransferList list;

@@ -66,6 +66,9 @@ TEST_F(CliSds, UsageErrorsExitWithTwoAndOneLine) {
         {wav, "--out", dir.file("x.syx"), "--samplepos", "4294967296"},
         {wav, "--out", dir.file("x.syx"), "--sds-dev", "256"},
         {wav, "--out", dir.file("x.syx"), "--sds-dev", "128"},
+        // The sample itself, named as given or by another path: it would be replaced.
+        {wav, "--out", wav},
+        {wav, "--out", dir.path.string() + "/./" + std::filesystem::path(wav).filename().string()},
         {wav, "--out", dir.file("x.syx"), "--sds-dev", "7f"},
         {wav, "--out", dir.file("x.syx"), "--name"},
     };
@@ -77,6 +80,7 @@ TEST_F(CliSds, UsageErrorsExitWithTwoAndOneLine) {
         EXPECT_EQ(r.err.rfind("jx-cli sds: ", 0), 0u) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.syx")));
+    EXPECT_EQ(test::read_file(wav), stereo16(10));  // the sample was not replaced
     test::CommandResult help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: jx-cli sds FILE --out OUT.syx", 0), 0u) << help.out;
