@@ -84,11 +84,6 @@ std::string sds_header_problem(const SampleInfo& sample, int32_t sample_number, 
                                bool extended) {
     if (sample_number < 0 || sample_number > sds::max_sample_number)
         return field_problem("sample number", sample_number, sds::max_sample_number);
-    // A rate of 0 (a file that says none, or an AIFF rate that is not a number) would go out as a
-    // sample period of 0, which a receiver refuses.
-    if (sample.rate < 1)
-        return "the sample rate is " + std::to_string(sample.rate) +
-               " Hz: a dump needs a rate of 1 Hz or more";
     SampleInfo s = sample;
     int32_t loop_type = 0;
     apply_loop_mode(s, loop_mode, loop_type);
@@ -99,10 +94,14 @@ std::string sds_header_problem(const SampleInfo& sample, int32_t sample_number, 
         {"length of frames", s.length}, {"loop start", s.loop_start}, {"loop end", s.loop_end}};
     for (auto [what, value] : fields)
         if (value < 0 || value > limit) return field_problem(what, value, limit);
-    if (!extended && (s.period < 0 || s.period > sds::max_header_field))
+    // A sample without a rate (a file that says 0, an AIFF rate that is not a number) would go
+    // out with a period or rate of 0, which a receiver refuses.
+    if ((extended ? s.rate : s.period) < 1)
+        return "the sample rate is " + std::to_string(s.rate) +
+               " Hz: a dump needs a rate of 1 Hz or more";
+    if (!extended && s.period > sds::max_header_field)
         return field_problem("sample period (ns)", s.period, sds::max_header_field);
-    if (extended && (s.rate < 0 || s.rate > 0xFFFFFFF))
-        return field_problem("sample rate", s.rate, 0xFFFFFFF);
+    if (extended && s.rate > 0xFFFFFFF) return field_problem("sample rate", s.rate, 0xFFFFFFF);
     return "";
 }
 
