@@ -182,14 +182,17 @@ std::vector<MessageRow> list_messages(const uint8_t* data, size_t length) {
             ++p;
             continue;
         }
+        // Real-time bytes (F8 to FF) may stand anywhere, also inside a message, which they do
+        // not end: the message is listed whole, as the recorder and the send take it.
         size_t end = p + 1;
-        while (end < length && data[end] < 0x80) ++end;
+        while (end < length && (data[end] < 0x80 || data[end] >= 0xF8)) ++end;
         const bool whole = end < length && data[end] == sysex_end;
         MessageRow row;
         row.offset = p;
         row.length = (whole ? end + 1 : end) - p;
         const uint8_t* m = data + p;
-        if (row.length > 1) {
+        if (row.length > 1 && m[1] < 0x80) {
+            row.has_maker = true;
             row.long_maker = m[1] == 0x00;
             if (!row.long_maker)
                 row.maker = m[1];
@@ -208,6 +211,7 @@ std::vector<MessageRow> list_messages(const uint8_t* data, size_t length) {
 }
 
 std::string maker_text(const MessageRow& row) {
+    if (!row.has_maker) return {};
     char text[12];
     if (row.long_maker)
         std::snprintf(text, sizeof text, "00 %02X %02X", (row.maker >> 8) & 0xFF, row.maker & 0xFF);

@@ -38,6 +38,7 @@ struct MessageRow {
     size_t length = 0;        // up to and including the F7, or up to where the message was cut
     uint32_t maker = 0;       // 1 byte (7E, 7F, 43, ...) or 3 (00 6B 2E as 0x006B2E)
     bool long_maker = false;  // the maker id takes three bytes
+    bool has_maker = false;   // a data byte follows F0: a lone F0, or F0 F7, names no maker
     int device = -1;          // the maker's device code or a universal message's channel
     MessageKind kind = MessageKind::other;
     int32_t number = -1;  // the record's position, sample or packet number; -1 without one

@@ -40,6 +40,10 @@ EntryInfo describe_parsed_sample(ReadResult result, const SampleInfo& info,
         return shown;
     }
     char text[256];
+    // The files keep loop points as unsigned 32-bit numbers: one past 2^31 is shown as the file
+    // holds it, not as a negative number.
+    const unsigned loop_start = static_cast<uint32_t>(info.loop_start);
+    const unsigned loop_end = static_cast<uint32_t>(info.loop_end);
     if (!info.loop_present)
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
@@ -47,15 +51,13 @@ EntryInfo describe_parsed_sample(ReadResult result, const SampleInfo& info,
     else if (info.loop_type == loop_type_none)
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF. "
-                      "Loop start: %d Loop end: %d",
-                      info.length, info.channels, info.rate, info.bits, info.loop_start,
-                      info.loop_end);
+                      "Loop start: %u Loop end: %u",
+                      info.length, info.channels, info.rate, info.bits, loop_start, loop_end);
     else
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop ON. "
-                      "Loop start: %d Loop end: %d",
-                      info.length, info.channels, info.rate, info.bits, info.loop_start,
-                      info.loop_end);
+                      "Loop start: %u Loop end: %u",
+                      info.length, info.channels, info.rate, info.bits, loop_start, loop_end);
     shown.text = text;
     shown.enable_loop = true;
     shown.enable_channel = info.channels == 2;

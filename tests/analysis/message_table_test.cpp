@@ -87,6 +87,20 @@ TEST(MessageTable, CutShortMessagesEndBeforeTheNextStatusByteOrTheData) {
     EXPECT_EQ(rows[1].damage, MessageDamage::cut_short);
 }
 
+// A real-time byte inside a message does not end it: the message is listed whole, as the recorder
+// and the send take it. A lone F0, or F0 F7, names no maker.
+TEST(MessageTable, RealTimeBytesStayInsideTheirMessageAndNoByteIsNoMaker) {
+    Bytes clocked = {0xF0, 0x43, 0x10, 0xF8, 0x4C, 0xFE, 0x00, 0xF7};
+    Bytes empty = {0xF0, 0xF7};
+    Bytes lone = {0xF0};
+    expect_rows(test::concat({clocked, empty, lone}),
+                {
+                    {clocked.size(), "43", -1, MessageKind::other, -1, MessageDamage::none},
+                    {empty.size(), "", -1, MessageKind::other, -1, MessageDamage::none},
+                    {lone.size(), "", -1, MessageKind::other, -1, MessageDamage::cut_short},
+                });
+}
+
 TEST(MessageTable, SampleDumpMessagesCarryTheSampleAndPacketNumbers) {
     test::DumpSpec dump;
     dump.device = 3;

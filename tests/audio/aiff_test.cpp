@@ -108,6 +108,12 @@ TEST(AiffReader, LoopCases) {
     EXPECT_EQ(describe_aiff(cases[0].file.data(), cases[0].file.size()).text,
               "Sample length: 200 Channels: 1 Sample Rate: 44100\nBits: 16 Loop OFF. "
               "Loop start: 10 Loop end: 90");
+    // A marker's position is unsigned in the file, and shown so.
+    const Bytes far = form("AIFF", {comm, ssnd, inst_chunk(1, 1, 2),
+                                    mark_chunk({{1, 10, "a"}, {2, 0xFFFFFFFF, "bb"}})});
+    EXPECT_EQ(describe_aiff(far.data(), far.size()).text,
+              "Sample length: 200 Channels: 1 Sample Rate: 44100\nBits: 16 Loop ON. "
+              "Loop start: 10 Loop end: 4294967295");
 }
 
 TEST(AiffReader, MarkerNamesArePaddedToEvenLength) {

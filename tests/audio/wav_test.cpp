@@ -73,6 +73,9 @@ TEST(WavReader, SmplLoopWhereverItStands) {
          "Loop OFF. Loop start: 10 Loop end: 80"},
         {"first of two loops", stereo_wav({}, {smpl_chunk(0, {{0, 5, 6}, {0, 10, 80}})}),
          "Loop ON. Loop start: 5 Loop end: 6"},
+        // Loop points are unsigned in the file, and shown so.
+        {"loop end past 2^31", stereo_wav({}, {smpl_chunk(0, {{0, 10, 0xFFFFFFF0}})}),
+         "Loop ON. Loop start: 10 Loop end: 4294967280"},
         // No loop in the chunk: the default loop of the whole sample stays.
         {"no loops", stereo_wav({smpl_chunk(22676, {})}, {}), "Loop OFF."},
     };
