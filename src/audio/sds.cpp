@@ -94,14 +94,10 @@ std::string sds_header_problem(const SampleInfo& sample, int32_t sample_number, 
         {"length of frames", s.length}, {"loop start", s.loop_start}, {"loop end", s.loop_end}};
     for (auto [what, value] : fields)
         if (value < 0 || value > limit) return field_problem(what, value, limit);
-    // A sample without a rate (a file that says 0, an AIFF rate that is not a number) would go
-    // out with a period or rate of 0, which a receiver refuses.
-    if ((extended ? s.rate : s.period) < 1)
-        return "the sample rate is " + std::to_string(s.rate) +
-               " Hz: a dump needs a rate of 1 Hz or more";
-    if (!extended && s.period > sds::max_header_field)
+    if (!extended && (s.period < 0 || s.period > sds::max_header_field))
         return field_problem("sample period (ns)", s.period, sds::max_header_field);
-    if (extended && s.rate > 0xFFFFFFF) return field_problem("sample rate", s.rate, 0xFFFFFFF);
+    if (extended && (s.rate < 0 || s.rate > 0xFFFFFFF))
+        return field_problem("sample rate", s.rate, 0xFFFFFFF);
     return "";
 }
 

@@ -41,6 +41,13 @@ size_t first_step(SampleConversion& c, Parse parse, size_t& position, size_t& le
         return 0;
     }
     dump.sample.length = static_cast<int32_t>(frames);
+    // A file without a rate (one that says 0, an AIFF rate that is not a number) would go out
+    // with a sample period of 0, which a receiver refuses.
+    if (dump.sample.rate < 1) {
+        c.problem = "the sample rate is " + std::to_string(dump.sample.rate) +
+                    " Hz: a dump needs a rate of 1 Hz or more";
+        return 0;
+    }
     c.problem = sds_header_problem(dump.sample, c.sample_number, c.loop_mode, name.has_value());
     if (!c.problem.empty()) return 0;
     c.frames = dump.sample.length;
