@@ -316,7 +316,7 @@ class JackOutConnection : public MidiOutConnection, public PortWork {
 
     // Drops what is still on its way. A message whose wire time is over counts as sent for the
     // program (a sender waits for no more than that), so it goes out first, and only the
-    // messages still playing are cut, at the next cycle.
+    // messages still on the cable are cut, at the next cycle.
     void reset() override {
         const uint64_t head = head_.load(std::memory_order_relaxed);
         const Clock::time_point now = Clock::now();
