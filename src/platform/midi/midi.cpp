@@ -233,8 +233,7 @@ void MidiOutput::close() {
 
 // Input.
 
-MidiInSink::MidiInSink(MidiInput& in, EngineThread& engine)
-    : in_(in), engine_(engine), ring_(new uint8_t[ring_size]) {}
+MidiInSink::MidiInSink(MidiInput& in, EngineThread& engine) : in_(in), engine_(engine) {}
 
 MidiInSink::~MidiInSink() {
     stop_delivery();
@@ -260,6 +259,9 @@ void MidiInSink::mark_lost() noexcept {
 }
 
 void MidiInSink::start_delivery() {
+    // Made here, before the backend may push, since push() must not allocate; an input that is
+    // never delivered from (one fed by hand) does without.
+    if (!ring_) ring_.reset(new uint8_t[ring_size]);
     engine_.attach(*this);
 }
 
@@ -287,7 +289,7 @@ void MidiInSink::deliver_pending() {
         if (head == tail && lost == 0) break;
         const size_t start = tail & (ring_size - 1);
         const size_t count = std::min<uint64_t>(head - tail, ring_size - start);
-        in_.take(&ring_[start], count, lost);
+        in_.take(ring_.get() + start, count, lost);
         tail_.store(tail + count, std::memory_order_release);
     }
     delivering_ = false;

@@ -130,7 +130,8 @@ class MidiInSink final : public EngineInput {
     void mark_lost() noexcept;
 
     // For the layer: start and end the delivery on the engine thread (the end hands over what
-    // arrived before it); drop what is not delivered yet.
+    // arrived before it); drop what is not delivered yet. The ring is made at the first start,
+    // before any push.
     void start_delivery();
     void stop_delivery();
     void discard_pending();
