@@ -292,6 +292,13 @@ int cmd_receive(int argc, char** argv) {
         write_stored();
         if (terminal) show_progress(midi.state, arrivals, files.entries_written);
         if (interrupted) break;
+        // What comes next would be lost as this entry was: the receive ends now.
+        if (files.lost_entries > 0) {
+            ended_by_itself = true;
+            why_ended =
+                "an entry could be written neither to the folder nor to the temporary folder";
+            break;
+        }
         if (midi.state.receive_state.load() != receive_recording) {
             ended_by_itself = true;
             std::lock_guard lock(recorder.mutex);

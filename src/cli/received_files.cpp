@@ -83,7 +83,10 @@ bool write_received_entry(ReceivedFiles& files, const char* command, const std::
             path.clear();
         }
     }
-    if (!path.empty()) files.written.insert(path);
+    if (!path.empty())
+        files.written.insert(path);
+    else
+        ++files.lost_entries;
     nlohmann::ordered_json fields = {{"name", name}, {"file", path}, {"size", entry.length()}};
     if (partial) {
         std::fprintf(stderr,

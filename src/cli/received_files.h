@@ -18,6 +18,7 @@ struct ReceivedFiles {
     size_t entries_written = 0;     // the list's entries written so far, from its start
     std::string fallback;           // the temporary folder entries went to that `folder` refused
     size_t partial_dumps = 0;       // entries written that hold a dump cut off before its end
+    size_t lost_entries = 0;        // entries neither the folder nor the temporary folder took
 };
 
 // The folder the entries go to, made when missing; false when it cannot be made or is no folder.

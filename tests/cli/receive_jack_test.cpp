@@ -395,6 +395,32 @@ TEST_F(ReceiveOverJack, EntryTheFolderRefusesGoesToATemporaryFolder) {
     expect_part_of(source, read_file(path), wav_data_offset + 160 * 2);
 }
 
+// When the folder and the temporary folder both refuse an entry, the receive ends at once with
+// the reason, exit 1, instead of recording more that would be lost the same way.
+TEST_F(ReceiveOverJack, AnEntryWrittenNowhereEndsTheReceive) {
+    const std::string wav = dir.write("ramp.wav", ramp_wav(4000, 16));  // 100 packets
+    // The temporary folder is a file, for jx-cli alone: the test's own helpers need theirs.
+    const std::string not_a_folder = dir.write("tmp", Bytes{1});
+    ASSERT_NO_FATAL_FAILURE(start_device({"--hold", wav}));
+    auto r = std::make_unique<ChildProcess>(
+        "/usr/bin/env",
+        std::vector<std::string>{"TMPDIR=" + not_a_folder, JX_CLI_PATH, "receive", "--from",
+                                 "jx-device", "--to", "jx-device", "--out", out, "--handshake",
+                                 "--format", "wav", "--request", "0"});
+    ASSERT_TRUE(device->wait_for_text("\"sending\"", 20s)) << device->err();
+    std::filesystem::remove_all(out);
+    dir.write("received", Bytes{1});
+    // The dump is stored as it completes; writing it fails twice, and the receive ends.
+    Received got = finish(*r, 30s);
+    EXPECT_EQ(got.status, 1) << got.err;
+    EXPECT_NE(got.err.find("the recording ended by itself: an entry could be written neither "
+                           "to the folder nor to the temporary folder"),
+              std::string::npos)
+        << got.err;
+    ASSERT_EQ(got.lines.size(), 1u) << got.err;
+    EXPECT_NE(got.lines[0].find("\"file\": \"\""), std::string::npos) << got.lines[0];
+}
+
 // One SysEx message longer than the 1 MiB the input once held arrives whole; one longer than the
 // 8 MiB receive buffer fills it and ends the recording with that reason alone.
 TEST_F(ReceiveOverJack, SingleLongMessagesArriveWholeOrFillTheBuffer) {
