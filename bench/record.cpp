@@ -22,7 +22,7 @@ constexpr size_t stream_size = 4u << 20;
 const std::vector<Stream>& buffers() {
     static const std::vector<Stream> all = [] {
         std::vector<Stream> messages;
-        const jx::test::DumpSpec dump{.bits = 16, .samples = jx::test::sweep(16, 2000)};
+        const jx::test::DumpFields dump{.bits = 16, .samples = jx::test::sweep(16, 2000)};
         size_t total = 0;
         for (int round = 0; total < stream_size; ++round) {
             Stream plain = {0xF0, 0x00, 0x6B, 0x2E, 0x06, 0x00, 0x20};

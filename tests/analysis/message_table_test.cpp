@@ -102,7 +102,7 @@ TEST(MessageTable, RealTimeBytesStayInsideTheirMessageAndNoByteIsNoMaker) {
 }
 
 TEST(MessageTable, SampleDumpMessagesCarryTheSampleAndPacketNumbers) {
-    test::DumpSpec dump;
+    test::DumpFields dump;
     dump.device = 3;
     dump.samples.assign(100, 1000);
     Bytes header = test::dump_header(dump);

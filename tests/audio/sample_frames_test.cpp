@@ -38,7 +38,7 @@ TEST(SampleFrames, WavChannelsApartWithTheirLoop) {
 }
 
 TEST(SampleFrames, SdsDumpAsFarAsItsPacketsCame) {
-    test::DumpSpec dump;
+    test::DumpFields dump;
     dump.bits = 12;  // two bytes a word, 60 words a packet
     dump.period = 20000;
     dump.loop_start = 5;

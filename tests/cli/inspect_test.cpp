@@ -77,7 +77,7 @@ TEST_F(CliInspect, FailuresAndUsageErrorsHaveTheirExitStatus) {
 }
 
 TEST_F(CliInspect, WaveformPicturesOfTheAskedSize) {
-    test::DumpSpec shape;
+    test::DumpFields shape;
     shape.loop_type = 0x00;
     shape.loop_start = 100;
     shape.loop_end = 199;

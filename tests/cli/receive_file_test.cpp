@@ -17,7 +17,7 @@ namespace jx {
 namespace {
 
 using test::cat;
-using test::DumpSpec;
+using test::DumpFields;
 using test::read_file;
 using test::Stream;
 
@@ -57,7 +57,7 @@ TEST_F(CliReceiveFile, UsageErrorsAndFailures) {
 }
 
 TEST_F(CliReceiveFile, WritesEveryEntryWithAUniqueFileName) {
-    const DumpSpec d{.bits = 16, .samples = test::sweep(16, 50)};
+    const DumpFields d{.bits = 16, .samples = test::sweep(16, 50)};
     const Stream plain = {0xF0, 0x00, 0x6B, 0x2E, 0x02, 0x00, 0x10, 0x01, 0xF7};
     auto named = [&](const std::string& name) {
         Stream s = cat({test::dump_header(d), test::name_message(name)});
@@ -95,7 +95,7 @@ TEST_F(CliReceiveFile, WritesEveryEntryWithAUniqueFileName) {
 }
 
 TEST_F(CliReceiveFile, RefusedPacketEndsTheRecordingAndSaysSo) {
-    const DumpSpec d{.bits = 8, .samples = test::sweep(8, 200)};
+    const DumpFields d{.bits = 8, .samples = test::sweep(8, 200)};
     Stream bad = test::data_packet(d, 1);
     bad[125] ^= 1;
     const Stream stream =

@@ -59,12 +59,12 @@ TEST(DeviceReceiveOverJack, EveryDumpIsReportedAsItEnds) {
     ASSERT_TRUE(sender.connect("jx-taker-in"));
     ASSERT_TRUE(sender.wait_connected(10s));
 
-    DumpSpec spec;
-    for (int k = 0; k < 100; ++k) spec.samples.push_back(k * 100);  // 3 packets
-    const Bytes header = dump_header(spec);
-    const Bytes packet = data_packet(spec, 0);
+    DumpFields dump;
+    for (int k = 0; k < 100; ++k) dump.samples.push_back(k * 100);  // 3 packets
+    const Bytes header = dump_header(dump);
+    const Bytes packet = data_packet(dump, 0);
     const Bytes cancel = {0xF0, 0x7E, 0x00, 0x7D, 0x01, 0xF7};
-    for (const Bytes& message : {header, packet, header, packet, cancel, whole_dump(spec)})
+    for (const Bytes& message : {header, packet, header, packet, cancel, whole_dump(dump)})
         sender.send(message);
     ASSERT_TRUE(sender.wait_sent(10s));
     ASSERT_TRUE(device.wait_for_text("\"event\":\"sample\"", 10s)) << device.err();

@@ -17,7 +17,7 @@ namespace jx {
 namespace {
 
 using test::cat;
-using test::DumpSpec;
+using test::DumpFields;
 using test::RecorderRig;
 using test::Stream;
 
@@ -93,14 +93,14 @@ Stream mixed_stream() {
     Stream big = {0xF0, 0x00, 0x6B, 0x2E, 0x03, 0x00, 0x20};
     for (int k = 0; k < 40000; ++k) big.push_back(static_cast<uint8_t>(k % 128));
     big.push_back(0xF7);
-    DumpSpec a{.device = 3,
-               .bits = 16,
-               .loop_start = 5,
-               .loop_end = 90,
-               .loop_type = 0,
-               .samples = test::sweep(16, 100)};
-    DumpSpec b{.bits = 8, .period = 20833, .samples = test::sweep(8, 130)};
-    DumpSpec c{.device = 1, .bits = 24, .period = 31250, .samples = test::sweep(24, 61)};
+    DumpFields a{.device = 3,
+                 .bits = 16,
+                 .loop_start = 5,
+                 .loop_end = 90,
+                 .loop_type = 0,
+                 .samples = test::sweep(16, 100)};
+    DumpFields b{.bits = 8, .period = 20833, .samples = test::sweep(8, 130)};
+    DumpFields c{.device = 1, .bits = 24, .period = 31250, .samples = test::sweep(24, 61)};
     Stream b_named = cat({test::dump_header(b), test::name_message("[AB]")});
     for (size_t k = 0; k < test::packet_count(b); ++k)
         b_named = cat({b_named, test::data_packet(b, k)});
@@ -196,7 +196,7 @@ TEST(Recorder, WithoutMemoryNothingIsRecorded) {
     rig.recorder.allocate_buffer = [](size_t) -> uint8_t* { return nullptr; };
     start_recording(rig.recorder);
     EXPECT_EQ(rig.shown(ids::file_info), "Record:Out of Memory");
-    rig.feed(cat({short_plain, test::dump_header(DumpSpec{.samples = {1, 2}})}));
+    rig.feed(cat({short_plain, test::dump_header(DumpFields{.samples = {1, 2}})}));
     stop_recording(rig.recorder);
     EXPECT_TRUE(rig.entries().empty());
     // Nothing was taken, so nothing was acknowledged.
@@ -238,7 +238,7 @@ TEST(Recorder, UniversalMessageStopsARunningSendOnlyUnderTheHandshake) {
 TEST(Recorder, UniversalMessageLongerThanItsBufferIsNotTaken) {
     // The over-long message would be a data packet of the open dump: it is refused (NAK) and
     // nothing beyond the 128-byte buffer is written (the sanitizer build checks that).
-    DumpSpec d{.bits = 16, .samples = test::sweep(16, 80)};
+    DumpFields d{.bits = 16, .samples = test::sweep(16, 80)};
     Stream long_packet = test::data_packet(d, 0);
     long_packet.insert(long_packet.end() - 1, 300, 0x55);
     RecorderRig rig(rec_sds, true, true);

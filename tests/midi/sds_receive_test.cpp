@@ -20,7 +20,7 @@ namespace jx {
 namespace {
 
 using test::cat;
-using test::DumpSpec;
+using test::DumpFields;
 using test::RecorderRig;
 using test::Stream;
 using Replies = std::vector<std::string>;
@@ -36,12 +36,12 @@ Stream renumbered(Stream packet, uint8_t number) {
     return packet;
 }
 
-const DumpSpec dump12{.device = 5, .bits = 12, .samples = test::sweep(12, 120)};
-const DumpSpec dump16{.device = 5, .bits = 16, .samples = test::sweep(16, 120)};
+const DumpFields dump12{.device = 5, .bits = 12, .samples = test::sweep(12, 120)};
+const DumpFields dump16{.device = 5, .bits = 16, .samples = test::sweep(16, 120)};
 
 // The extended dump header of the dump: the rate in hertz and the length in 35 bits, the sample
 // number's high part first.
-Stream extended_header(const DumpSpec& d, uint32_t rate, uint64_t length, uint8_t channels = 1) {
+Stream extended_header(const DumpFields& d, uint32_t rate, uint64_t length, uint8_t channels = 1) {
     Stream m = {0xF0, 0x7E, d.device, 0x05, 0x05, 0x00, 0x05, static_cast<uint8_t>(d.bits)};
     test::groups(m, rate, 4);
     test::groups(m, 0, 4);
@@ -53,11 +53,11 @@ Stream extended_header(const DumpSpec& d, uint32_t rate, uint64_t length, uint8_
     m.push_back(0xF7);
     return m;
 }
-Stream extended_header(const DumpSpec& d, uint32_t rate) {
+Stream extended_header(const DumpFields& d, uint32_t rate) {
     return extended_header(d, rate, d.samples.size());
 }
 
-Stream sample_name(const DumpSpec& d, const std::string& name) {
+Stream sample_name(const DumpFields& d, const std::string& name) {
     Stream m = {
         0xF0, 0x7E, d.device, 0x05, 0x03, 0x00, 0x05, 0x00, static_cast<uint8_t>(name.size())};
     for (char ch : name) m.push_back(static_cast<uint8_t>(ch));
@@ -66,7 +66,7 @@ Stream sample_name(const DumpSpec& d, const std::string& name) {
 }
 
 // Every data packet of the dump, one after the other.
-Stream packets(const DumpSpec& d) {
+Stream packets(const DumpFields& d) {
     Stream s;
     for (size_t k = 0; k < test::packet_count(d); ++k) s = cat({s, test::data_packet(d, k)});
     return s;
@@ -82,7 +82,7 @@ struct HandshakeCase {
 };
 
 TEST(SdsReceive, AnswersEveryMessageUnderTheHandshake) {
-    const DumpSpec& d = dump16;
+    const DumpFields& d = dump16;
     const Stream header = test::dump_header(d);
     const Stream p0 = test::data_packet(d, 0), p1 = test::data_packet(d, 1),
                  p2 = test::data_packet(d, 2);
@@ -146,7 +146,7 @@ TEST(SdsReceive, AnswersEveryMessageUnderTheHandshake) {
          1},
         {"a header with more than 28 bits is refused",
          true,
-         {test::dump_header(DumpSpec{.bits = 29, .samples = {1}})},
+         {test::dump_header(DumpFields{.bits = 29, .samples = {1}})},
          {"NAK 0"},
          true,
          0},
@@ -177,7 +177,7 @@ TEST(SdsReceive, AnswersEveryMessageUnderTheHandshake) {
          1},
         {"a packet before any header is refused",
          true,
-         {test::data_packet(DumpSpec{.samples = {1}}, 0)},
+         {test::data_packet(DumpFields{.samples = {1}}, 0)},
          {"NAK 0"},
          true,
          0},
@@ -306,7 +306,7 @@ TEST(SdsReceive, SamplesAreDecodedLeftJustifiedInTheFileBytes) {
         for (bool aiff : {false, true}) {
             SCOPED_TRACE(std::to_string(bits) + (aiff ? " AIFF" : " WAV"));
             // A length that is not a multiple of the packet's words: the rest is not written.
-            const DumpSpec d{.bits = bits, .samples = test::sweep(bits, 97)};
+            const DumpFields d{.bits = bits, .samples = test::sweep(bits, 97)};
             RecorderRig rig(aiff ? rec_aiff : rec_wav);
             rig.record(test::whole_dump(d));
             ASSERT_EQ(rig.entries().size(), 1u);
@@ -327,7 +327,7 @@ TEST(SdsReceive, RateIsTheNearestWholeHertzWithTheCommonRatesKept) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.period);
         RecorderRig rig(rec_wav);
-        rig.record(test::whole_dump(DumpSpec{.period = c.period, .samples = {1, 2, 3}}));
+        rig.record(test::whole_dump(DumpFields{.period = c.period, .samples = {1, 2, 3}}));
         ASSERT_EQ(rig.entries().size(), 1u);
         const Stream wav = rig.entries()[0].data;
         EXPECT_EQ(wav[24] | wav[25] << 8 | wav[26] << 16 | uint32_t(wav[27]) << 24, c.rate);
@@ -335,7 +335,7 @@ TEST(SdsReceive, RateIsTheNearestWholeHertzWithTheCommonRatesKept) {
 }
 
 TEST(SdsReceive, PeriodOrRateZeroIsRefusedForFileImagesAndRecordedAsSds) {
-    const DumpSpec d{.period = 0, .samples = {1, 2, 3}};
+    const DumpFields d{.period = 0, .samples = {1, 2, 3}};
     // The plain header without a period, and the extended one without a rate.
     for (const Stream& dump : {test::whole_dump(d), cat({extended_header(d, 0), packets(d)})}) {
         SCOPED_TRACE(dump.size());
@@ -355,7 +355,7 @@ TEST(SdsReceive, PeriodOrRateZeroIsRefusedForFileImagesAndRecordedAsSds) {
 }
 
 TEST(SdsReceive, PacketNumbersWrapAfter127) {
-    const DumpSpec d{.bits = 8, .samples = test::sweep(8, 60 * 130)};
+    const DumpFields d{.bits = 8, .samples = test::sweep(8, 60 * 130)};
     RecorderRig rig(rec_wav, true, true);
     rig.record(test::whole_dump(d));
     const Replies replies = rig.replies();
@@ -464,7 +464,7 @@ TEST(SdsReceive, OurExtendedDumpGivesWhatOurPlainOneGivesWithTheExactRate) {
 }
 
 TEST(SdsReceive, SampleNameIsKeptOnlyRightAfterItsHeader) {
-    const DumpSpec d = dump16;
+    const DumpFields d = dump16;
     const Stream h = extended_header(d, 44100), name = sample_name(d, "Snare"),
                  p0 = test::data_packet(d, 0),
                  rest = cat({test::data_packet(d, 1), test::data_packet(d, 2)});
@@ -492,7 +492,7 @@ TEST(SdsReceive, SampleNameIsKeptOnlyRightAfterItsHeader) {
 }
 
 TEST(SdsReceive, NewExtendedHeaderStoresTheCutOffDumpAndForgetsItsName) {
-    const DumpSpec d = dump16;
+    const DumpFields d = dump16;
     const Stream first = cat({extended_header(d, 44100), sample_name(d, "A"),
                               test::name_message("KICK"), test::data_packet(d, 0)});
     const Stream second = cat({extended_header(d, 48000), sample_name(d, "B"), packets(d)});
@@ -511,7 +511,7 @@ TEST(SdsReceive, NewExtendedHeaderStoresTheCutOffDumpAndForgetsItsName) {
 // The sample name message names an entry stored as an image, which has no room for it; the SDS
 // form keeps the message in the data and the usual name.
 TEST(SdsReceive, SampleNameNamesTheImage) {
-    const DumpSpec d = dump16;
+    const DumpFields d = dump16;
     const Stream stream = cat({extended_header(d, 44100), sample_name(d, "Snare"), packets(d)});
     for (const auto& [format, name] : {std::pair{rec_wav, "Snare"}, std::pair{rec_aiff, "Snare"},
                                        std::pair{rec_sds, "unnamed1"}}) {
@@ -526,7 +526,7 @@ TEST(SdsReceive, SampleNameNamesTheImage) {
 // An entry stored before its dump was complete (recording stopped, a new dump begun) is noted with
 // the frames it holds and those announced; a complete dump is not.
 TEST(SdsReceive, DumpsCutOffAreNotedWithTheirFrames) {
-    const DumpSpec d = dump16;  // 120 frames, 40 a packet
+    const DumpFields d = dump16;  // 120 frames, 40 a packet
     const Stream two_packets =
         cat({test::dump_header(d), test::data_packet(d, 0), test::data_packet(d, 1)});
     const Stream whole = cat({test::dump_header(d), packets(d)});
@@ -557,7 +557,7 @@ TEST(SdsReceive, DumpsCutOffAreNotedWithTheirFrames) {
 // A length the receive buffer cannot hold, up to the largest the header carries: the buffer fills,
 // recording stops, and what fits is kept, an image with sizes that match what it holds.
 TEST(SdsReceive, ExtendedLengthBeyondTheBufferFillsItAndStops) {
-    const DumpSpec d{.bits = 28, .samples = {}};
+    const DumpFields d{.bits = 28, .samples = {}};
     const uint64_t lengths[] = {uint64_t{1} << 30, (uint64_t{1} << 35) - 1};
     Stream body;
     for (size_t k = 0; k < receive_length_limit / 120 + 4; ++k) {

@@ -20,7 +20,7 @@ namespace jx {
 namespace {
 
 using test::cat;
-using test::DumpSpec;
+using test::DumpFields;
 using test::RecorderRig;
 using test::Stream;
 
@@ -39,7 +39,7 @@ TEST(StoreReceived, NamesCountEveryStoredDump) {
 
     // Through recordings: a named dump raises the counter, so the next unnamed entry skips one.
     RecorderRig rig(rec_sds);
-    const DumpSpec d{.bits = 8, .samples = {1, 2, 3}};
+    const DumpFields d{.bits = 8, .samples = {1, 2, 3}};
     const Stream plain = {0xF0, 0x01, 0xF7};
     rig.record(plain);
     // The SysEx after a named dump does not take the dump's name when the next dump begins.
@@ -60,7 +60,7 @@ TEST(StoreReceived, EntryJoinsTheEndAndIsSelectedOnlyWhenNothingWas) {
         first->data = {0xF0, 0x01, 0xF7};
         set_selected(rig.list, insert_entry(rig.list, "loaded.syx", std::move(first), -1),
                      something_selected);
-        rig.record(test::whole_dump(DumpSpec{.samples = test::sweep(16, 10)}));
+        rig.record(test::whole_dump(DumpFields{.samples = test::sweep(16, 10)}));
         ASSERT_EQ(rig.list.items.size(), 2u);
         EXPECT_EQ(rig.list.items[1].name, "unnamed1");
         EXPECT_EQ(rig.list.items[1].type_text, "WAV");
@@ -85,7 +85,7 @@ TEST(StoreReceived, NoMemoryForTheNextBufferEndsTheRecording) {
     rig.recorder.allocate_buffer = [](size_t size) -> uint8_t* {
         return ++allocations == 1 ? new uint8_t[size] : nullptr;
     };
-    const DumpSpec d{.bits = 8, .samples = {1, 2, 3}};
+    const DumpFields d{.bits = 8, .samples = {1, 2, 3}};
     start_recording(rig.recorder);
     rig.feed(cat({test::whole_dump(d), Stream{0xF0, 0x01, 0xF7}}));
     EXPECT_EQ(rig.shown(ids::file_info), "Record:Out of Memory");
@@ -119,7 +119,7 @@ TEST(StoreReceived, WavAndAiffImagesHaveTheirExactLayout) {
         for (uint8_t loop_type : {uint8_t{0x7F}, uint8_t{0}}) {
             SCOPED_TRACE(k);
             RecorderRig rig(format);
-            rig.record(whole_dump(DumpSpec{
+            rig.record(whole_dump(DumpFields{
                 .loop_start = 10, .loop_end = 3, .loop_type = loop_type, .samples = samples}));
             ASSERT_EQ(rig.entries().size(), 1u);
             EXPECT_EQ(rig.entries()[0].data, expected[k]);
@@ -140,12 +140,12 @@ TEST(StoreReceived, LibsndfileReadsTheImagesBack) {
             for (bool looped : {false, true}) {
                 SCOPED_TRACE(std::to_string(bits) + (format == rec_wav ? " WAV" : " AIFF") +
                              (looped ? " looped" : ""));
-                const DumpSpec d{.bits = bits,
-                                 .period = 20833,
-                                 .loop_start = 100,
-                                 .loop_end = 899,
-                                 .loop_type = uint8_t(looped ? 0 : 0x7F),
-                                 .samples = test::sweep(bits, 1000)};
+                const DumpFields d{.bits = bits,
+                                   .period = 20833,
+                                   .loop_start = 100,
+                                   .loop_end = 899,
+                                   .loop_type = uint8_t(looped ? 0 : 0x7F),
+                                   .samples = test::sweep(bits, 1000)};
                 RecorderRig rig(format);
                 rig.record(test::whole_dump(d));
                 ASSERT_EQ(rig.entries().size(), 1u);
@@ -182,11 +182,11 @@ TEST(StoreReceived, LibsndfileReadsTheImagesBack) {
 // A dump cut off by Stop Rec is stored with the sizes of what came, and reads as that.
 TEST(StoreReceived, CutOffImageReadsAsTheSamplesThatCame) {
     test::TempDir dir;
-    const DumpSpec d{.bits = 16,
-                     .loop_start = 10,
-                     .loop_end = 99,
-                     .loop_type = 0,
-                     .samples = test::sweep(16, 120)};
+    const DumpFields d{.bits = 16,
+                       .loop_start = 10,
+                       .loop_end = 99,
+                       .loop_type = 0,
+                       .samples = test::sweep(16, 120)};
     for (int32_t format : {rec_wav, rec_aiff}) {
         SCOPED_TRACE(format);
         RecorderRig rig(format);

@@ -232,7 +232,7 @@ class InspectorTest : public QObject {
 
     void aGrowingDumpDrawsAsItGrowsAndARemovedEntryIsMarked() {
         Session session;
-        test::DumpSpec shape;
+        test::DumpFields shape;
         for (int k = 0; k < 4000; ++k) shape.samples.push_back(int(8000 * std::sin(k / 40.0)));
         const test::Stream whole = test::whole_dump(shape);
         Entry* entry =

@@ -10,7 +10,7 @@ namespace jx::test {
 
 using Stream = std::vector<uint8_t>;
 
-struct DumpSpec {
+struct DumpFields {
     uint8_t device = 0;
     int bits = 16;
     int32_t period = 22676;
@@ -24,7 +24,7 @@ inline void groups(Stream& out, uint32_t value, int count) {
     for (int k = 0; k < count; ++k) out.push_back((value >> (7 * k)) & 0x7F);
 }
 
-inline Stream dump_header(const DumpSpec& d, int32_t length) {
+inline Stream dump_header(const DumpFields& d, int32_t length) {
     Stream m = {0xF0, 0x7E, d.device, 0x01, 0x05, 0x00, static_cast<uint8_t>(d.bits)};
     groups(m, static_cast<uint32_t>(d.period), 3);
     groups(m, static_cast<uint32_t>(length), 3);
@@ -34,7 +34,7 @@ inline Stream dump_header(const DumpSpec& d, int32_t length) {
     m.push_back(0xF7);
     return m;
 }
-inline Stream dump_header(const DumpSpec& d) {
+inline Stream dump_header(const DumpFields& d) {
     return dump_header(d, static_cast<int32_t>(d.samples.size()));
 }
 
@@ -52,7 +52,7 @@ inline uint8_t checksum(const Stream& packet) {
 }
 
 // Data packet `index` of the dump (words beyond the samples are silence), numbered index % 128.
-inline Stream data_packet(const DumpSpec& d, size_t index) {
+inline Stream data_packet(const DumpFields& d, size_t index) {
     const int w = bytes_per_word(d.bits);
     const size_t per = static_cast<size_t>(words_per_packet(d.bits));
     Stream m = {0xF0, 0x7E, d.device, 0x02, static_cast<uint8_t>(index % 128)};
@@ -68,13 +68,13 @@ inline Stream data_packet(const DumpSpec& d, size_t index) {
     return m;
 }
 
-inline size_t packet_count(const DumpSpec& d) {
+inline size_t packet_count(const DumpFields& d) {
     const size_t per = static_cast<size_t>(words_per_packet(d.bits));
     return (d.samples.size() + per - 1) / per;
 }
 
 // The header and every packet, one after the other.
-inline Stream whole_dump(const DumpSpec& d) {
+inline Stream whole_dump(const DumpFields& d) {
     Stream s = dump_header(d);
     for (size_t k = 0; k < packet_count(d); ++k) {
         Stream p = data_packet(d, k);
